@@ -1,0 +1,93 @@
+#pragma once
+// The one place where image files are touched: loading by file-name ending,
+// saving in the key and output formats, the "Comment" metadata, rescaling and
+// exact conversions between library bitmaps and pixel grids.
+#include <FreeImage.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "core/pixel_grid.hpp"
+
+namespace corvane {
+
+using ImageHandle = FIBITMAP*;
+
+// Images larger than this (width x height), or with a side below 1, are
+// refused from their header before any pixel is decoded.
+inline constexpr uint64_t kMaxImagePixels = 256ull * 1024ull * 1024ull;
+
+enum class OutputKind { Key, Png, Bmp, Jp2, Jxr, J2k, Tif, Webp };
+
+struct SaveFormat {
+    OutputKind kind;
+    FREE_IMAGE_FORMAT fif;
+    int flags;
+    const char* ending;  // with the dot: ".png"
+};
+const SaveFormat& SaveFormatOf(OutputKind kind);
+// "png", "bmp", "jp2", "jxr", "j2k", "tif", "webp" (also with a leading dot,
+// and "tiff"); false for anything else.
+bool OutputKindFromName(std::string_view name, OutputKind& kind);
+
+struct LoadRule {
+    FREE_IMAGE_FORMAT fif;
+    int flags;
+};
+// The load table: the last four characters of the path, compared
+// case-sensitively; every unlisted ending goes to the camera-raw loader.
+LoadRule LoadRuleForPath(std::string_view path);
+// The encrypted-image picker's table: the seven output endings, flags 0.
+// False when the ending is not one of them.
+bool EncryptedLoadRuleForPath(std::string_view path, LoadRule& rule);
+
+// Installs the handlers that keep the library's diagnostics off the terminal;
+// called by every loader and saver, safe to call more than once.
+void InitialiseImageLibrary();
+// Where library diagnostics go (default: kept, see LastImageDiagnostic).
+void SetImageDiagnosticSink(std::function<void(const std::string&)> sink);
+std::string LastImageDiagnostic();
+
+ImageHandle LoadImageByExtension(const std::string& path);
+ImageHandle LoadImageAs(const std::string& path, LoadRule rule);
+// Keys are always PNG, whatever their name.
+ImageHandle LoadKeyImage(const std::string& path);
+void ReleaseImage(ImageHandle& handle);
+
+std::u16string ReadImageComment(ImageHandle handle);
+// Empty text removes every comment. True when a comment reads back.
+bool WriteImageComment(ImageHandle handle, std::u16string_view text);
+
+ImageHandle RescaleImage(ImageHandle handle, int width, int height, bool releaseSource,
+                         FREE_IMAGE_FILTER filter, bool force);
+// The preview rule: n on the longer side (the width when the image is at
+// least as wide as high), box filter, the source kept.
+ImageHandle PreviewImage(ImageHandle handle, int n);
+PixelGrid PreviewGrid(const PixelGrid& grid, int n);
+
+// Saves in the format of `kind` with its flags. BMP output is written at 32
+// bits per pixel, everything else at 24. True on success.
+bool SaveImage(ImageHandle handle, OutputKind kind, const std::string& path);
+// Converts, saves, and for the key kind writes the comment first.
+bool SaveGrid(const PixelGrid& grid, OutputKind kind, const std::string& path,
+              std::u16string_view comment = {});
+
+// Exact conversion of a bitmap of any depth or type to a 24-bit grid.
+PixelGrid ImageToGrid(ImageHandle handle);
+// A new bitmap of the grid at 24 or 32 bits per pixel.
+ImageHandle GridToImage(const PixelGrid& grid, int bitsPerPixel = 24);
+
+struct ImageReleaser {
+    void operator()(FIBITMAP* h) const {
+        if (h) FreeImage_Unload(h);
+    }
+};
+using UniqueImage = std::unique_ptr<FIBITMAP, ImageReleaser>;
+
+// Load + convert in one step; false (and an empty grid) when loading failed.
+bool LoadGrid(const std::string& path, PixelGrid& grid);
+bool LoadKeyGrid(const std::string& path, PixelGrid& grid, std::u16string& comment);
+
+}  // namespace corvane

@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "core/code_page.hpp"
+#include "core/image_file.hpp"
+#include "core/mfree_image.hpp"
+#include "test_support.hpp"
+
+namespace corvane {
+namespace {
+
+using testing::PhotoPath;
+using testing::RandomGrid;
+using testing::TempFolder;
+
+TEST(LoadTable, EndingsAreCaseExact) {
+    EXPECT_EQ(LoadRuleForPath("a.png").fif, FIF_PNG);
+    EXPECT_EQ(LoadRuleForPath("a.PNG").fif, FIF_PNG);
+    EXPECT_EQ(LoadRuleForPath("a.Png").fif, FIF_RAW);
+    EXPECT_EQ(LoadRuleForPath("a.jpg").flags, JPEG_ACCURATE);
+    EXPECT_EQ(LoadRuleForPath("a.tiff").fif, FIF_TIFF);
+    EXPECT_EQ(LoadRuleForPath("a.TIF").fif, FIF_TIFF);
+    EXPECT_EQ(LoadRuleForPath("a.webp").fif, FIF_WEBP);
+    EXPECT_EQ(LoadRuleForPath("a.jxr").fif, FIF_JXR);
+    EXPECT_EQ(LoadRuleForPath("a.nef").fif, FIF_RAW);
+    EXPECT_EQ(LoadRuleForPath("a.nef").flags, RAW_DISPLAY);
+    EXPECT_EQ(LoadRuleForPath("a.jpeg").fif, FIF_RAW);
+    EXPECT_EQ(LoadRuleForPath("x").fif, FIF_RAW);
+    LoadRule r;
+    EXPECT_TRUE(EncryptedLoadRuleForPath("a.WEBP", r));
+    EXPECT_EQ(r.fif, FIF_WEBP);
+    EXPECT_FALSE(EncryptedLoadRuleForPath("a.gif", r));
+    EXPECT_FALSE(EncryptedLoadRuleForPath("a.Bmp", r));
+}
+
+TEST(LoadTable, MixedCasePngFailsThroughRawLoader) {
+    TempFolder dir;
+    const PixelGrid g = RandomGrid(20, 10, 1);
+    ASSERT_TRUE(SaveGrid(g, OutputKind::Png, dir / "a.png"));
+    ASSERT_EQ(rename((dir / "a.png").c_str(), (dir / "b.Png").c_str()), 0);
+    ASSERT_EQ(link((dir / "b.Png").c_str(), (dir / "c.PNG").c_str()), 0);
+    UniqueImage mixed(LoadImageByExtension(dir / "b.Png"));
+    EXPECT_EQ(mixed, nullptr);
+    PixelGrid back;
+    EXPECT_TRUE(LoadGrid(dir / "c.PNG", back));
+    EXPECT_EQ(back, g);
+}
+
+TEST(Formats, EveryOutputSavesAndReloadsExactly) {
+    TempFolder dir;
+    PixelGrid photo;
+    ASSERT_TRUE(LoadGrid(PhotoPath("astronaut.png"), photo));
+    // JPEG 2000 needs 32 pixels on a side for its resolution levels.
+    const PixelGrid noise = RandomGrid(67, 41, 5);
+    for (OutputKind kind : {OutputKind::Key, OutputKind::Png, OutputKind::Bmp, OutputKind::Jp2, OutputKind::Jxr,
+                            OutputKind::J2k, OutputKind::Tif, OutputKind::Webp}) {
+        const SaveFormat& f = SaveFormatOf(kind);
+        for (const PixelGrid* g : std::initializer_list<const PixelGrid*>{&photo, &noise}) {
+            const std::string path = dir / (std::string("out") + std::to_string(g->width) + f.ending);
+            ASSERT_TRUE(SaveGrid(*g, kind, path)) << f.ending;
+            LoadRule rule = LoadRuleForPath(path);
+            if (kind != OutputKind::Key) {
+                ASSERT_TRUE(EncryptedLoadRuleForPath(path, rule));
+            }
+            UniqueImage dib(LoadImageAs(path, rule));
+            ASSERT_NE(dib, nullptr) << f.ending;
+            EXPECT_EQ(ImageToGrid(dib.get()), *g) << f.ending;
+        }
+    }
+}
+
+TEST(Formats, SaveTableFlags) {
+    EXPECT_EQ(SaveFormatOf(OutputKind::Key).flags, 6);
+    EXPECT_EQ(SaveFormatOf(OutputKind::Png).flags, 9);
+    EXPECT_EQ(SaveFormatOf(OutputKind::Bmp).flags, 1);
+    EXPECT_EQ(SaveFormatOf(OutputKind::Jp2).flags, 1);
+    EXPECT_EQ(SaveFormatOf(OutputKind::Jxr).flags, 100);
+    EXPECT_EQ(SaveFormatOf(OutputKind::J2k).flags, 1);
+    EXPECT_EQ(SaveFormatOf(OutputKind::Tif).flags, 16384);
+    EXPECT_EQ(SaveFormatOf(OutputKind::Webp).flags, 256);
+    OutputKind k;
+    EXPECT_TRUE(OutputKindFromName(".WebP", k));
+    EXPECT_EQ(k, OutputKind::Webp);
+    EXPECT_FALSE(OutputKindFromName("gif", k));
+}
+
+TEST(Conversion, AnyDepthBecomesExact24BitGrid) {
+    // An 8-bit palette image and a 32-bit image convert to the colours they show.
+    UniqueImage pal(FreeImage_Allocate(4, 2, 8));
+    RGBQUAD* p = FreeImage_GetPalette(pal.get());
+    for (int i = 0; i < 256; ++i) p[i] = RGBQUAD{static_cast<BYTE>(i), static_cast<BYTE>(255 - i), 7, 0};
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x) FreeImage_GetScanLine(pal.get(), 1 - y)[x] = static_cast<BYTE>(10 * x + y);
+    const PixelGrid g = ImageToGrid(pal.get());
+    ASSERT_EQ(g.width, 4);
+    EXPECT_EQ(g.at(2, 1), Rgb(7, 255 - 21, 21));  // blue 21, green 234, red 7 (palette is BGR)
+
+    const PixelGrid noise = RandomGrid(9, 5, 2);
+    UniqueImage d32(GridToImage(noise, 32));
+    EXPECT_EQ(FreeImage_GetBPP(d32.get()), 32u);
+    EXPECT_EQ(ImageToGrid(d32.get()), noise);
+    UniqueImage rgb16(FreeImage_ConvertToType(d32.get(), FIT_RGB16));
+    ASSERT_NE(rgb16, nullptr);
+    EXPECT_EQ(ImageToGrid(rgb16.get()), noise);
+    // Top-left of the grid is the top row of the picture.
+    UniqueImage d24(GridToImage(noise));
+    const BYTE* top = FreeImage_GetScanLine(d24.get(), 4);
+    EXPECT_EQ(Rgb(top[FI_RGBA_RED], top[FI_RGBA_GREEN], top[FI_RGBA_BLUE]), noise.at(0, 0));
+}
+
+TEST(Comments, WriteReadAndRemove) {
+    TempFolder dir;
+    const PixelGrid g = RandomGrid(8, 8, 3);
+    std::u16string comment = u"<";
+    for (int i = 0; i < 10; ++i) comment.push_back(AnsiToUnicode(static_cast<uint8_t>(33 + 22 * i)));
+    comment += u"><";
+    for (int i = 0; i < 10; ++i) comment.push_back(AnsiToUnicode(static_cast<uint8_t>(0x80 + 12 * i)));
+    comment += u"><15>";
+    ASSERT_EQ(comment.size(), 28u);
+    ASSERT_EQ(SaveGridFile(g, OutputKind::Key, dir / "k.png", SaveOptions{comment}), SaveStatus::Saved);
+    PixelGrid back;
+    std::u16string read;
+    ASSERT_TRUE(LoadKeyGrid(dir / "k.png", back, read));
+    EXPECT_EQ(read, comment);
+    EXPECT_EQ(back, g);
+
+    UniqueImage dib(LoadKeyImage(dir / "k.png"));
+    EXPECT_TRUE(WriteImageComment(dib.get(), u""));
+    EXPECT_EQ(ReadImageComment(dib.get()), u"");
+    EXPECT_TRUE(WriteImageComment(dib.get(), u"a\u4E2Db"));
+    EXPECT_EQ(ReadImageComment(dib.get()), u"a?b");
+    UniqueImage none(GridToImage(g));
+    EXPECT_EQ(ReadImageComment(none.get()), u"");
+}
+
+TEST(Rescale, RulesAndPreviewSizes) {
+    UniqueImage wide(GridToImage(RandomGrid(1600, 1200, 1)));
+    UniqueImage tall(GridToImage(RandomGrid(1200, 1600, 1)));
+    UniqueImage a(PreviewImage(wide.get(), 500));
+    EXPECT_EQ(FreeImage_GetWidth(a.get()), 500u);
+    EXPECT_EQ(FreeImage_GetHeight(a.get()), 375u);
+    UniqueImage b(PreviewImage(tall.get(), 500));
+    EXPECT_EQ(FreeImage_GetWidth(b.get()), 375u);
+    EXPECT_EQ(FreeImage_GetHeight(b.get()), 500u);
+    EXPECT_EQ(PreviewGrid(RandomGrid(600, 400, 1), 320).height, 213);
+
+    ImageHandle h = wide.get();
+    EXPECT_EQ(RescaleImage(h, 0, 0, false, FILTER_BOX, true), h);
+    EXPECT_EQ(RescaleImage(h, 1600, 1200, false, FILTER_BOX, false), h);
+    EXPECT_EQ(RescaleImage(h, 1600, 0, false, FILTER_BOX, false), h);
+    UniqueImage forced(RescaleImage(h, 1600, 1200, false, FILTER_BOX, true));
+    EXPECT_NE(forced.get(), h);
+    // 30 x 20 at height 5: 30 / 20 x 5 = 7.5 rounds to 8.
+    UniqueImage small(GridToImage(RandomGrid(30, 20, 1)));
+    UniqueImage s(RescaleImage(small.get(), 0, 5, false, FILTER_BILINEAR, false));
+    EXPECT_EQ(FreeImage_GetWidth(s.get()), 8u);
+    // Width 5: 5 / 1.5 = 3.33 -> 3.
+    UniqueImage s2(RescaleImage(small.get(), 5, 0, false, FILTER_BILINEAR, false));
+    EXPECT_EQ(FreeImage_GetHeight(s2.get()), 3u);
+    // Releasing the source hands ownership to the result.
+    ImageHandle src = GridToImage(RandomGrid(10, 10, 1));
+    UniqueImage r(RescaleImage(src, 5, 5, true, FILTER_BOX, false));
+    EXPECT_NE(r.get(), nullptr);
+}
+
+TEST(Untrusted, BadFilesFailQuietly) {
+    TempFolder dir;
+    std::string captured;
+    SetImageDiagnosticSink([&](const std::string& m) { captured += m; });
+    for (const char* name : {"a.png", "a.bmp", "a.jpg", "a.jp2", "a.j2k", "a.tif", "a.webp", "a.gif", "a.psd",
+                             "a.nef", "a.jxr"}) {
+        testing::WriteBytes(dir / name, std::string("\x89PNG\r\n\x1a\n garbage garbage", 24));
+        UniqueImage dib(LoadImageByExtension(dir / name));
+        EXPECT_EQ(dib, nullptr) << name;
+    }
+    EXPECT_EQ(LoadImageByExtension(dir / "missing.png"), nullptr);
+    EXPECT_EQ(LoadImageByExtension(dir.path()), nullptr);  // a folder
+    // A truncated real PNG and TIFF.
+    ASSERT_TRUE(SaveGrid(RandomGrid(64, 64, 1), OutputKind::Png, dir / "full.png"));
+    ASSERT_TRUE(SaveGrid(RandomGrid(64, 64, 1), OutputKind::Tif, dir / "full.tif"));
+    for (const char* name : {"full.png", "full.tif"}) {
+        const std::string bytes = testing::ReadBytes(dir / name);
+        const std::string cut = dir / (std::string("cut-") + name);
+        testing::WriteBytes(cut, bytes.substr(0, bytes.size() / 2));
+        UniqueImage dib(LoadImageByExtension(cut));
+        if (dib) {
+            EXPECT_EQ(FreeImage_GetWidth(dib.get()), 64u);
+        }
+    }
+    SetImageDiagnosticSink(nullptr);
+}
+
+// A PNG header that claims a huge image, with no pixel data behind it.
+std::string PngHeader(uint32_t w, uint32_t h) {
+    std::string s("\x89PNG\r\n\x1a\n", 8);
+    auto be = [&](uint32_t v) {
+        for (int i = 3; i >= 0; --i) s.push_back(static_cast<char>(v >> (8 * i)));
+    };
+    be(13);
+    const size_t crcFrom = s.size();
+    s += "IHDR";
+    be(w);
+    be(h);
+    s += std::string("\x08\x02\x00\x00\x00", 5);
+    // CRC over type and data.
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = crcFrom; i < s.size(); ++i) {
+        crc ^= static_cast<uint8_t>(s[i]);
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    be(~crc);
+    return s;
+}
+
+TEST(Untrusted, HugeImagesAreRefusedFromTheirHeader) {
+    TempFolder dir;
+    testing::WriteBytes(dir / "huge.png", PngHeader(20000, 20000));
+    EXPECT_EQ(LoadImageByExtension(dir / "huge.png"), nullptr);
+    // GIF: logical screen 65535 x 65535.
+    testing::WriteBytes(dir / "huge.gif", std::string("GIF89a\xFF\xFF\xFF\xFF\x00\x00\x00;", 14));
+    EXPECT_EQ(LoadImageByExtension(dir / "huge.gif"), nullptr);
+    // J2K: SIZ with 30000 x 30000.
+    std::string j2k("\xFF\x4F\xFF\x51\x00\x29\x00\x00\x00\x00\x75\x30\x00\x00\x75\x30", 16);
+    j2k += std::string(40, '\0');
+    testing::WriteBytes(dir / "huge.j2k", j2k);
+    EXPECT_EQ(LoadImageByExtension(dir / "huge.j2k"), nullptr);
+    testing::WriteBytes(dir / "zero.png", PngHeader(0, 10));
+    EXPECT_EQ(LoadImageByExtension(dir / "zero.png"), nullptr);
+}
+
+TEST(SaveFile, WholeOrNothingAndNoOverwrite) {
+    TempFolder dir;
+    const PixelGrid g = RandomGrid(10, 10, 1);
+    const std::string path = dir / "x.png";
+    ASSERT_EQ(SaveGridFile(g, OutputKind::Png, path, SaveOptions{{}, false, 0600}), SaveStatus::Saved);
+    struct stat st{};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    const std::string before = testing::ReadBytes(path);
+    EXPECT_EQ(SaveGridFile(RandomGrid(10, 10, 2), OutputKind::Png, path), SaveStatus::AlreadyExists);
+    EXPECT_EQ(testing::ReadBytes(path), before);
+    EXPECT_EQ(SaveGridFile(g, OutputKind::Png, dir / "missing/x.png"), SaveStatus::Failed);
+    // Nothing but the one file is left behind.
+    int files = 0;
+    for (auto& e : std::filesystem::directory_iterator(dir.path())) files += e.is_regular_file();
+    EXPECT_EQ(files, 1);
+}
+
+}  // namespace
+}  // namespace corvane

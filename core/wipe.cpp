@@ -1,0 +1,92 @@
+#include "core/wipe.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "core/number_format.hpp"
+
+namespace corvane {
+namespace {
+
+bool ReadAll(int fd, std::vector<unsigned char>& buf) {
+    size_t done = 0;
+    while (done < buf.size()) {
+        const ssize_t n = pread(fd, buf.data() + done, buf.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const std::vector<unsigned char>& buf) {
+    size_t done = 0;
+    while (done < buf.size()) {
+        const ssize_t n = pwrite(fd, buf.data() + done, buf.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string Describe(const std::string& what, const std::string& path) {
+    return what + " " + path + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+WipeResult WipeFile(const std::string& path, int passes, SequenceRandom& rng,
+                    const std::function<void()>& betweenPasses) {
+    WipeResult result;
+    struct stat st{};
+    if (lstat(path.c_str(), &st) != 0) {
+        result.error = Describe("Cannot wipe", path);
+        return result;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        result.error = "Cannot wipe " + path + ": not a regular file";
+        return result;
+    }
+    for (int pass = 1; pass <= passes && st.st_size > 0; ++pass) {
+        const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) {
+            result.error = Describe("Cannot open for wiping", path);
+            return result;
+        }
+        struct stat now{};
+        if (fstat(fd, &now) != 0) {
+            result.error = Describe("Cannot wipe", path);
+            close(fd);
+            return result;
+        }
+        std::vector<unsigned char> buf(static_cast<size_t>(now.st_size));
+        if (!ReadAll(fd, buf)) {
+            result.error = Describe("Cannot read while wiping", path);
+            close(fd);
+            return result;
+        }
+        for (unsigned char& b : buf) b = static_cast<unsigned char>(Nearest(static_cast<double>(rng.Next()) * 255.0));
+        if (!WriteAll(fd, buf) || fsync(fd) != 0) {
+            result.error = Describe("Cannot write while wiping", path);
+            close(fd);
+            return result;
+        }
+        close(fd);
+        result.passesDone = pass;
+        if (betweenPasses) betweenPasses();
+    }
+    if (unlink(path.c_str()) != 0) {
+        result.error = Describe("Overwritten but cannot delete", path);
+        return result;
+    }
+    result.deleted = true;
+    return result;
+}
+
+}  // namespace corvane

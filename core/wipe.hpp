@@ -1,0 +1,25 @@
+#pragma once
+// Overwrite-then-delete of used keys and images.
+#include <functional>
+#include <string>
+
+#include "core/sequence_random.hpp"
+
+namespace corvane {
+
+struct WipeResult {
+    int passesDone = 0;
+    bool deleted = false;
+    std::string error;  // empty when the file was overwritten and deleted
+    bool ok() const { return deleted && error.empty(); }
+};
+
+// Overwrites the file `passes` times with bytes nearest(r x 255), r the next
+// values of rng, each pass flushed to the disk before the next, then deletes
+// it. A file of zero length is deleted at once. Never throws: a missing,
+// unreadable or unwritable file, or a failed deletion, is described in the
+// result. `betweenPasses` runs after every pass (lets a window repaint).
+WipeResult WipeFile(const std::string& path, int passes, SequenceRandom& rng,
+                    const std::function<void()>& betweenPasses = {});
+
+}  // namespace corvane

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds everything and runs the whole test suite, then builds the tests
+# again with AddressSanitizer and UndefinedBehaviorSanitizer and runs them.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/build.sh
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir build --output-on-failure -j"$(nproc)"
+
+san="${CORVANE_SANITIZE_DIR:-build-sanitize}"
+cmake -S . -B "$san" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON \
+      -DCORVANE_GUI=OFF -DCORVANE_BENCH=OFF >/dev/null
+ninja -C "$san" -j"$(nproc)"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir "$san" --output-on-failure -j"$(nproc)"
