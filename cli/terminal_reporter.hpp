@@ -1,0 +1,27 @@
+#pragma once
+// Reports an operation on the terminal: progress captions rewrite one line of
+// standard error when it is a terminal, log lines and messages go to
+// standard error. Standard output stays for results.
+#include <string>
+
+#include "core/reporter.hpp"
+
+namespace corvane::cli {
+
+class TerminalReporter : public Reporter {
+public:
+    TerminalReporter();
+    ~TerminalReporter() override;
+    void Progress(std::u16string_view caption) override;
+    void Status(std::u16string_view text) override;
+    void Log(std::u16string_view line) override;
+    void Message(std::u16string_view text, MessageIcon icon) override;
+    // Ends a progress line before other output.
+    void EndProgress();
+
+private:
+    bool terminal_;
+    bool progressShown_ = false;
+};
+
+}  // namespace corvane::cli
