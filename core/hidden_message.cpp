@@ -139,16 +139,18 @@ inline __m128i AbsDiff(__m128i a, __m128i b) { return _mm_sub_epi8(_mm_max_epu8(
 }  // namespace
 
 int EligibleChannel(const PixelGrid& image, int x, int y) {
-    // Each row load takes the three block pixels and one more, which exists
-    // because x <= W - 2; its lanes are masked off.
+    // Each row becomes four pixels [r g b 0], the fourth zero.
     const size_t w = static_cast<size_t>(image.width);
     const uint32_t* p = image.pixels.data() + static_cast<size_t>(y - 1) * w + (x - 1);
-    const __m128i keep = _mm_set_epi32(0, -1, -1, -1);
-    const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
-    const __m128i mask = _mm_and_si128(keep, colour);
-    const __m128i r0 = HalveBytes(_mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), mask));
-    const __m128i r1 = HalveBytes(_mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + w)), mask));
-    const __m128i r2 = HalveBytes(_mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * w)), mask));
+    const __m128i mask = _mm_set_epi32(0, 0x00FFFFFF, 0x00FFFFFF, 0x00FFFFFF);
+    auto row = [&](const uint32_t* r) {
+        const __m128i v = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r)),
+                                             _mm_cvtsi32_si128(static_cast<int>(r[2])));
+        return HalveBytes(_mm_and_si128(v, mask));
+    };
+    const __m128i r0 = row(p);
+    const __m128i r1 = row(p + w);
+    const __m128i r2 = row(p + 2 * w);
     const __m128i m16 = RoundNinths(ChannelSums(r0, r1, r2));
     const __m128i m4 = _mm_unpacklo_epi64(m16, m16);
     const __m128i m8 = _mm_and_si128(_mm_packus_epi16(m4, m4), mask);
