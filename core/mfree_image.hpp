@@ -79,6 +79,16 @@ PixelGrid ImageToGrid(ImageHandle handle);
 // A new bitmap of the grid at 24 or 32 bits per pixel.
 ImageHandle GridToImage(const PixelGrid& grid, int bitsPerPixel = 24);
 
+// The picture a window shows of an image (its grid), releasing the image
+// when asked; and the image of a shown picture, at the 32 bits per pixel of
+// a true-colour surface.
+inline PixelGrid MakePicture(ImageHandle handle, bool releaseSource) {
+    PixelGrid grid = ImageToGrid(handle);
+    if (releaseSource) ReleaseImage(handle);
+    return grid;
+}
+inline ImageHandle PictureToImage(const PixelGrid& grid) { return GridToImage(grid, 32); }
+
 struct ImageReleaser {
     void operator()(FIBITMAP* h) const {
         if (h) FreeImage_Unload(h);

@@ -249,3 +249,29 @@ TEST(SaveFile, WholeOrNothingAndNoOverwrite) {
 
 }  // namespace
 }  // namespace corvane
+
+namespace corvane {
+namespace {
+
+TEST(Formats, CarrierOnlyFormatsLoadByTheirEndings) {
+    TempFolder dir;
+    PixelGrid photo;
+    ASSERT_TRUE(LoadGrid(PhotoPath("coffee.png"), photo));
+    UniqueImage dib(GridToImage(photo));
+    ASSERT_TRUE(FreeImage_Save(FIF_JPEG, dib.get(), (dir / "c.JPG").c_str(), JPEG_QUALITYSUPERB));
+    UniqueImage quantized(FreeImage_ColorQuantize(dib.get(), FIQ_WUQUANT));
+    ASSERT_TRUE(FreeImage_Save(FIF_GIF, quantized.get(), (dir / "c.gif").c_str(), 0));
+    ASSERT_TRUE(FreeImage_Save(FIF_TIFF, dib.get(), (dir / "c.TIFF").c_str(), 0));
+    for (const char* name : {"c.JPG", "c.gif", "c.TIFF"}) {
+        PixelGrid g;
+        ASSERT_TRUE(LoadGrid(dir / name, g)) << name;
+        EXPECT_EQ(g.width, 600);
+        EXPECT_EQ(g.height, 400);
+    }
+    PixelGrid tiff;
+    ASSERT_TRUE(LoadGrid(dir / "c.TIFF", tiff));
+    EXPECT_EQ(tiff, photo);
+}
+
+}  // namespace
+}  // namespace corvane
