@@ -1,0 +1,118 @@
+// corvane analyze: the least-significant-bit figures of an image against the
+// carrier it came from, and the analysis window's pictures as PNG files.
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cli/args.hpp"
+#include "cli/command.hpp"
+#include "core/code_page.hpp"
+#include "core/image_file.hpp"
+#include "core/mfree_image.hpp"
+#include "encrypt/image_analysis.hpp"
+
+namespace corvane::cli {
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: corvane analyze --image FILE [--reference FILE]\n"
+    "                       [--lsb-view all|r|g|b|diff --lsb-out PNG]\n"
+    "                       [--variation r|g|b --variation-out PNG]\n"
+    "\n"
+    "Examines the least significant bits of an image (typically an encrypted\n"
+    "one) against its original. With --reference it prints\n"
+    "  \"Chi-Squared Average Probability: ..%\" (when both images have the\n"
+    "  same size) and the PSNR per channel, \"R:.. G:.. B:..\".\n"
+    "\n"
+    "  --image FILE          the image to examine\n"
+    "  --reference FILE      the original (carrier) image\n"
+    "  --lsb-view MODE       all: the RGB LSBs; r, g, b: one channel's LSBs;\n"
+    "                        diff: where the LSBs differ from the reference\n"
+    "                        (default all)\n"
+    "  --lsb-out PNG         write the LSB view to this new PNG file\n"
+    "  --variation CHANNEL   r, g or b: the channel of the variation map\n"
+    "  --variation-out PNG   write the local variation map to this new PNG file\n"
+    "\n"
+    "Existing files are never replaced.\n";
+
+bool Load(const std::string& path, const char* what, PixelGrid& grid) {
+    if (LoadGrid(path, grid)) return true;
+    std::fprintf(stderr, "corvane analyze: cannot load %s '%s'\n", what, path.c_str());
+    return false;
+}
+
+bool Write(const PixelGrid& grid, const std::string& path) {
+    switch (SaveGridFile(grid, OutputKind::Png, path)) {
+        case SaveStatus::Saved: return true;
+        case SaveStatus::AlreadyExists:
+            std::fprintf(stderr, "corvane analyze: '%s' already exists\n", path.c_str());
+            return false;
+        case SaveStatus::Failed: break;
+    }
+    std::fprintf(stderr, "corvane analyze: cannot write '%s'\n", path.c_str());
+    return false;
+}
+
+int Run(const std::vector<std::string>& argv) {
+    Args args;
+    if (!args.Parse(argv, {"--image", "--reference", "--lsb-view", "--lsb-out", "--variation", "--variation-out"}, {}))
+        return UsageError("analyze", args.error());
+    const auto imagePath = args.Value("--image");
+    if (!imagePath) return UsageError("analyze", "--image is required");
+    const auto referencePath = args.Value("--reference");
+
+    static const std::map<std::string, int32_t> kViewModes = {
+        {"all", kLsbViewAll}, {"r", kLsbViewRed}, {"g", kLsbViewGreen}, {"b", kLsbViewBlue}, {"diff", kLsbViewDiff}};
+    int32_t viewMode = kLsbViewAll;
+    if (const auto name = args.Value("--lsb-view")) {
+        const auto it = kViewModes.find(*name);
+        if (it == kViewModes.end()) return UsageError("analyze", "--lsb-view takes all, r, g, b or diff");
+        viewMode = it->second;
+        if (!args.Has("--lsb-out")) return UsageError("analyze", "--lsb-view needs --lsb-out");
+    }
+    if (viewMode == kLsbViewDiff && !referencePath) return UsageError("analyze", "--lsb-view diff needs --reference");
+    int variationChannel = 0;
+    if (const auto name = args.Value("--variation")) {
+        const auto it = kViewModes.find(*name);
+        if (it == kViewModes.end() || it->second < kLsbViewRed || it->second > kLsbViewBlue)
+            return UsageError("analyze", "--variation takes r, g or b");
+        variationChannel = it->second;
+    }
+    if ((variationChannel != 0) != args.Has("--variation-out"))
+        return UsageError("analyze", "--variation and --variation-out go together");
+    if (!referencePath && !args.Has("--lsb-out") && !args.Has("--variation-out"))
+        return UsageError("analyze", "nothing to do: give --reference, --lsb-out or --variation-out");
+
+    PixelGrid image;
+    PixelGrid reference;
+    if (!Load(*imagePath, "image", image)) return kExitFailed;
+    if (referencePath && !Load(*referencePath, "reference image", reference)) return kExitFailed;
+
+    int status = kExitDone;
+    if (referencePath) {
+        if (const auto chi = ComputeChiSquared(image, reference))
+            std::printf("Chi-Squared Average Probability: %s\n", TextToUtf8(chi->averageText).c_str());
+        else
+            std::fprintf(stderr, "corvane analyze: no chi-squared test: the image is %dx%d, the reference %dx%d\n",
+                         image.width, image.height, reference.width, reference.height);
+        const PsnrResult psnr = ComputePsnr(reference, image);
+        if (psnr.ok) {
+            std::printf("%s\n", TextToUtf8(psnr.text).c_str());
+        } else {
+            std::fprintf(stderr, "%s\n", TextToUtf8(psnr.text).c_str());
+            status = kExitFailed;
+        }
+        std::fflush(stdout);
+    }
+    if (const auto out = args.Value("--lsb-out"))
+        if (!Write(LsbView(image, viewMode, reference), *out)) status = kExitFailed;
+    if (const auto out = args.Value("--variation-out"))
+        if (!Write(VariationMapOfChannel(image, variationChannel), *out)) status = kExitFailed;
+    return status;
+}
+
+CommandRegistrar reg({"analyze", "examine an image's least significant bits against its original", kUsage, &Run});
+
+}  // namespace
+}  // namespace corvane::cli
