@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build --output-on-failure -j"$(nproc)"
+ctest --test-dir "${CORVANE_BUILD_DIR:-build}" --output-on-failure -j"$(nproc)"
 
 san="${CORVANE_SANITIZE_DIR:-build-sanitize}"
 cmake -S . -B "$san" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON \
