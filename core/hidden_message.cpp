@@ -219,13 +219,15 @@ bool PositionSequence::CheckExhausted() {
 
 bool PositionSequence::Next(Position& position) {
     if (exhausted_ || CheckExhausted()) return false;
-    const double w = width_, h = height_;
+    // floor(W x u / 2) with u = s / 2^24 is (W x s) >> 25 exactly: W x s stays
+    // below 2^52, where the double product has no rounding either.
+    const uint64_t w = static_cast<uint64_t>(width_), h = static_cast<uint64_t>(height_);
     for (;;) {
-        const double u = rng_.Next();
-        const double v = rng_.Next();
+        const uint64_t su = rng_.NextState();
+        const uint64_t sv = rng_.NextState();
         ++draws_;
-        const int x = 2 * static_cast<int>(std::floor(w * u / 2)) + flagX_;
-        const int y = 2 * static_cast<int>(std::floor(h * v / 2)) + flagY_;
+        const int x = 2 * static_cast<int>((w * su) >> 25) + flagX_;
+        const int y = 2 * static_cast<int>((h * sv) >> 25) + flagY_;
         if (x >= 1 && x <= width_ - 2 && y >= 1 && y <= height_ - 2) {
             const size_t i = Index(x, y);
             uint8_t s = state_[i];

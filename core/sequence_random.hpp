@@ -10,9 +10,11 @@ public:
     static constexpr uint32_t kStartState = 0x50000;
 
     // Next value in [0, 1), exactly state / 2^24.
-    float Next() {
+    float Next() { return static_cast<float>(NextState()) / 16777216.0f; }
+    // The same step, giving the new state itself (the value times 2^24).
+    uint32_t NextState() {
         state_ = (state_ * 0x43FD43FDu + 0xC39EC3u) & 0xFFFFFFu;
-        return static_cast<float>(state_) / 16777216.0f;
+        return state_;
     }
     // The draw with argument -1: back to the fixed state, one value discarded.
     void Reset() {

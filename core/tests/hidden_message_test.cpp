@@ -303,6 +303,20 @@ TEST(PositionSequence, FirstDrawsFollowTheGenerator) {
     }
 }
 
+TEST(PositionSequence, IntegerCoordinateRuleEqualsTheFloatingPointOne) {
+    // x = 2 floor(W u / 2) in double precision, u the single-precision draw.
+    for (uint64_t w : {3ull, 10ull, 1599ull, 1600ull, 65535ull, 1ull << 28}) {
+        SequenceRandom rng;
+        for (uint32_t i = 0; i < (1u << 24); i += (w == 1600 ? 1 : 97)) {
+            rng.SetState(i);
+            SequenceRandom copy = rng;
+            const double u = rng.Next();
+            const uint64_t s = copy.NextState();
+            ASSERT_EQ(static_cast<uint64_t>(std::floor(static_cast<double>(w) * u / 2)), (w * s) >> 25) << w << " " << i;
+        }
+    }
+}
+
 TEST(PositionSequence, ExhaustionEnds) {
     SequenceRandom rng;
     PositionSequence::Position p;
