@@ -1,0 +1,316 @@
+// corvane encrypt: the encryptor window's "Encrypt Image" (and its batch
+// run over a folder) on the terminal.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/args.hpp"
+#include "cli/command.hpp"
+#include "cli/terminal_reporter.hpp"
+#include "core/code_page.hpp"
+#include "core/hidden_message.hpp"
+#include "core/mfree_image.hpp"
+#include "core/number_format.hpp"
+#include "core/platform.hpp"
+#include "core/text_file.hpp"
+#include "encrypt/encrypt_operation.hpp"
+
+namespace corvane::cli {
+namespace {
+
+constexpr const char* kName = "encrypt";
+
+constexpr const char* kUsage =
+    "Usage: corvane encrypt --carrier FILE|--carrier-dir DIR  --key FILE  (--message TEXT | --message-file FILE)\n"
+    "                       [--root DIR | --output FILE] [--format png|bmp|jp2|jxr|j2k|tif|webp]\n"
+    "                       [--prefix TEXT] [--no-compress] [--wipe-key] [--wipe-carrier]\n"
+    "                       [--max-width N] [--ratio 1.00|0.50|0.25|0.20|0.10]\n"
+    "\n"
+    "Hides a message in a carrier photo with a key image and saves the result losslessly.\n"
+    "\n"
+    "  --carrier FILE       the carrier photo (any format the encryptor loads)\n"
+    "  --carrier-dir DIR    the same message into every carrier of DIR, in name order\n"
+    "  --key FILE           the key image (PNG with its delimiter comment), at least as large\n"
+    "                       as the carrier\n"
+    "  --message TEXT       the message, UTF-8\n"
+    "  --message-file FILE  the message from a text file (byte-order mark, UTF-8 or Windows-1252)\n"
+    "  --root DIR           stands for the application folder: images are saved in\n"
+    "                       DIR/Encrypted Images/ under a generated name (default: beside corvane)\n"
+    "  --output FILE        save to FILE instead (never replaces an existing file)\n"
+    "  --format NAME        image format (default png; with --output, FILE's ending)\n"
+    "  --prefix TEXT        file-name prefix: TEXT-12345.png\n"
+    "  --no-compress        store the message uncompressed\n"
+    "  --wipe-key           overwrite and delete the key file after saving\n"
+    "  --wipe-carrier       overwrite and delete each carrier file after saving\n"
+    "  --max-width N        first shrink a carrier wider than N pixels to N pixels wide\n"
+    "  --ratio R            first scale the carrier by R (overrides --max-width)\n"
+    "\n"
+    "Prints the full path of each saved image on standard output; the log goes to standard error.\n"
+    "Exit status: 0 every image saved (and wiped as asked), 1 a failure, 2 a usage error.\n";
+
+// The operation's window outputs on the terminal.
+class TerminalEncryptReporter : public EncryptReporter {
+public:
+    void Progress(std::u16string_view caption) override { terminal_.Progress(caption); }
+    void Status(std::u16string_view text) override {
+        if (!text.empty()) terminal_.Status(text);
+    }
+    void Log(std::u16string_view line) override { terminal_.Log(line); }
+    void Message(std::u16string_view text, MessageIcon icon) override { terminal_.Message(text, icon); }
+    void DigestLabel(std::u16string_view upperHex) override { terminal_.Log(u"SHA256: " + std::u16string(upperHex)); }
+    // Every embedding run rewrites the label; only the last one matters.
+    void StatsLabel(std::u16string_view caption, uint32_t) override { stats_.assign(caption); }
+
+    void ShowStats() {
+        if (!stats_.empty()) terminal_.Log(u"LSB Altered: " + stats_);
+        stats_.clear();
+    }
+
+private:
+    TerminalReporter terminal_;
+    std::u16string stats_;
+};
+
+bool ParseRatio(std::string text, double& ratio) {
+    if (text.size() > 2 && text.compare(text.size() - 2, 2, ":1") == 0) text.resize(text.size() - 2);
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0') return false;
+    for (double allowed : {1.0, 0.5, 0.25, 0.2, 0.1})
+        if (std::fabs(v - allowed) < 1e-9) {
+            ratio = allowed;
+            return true;
+        }
+    return false;
+}
+
+bool ParseMaxWidth(const std::string& text, int& width) {
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(v)) return false;
+    const int64_t n = Nearest(v);
+    if (n < 1 || n > 1000000) return false;
+    width = static_cast<int>(n);
+    return true;
+}
+
+struct Resize {
+    int maxWidth = 0;    // 0: no width limit
+    double ratio = 1.0;  // 1: no ratio
+};
+
+// Loads a carrier as the encryptor window does when one is selected: the
+// width limit first, then the ratio, both from the size as loaded.
+bool LoadCarrier(const std::string& path, const Resize& resize, PixelGrid& carrier) {
+    ImageHandle dib = LoadImageByExtension(path);
+    if (!dib) return false;
+    const int w0 = static_cast<int>(FreeImage_GetWidth(dib));
+    const int h0 = static_cast<int>(FreeImage_GetHeight(dib));
+    if (resize.maxWidth > 0 && w0 > resize.maxWidth) {
+        const int h = static_cast<int>(Nearest(static_cast<double>(h0) * resize.maxWidth / w0));
+        dib = RescaleImage(dib, resize.maxWidth, h, true, FILTER_BILINEAR, false);
+    }
+    if (resize.ratio != 1.0) {
+        const int w = static_cast<int>(Nearest(w0 * resize.ratio));
+        const int h = static_cast<int>(Nearest(h0 * resize.ratio));
+        dib = RescaleImage(dib, w, h, true, FILTER_BILINEAR, false);
+    }
+    carrier = ImageToGrid(dib);
+    ReleaseImage(dib);
+    return !carrier.empty();
+}
+
+// Regular, visible files of the folder in name order.
+bool ListCarriers(const std::string& folder, const std::string& keyPath, std::vector<std::string>& files,
+                  std::string& error) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::directory_iterator it(fs::path(folder), ec);
+    if (ec) {
+        error = ec.message();
+        return false;
+    }
+    for (const auto& entry : it) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || name[0] == '.') continue;
+        std::error_code fileEc;
+        if (!entry.is_regular_file(fileEc)) continue;
+        // The key may sit among the carriers; hiding a message in it (and
+        // wiping it as a carrier) would destroy it.
+        if (fs::equivalent(entry.path(), fs::path(keyPath), fileEc)) continue;
+        files.push_back(entry.path().string());
+    }
+    std::sort(files.begin(), files.end());
+    return true;
+}
+
+std::string FullPath(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(path, ec);
+    return ec ? path : full.lexically_normal().string();
+}
+
+std::string FailureText(const EncryptResult& r) {
+    switch (r.status) {
+        case EncryptStatus::Saved:
+            return r.keyWipeError.empty() ? r.carrierWipeError : r.keyWipeError;
+        case EncryptStatus::Refused:
+            return TextToUtf8(r.refusal);
+        case EncryptStatus::CompressionError:
+            return "COMPRESSION ERROR";
+        case EncryptStatus::Unsuccessful:
+            return "Encode Unsuccessful. Too much image saturation.";
+        case EncryptStatus::PositionsExhausted:
+            return "Encode Unsuccessful. Not enough textured pixels for the message.";
+        case EncryptStatus::NotSaved:
+            return "Encrypted Image Not Saved.";
+    }
+    return "failed";
+}
+
+int Run(const std::vector<std::string>& argv) {
+    Args args;
+    if (!args.Parse(argv,
+                    {"--carrier", "--carrier-dir", "--key", "--message", "--message-file", "--root", "--output",
+                     "--format", "--prefix", "--max-width", "--ratio"},
+                    {"--no-compress", "--wipe-key", "--wipe-carrier"}))
+        return UsageError(kName, args.error());
+    if (args.Has("--carrier") == args.Has("--carrier-dir"))
+        return UsageError(kName, "give either --carrier or --carrier-dir");
+    if (!args.Has("--key")) return UsageError(kName, "--key is required");
+    if (args.Has("--message") == args.Has("--message-file"))
+        return UsageError(kName, "give either --message or --message-file");
+    if (args.Has("--root") && args.Has("--output")) return UsageError(kName, "--root and --output exclude each other");
+    if (args.Has("--output") && args.Has("--carrier-dir"))
+        return UsageError(kName, "--output names one file; it cannot take a whole folder of carriers");
+
+    EncryptInputs in;
+    in.compress = !args.Flag("--no-compress");
+    in.wipeKey = args.Flag("--wipe-key");
+    in.wipeCarrier = args.Flag("--wipe-carrier");
+    in.prefix = Utf8ToText(args.ValueOr("--prefix", ""));
+    if (in.prefix.find(u'/') != std::u16string::npos) return UsageError(kName, "--prefix cannot contain '/'");
+    if (const auto format = args.Value("--format")) {
+        if (!OutputKindFromName(*format, in.outputKind) || in.outputKind == OutputKind::Key)
+            return UsageError(kName, "unknown format '" + *format + "'");
+    }
+    if (const auto output = args.Value("--output")) {
+        in.outputPath = *output;
+        const size_t dot = output->rfind('.');
+        const size_t slash = output->rfind('/');
+        const bool hasEnding = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+        if (!args.Has("--format") &&
+            (!hasEnding || !OutputKindFromName(output->substr(dot), in.outputKind) || in.outputKind == OutputKind::Key))
+            return UsageError(kName, "cannot tell the image format from '" + *output + "'; give --format");
+        // The decryptor picks its reader by the ending alone: an image saved
+        // in another format under it could never be read back.
+        LoadRule rule{};
+        if (!EncryptedLoadRuleForPath(*output, rule))
+            std::fprintf(stderr,
+                         "corvane encrypt: note: corvane decrypt reads only names ending in .png, .bmp, .jp2, .jxr, "
+                         ".j2k, .tif or .webp; rename %s before decrypting it\n",
+                         output->c_str());
+        else if (rule.fif != SaveFormatOf(in.outputKind).fif)
+            return UsageError(kName, "--format does not match the ending of '" + *output +
+                                         "', by which corvane decrypt would read it");
+    }
+    Resize resize;
+    if (const auto mw = args.Value("--max-width"); mw && !ParseMaxWidth(*mw, resize.maxWidth))
+        return UsageError(kName, "--max-width needs a positive number of pixels");
+    if (const auto ratio = args.Value("--ratio"); ratio && !ParseRatio(*ratio, resize.ratio))
+        return UsageError(kName, "--ratio must be 1.00, 0.50, 0.25, 0.20 or 0.10");
+
+    TerminalEncryptReporter reporter;
+    if (const auto text = args.Value("--message")) {
+        in.message = Utf8ToText(*text);
+    } else {
+        const LoadFileResult file = LoadTextFile(*args.Value("--message-file"), 1);
+        if (!file.ok) {
+            std::fprintf(stderr, "corvane encrypt: cannot read the message file %s: %s\n",
+                         args.Value("--message-file")->c_str(), file.error.c_str());
+            return kExitFailed;
+        }
+        in.message = file.text;
+    }
+    if (in.message.empty()) {
+        reporter.Message(u"No Message.", MessageIcon::Information);
+        return kExitFailed;
+    }
+
+    in.keyPath = *args.Value("--key");
+    PixelGrid key;
+    if (!LoadKeyGrid(in.keyPath, key, in.keyComment)) {
+        std::fprintf(stderr, "corvane encrypt: cannot load the key image %s\n", in.keyPath.c_str());
+        return kExitFailed;
+    }
+    if (KeyParams params; KeyParameters(in.keyComment, params)) in.keySeed = params.seed;
+
+    if (in.outputPath.empty()) {
+        // Like the window program at start-up: the working folder it saves
+        // into exists, below the application folder or the fallback root.
+        std::string root = ApplicationFolder();
+        if (const auto r = args.Value("--root")) {
+            root = *r;
+            CreateFolders(root);
+        }
+        in.root = PrepareWorkingRoot(root, {kEncryptedFolder});
+    } else if (FileExists(in.outputPath)) {
+        std::fprintf(stderr, "corvane encrypt: %s exists; an existing file is never replaced\n",
+                     in.outputPath.c_str());
+        return kExitFailed;
+    }
+
+    std::vector<std::string> carriers;
+    if (const auto dir = args.Value("--carrier-dir")) {
+        std::string error;
+        if (!ListCarriers(*dir, in.keyPath, carriers, error)) {
+            std::fprintf(stderr, "corvane encrypt: cannot list %s: %s\n", dir->c_str(), error.c_str());
+            return kExitFailed;
+        }
+        if (carriers.empty()) std::fprintf(stderr, "corvane encrypt: no carriers in %s\n", dir->c_str());
+    } else {
+        carriers.push_back(*args.Value("--carrier"));
+    }
+
+    const bool batch = args.Has("--carrier-dir");
+    EmbeddingSteps steps;
+    int failures = 0;
+    bool keyWipeDone = false;
+    for (size_t i = 0; i < carriers.size(); ++i) {
+        if (batch)
+            reporter.Log(u"Working: " + Utf8ToText(std::to_string(i + 1)) + u" of " +
+                         Utf8ToText(std::to_string(carriers.size())) + u" (" + Utf8ToText(carriers[i]) + u")");
+        in.imagePath = carriers[i];
+        PixelGrid carrier;
+        if (!LoadCarrier(in.imagePath, resize, carrier)) {
+            std::fprintf(stderr, "corvane encrypt: cannot load the carrier image %s\n", in.imagePath.c_str());
+            ++failures;
+            continue;
+        }
+        // The batch window wipes the key after the first carrier and then
+        // meets a missing file at every later one: wipe it once.
+        EncryptInputs run = in;
+        run.wipeKey = in.wipeKey && !keyWipeDone;
+        const EncryptResult r = EncryptImage(carrier, key, run, steps, reporter);
+        if (r.status == EncryptStatus::Saved) {
+            reporter.ShowStats();
+            std::printf("%s\n", FullPath(r.savedPath).c_str());
+            std::fflush(stdout);
+            if (run.wipeKey) keyWipeDone = true;
+        }
+        if (r.status != EncryptStatus::Saved || r.WipesFailed()) {
+            ++failures;
+            std::fprintf(stderr, "corvane encrypt: %s: %s\n", in.imagePath.c_str(), FailureText(r).c_str());
+        }
+    }
+    return failures == 0 ? kExitDone : kExitFailed;
+}
+
+const CommandRegistrar reg({kName, "hide a message in a photo with a key image", kUsage, &Run});
+
+}  // namespace
+}  // namespace corvane::cli

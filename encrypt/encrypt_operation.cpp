@@ -1,0 +1,239 @@
+#include "encrypt/encrypt_operation.hpp"
+
+#include <cctype>
+
+#include "core/code_page.hpp"
+#include "core/image_file.hpp"
+#include "core/number_format.hpp"
+#include "core/platform.hpp"
+#include "core/sha256.hpp"
+
+namespace corvane {
+namespace {
+
+constexpr std::u16string_view kTooLarge = u"Message Too Large for Image, Try a Larger Image and Key.";
+// The generated names have 10,001 values; a folder that already holds this
+// many of them in a row is treated as one that cannot be written.
+constexpr int kMaxNameDraws = 64;
+
+std::u16string Decimal(int64_t n) {
+    const std::string s = std::to_string(n);
+    return std::u16string(s.begin(), s.end());
+}
+
+std::u16string UpperHex(const std::string& hex) {
+    std::u16string out;
+    out.reserve(hex.size());
+    for (char c : hex) out.push_back(static_cast<char16_t>(std::toupper(static_cast<unsigned char>(c))));
+    return out;
+}
+
+// The five name digits: a draw times 10000 in single precision, rounded.
+int DrawNameDigits(SequenceRandom& rng) {
+    const float scaled = rng.Next() * 10000.0f;
+    return static_cast<int>(Nearest(static_cast<double>(scaled)));
+}
+
+// Saves under prefix + digits + ending in `folder`, drawing new digits while
+// the name is taken. `digits` holds the digits of the last name tried.
+SaveStatus SaveUnderFreshName(const PixelGrid& grid, OutputKind kind, const std::string& folder,
+                              std::u16string_view prefix, SequenceRandom& rng, int& digits, std::string& path) {
+    SaveStatus status = SaveStatus::Failed;
+    for (int draw = 0; draw < kMaxNameDraws; ++draw) {
+        if (draw > 0) digits = DrawNameDigits(rng);
+        path = JoinPath(folder, EncryptedFileName(prefix, digits, kind));
+        status = SaveGridFile(grid, kind, path);
+        if (status != SaveStatus::AlreadyExists) return status;
+    }
+    return status;
+}
+
+}  // namespace
+
+void FixPixel(PixelGrid& carrier, int x, int y) {
+    uint32_t& p = carrier.at(x, y);
+    uint32_t fixed = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const uint32_t v = (p >> shift) & 0xFF;
+        fixed |= (v >= 2 ? v - 2 : v + 2) << shift;
+    }
+    p = fixed;
+}
+
+std::string EncryptedFileName(std::u16string_view prefix, int digits, OutputKind kind) {
+    std::string name = TextToUtf8(prefix);
+    if (!name.empty()) name += "-";
+    return name + FormatNumberAscii(digits, "00000") + SaveFormatOf(kind).ending;
+}
+
+EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const EncryptInputs& in, EmbeddingSteps& steps,
+                           EncryptReporter& reporter, SequenceRandom& rng) {
+    EncryptResult r;
+    const uint32_t startTick = static_cast<uint32_t>(TickCount());
+    reporter.Status(u"");
+    r.digest = CSHA256().SHA256(in.message);
+    reporter.DigestLabel(UpperHex(r.digest));
+
+    auto refuse = [&](std::u16string_view text) {
+        reporter.Message(text, MessageIcon::Information);
+        r.status = EncryptStatus::Refused;
+        r.refusal.assign(text);
+        return r;
+    };
+    const int w = carrier.width, h = carrier.height;
+    if (in.message.empty()) return refuse(u"No Message.");
+    if (in.keyPath.empty()) return refuse(u"No Keyfile Selected.");
+    if (in.imagePath.empty()) return refuse(u"No Image File Selected.");
+    if (key.width < w) return refuse(u"Key Pixel Width Too Small.");
+    if (key.height < h) return refuse(u"Key Pixel Height Too Small.");
+    if (16.0 * static_cast<double>(in.message.size()) > 0.8 * w * static_cast<double>(h)) return refuse(kTooLarge);
+    // Without both whole delimiters the reader would look for the length
+    // fields in the wrong place: the image could never be read back.
+    if (in.keyComment.size() < 22) return refuse(u"Please select a Key image file.");
+    // The reader draws a fixed window of positions; a container that ends
+    // past it would be saved but never found.
+    {
+        std::u16string container;
+        const BuildStatus built = steps.BuildContainerText(in.message, in.keyComment, in.compress, container);
+        if (built == BuildStatus::CompressionError) {
+            reporter.Message(u"COMPRESSION ERROR", MessageIcon::Critical);
+            r.status = EncryptStatus::CompressionError;
+            return r;
+        }
+        if (built == BuildStatus::TooLong || !ContainerFitsWindow(static_cast<int64_t>(container.size()), w, h))
+            return refuse(kTooLarge);
+    }
+
+    reporter.Status(u"Working...");
+    reporter.Busy(true);
+    reporter.PendingEvents();
+
+    auto runSteps = [&] {
+        steps.Step1(carrier, key);
+        const StepStatus s = steps.Step2(carrier, in.message, in.keyComment, in.keySeed, in.compress, rng, reporter);
+        if (s == StepStatus::Done) steps.Step3(key);
+        return s;
+    };
+    // Ends a run whose steps failed; true when they did.
+    auto stepsFailed = [&](StepStatus s) {
+        if (s == StepStatus::Done) return false;
+        if (s == StepStatus::CompressionError) {
+            r.status = EncryptStatus::CompressionError;
+        } else if (s == StepStatus::TooLong) {
+            reporter.Message(kTooLarge, MessageIcon::Information);
+            r.status = EncryptStatus::Refused;
+            r.refusal.assign(kTooLarge);
+        } else {
+            reporter.Log(u"Encode Unsuccessful.");
+            reporter.Log(u"Not enough textured pixels for the message.");
+            reporter.StatsLabel(u"Unsuccessful.", kUnsuccessfulColour);
+            r.status = EncryptStatus::PositionsExhausted;
+        }
+        reporter.Busy(false);
+        return true;
+    };
+
+    reporter.Log(u"Pass 1 of 2...");
+    if (stepsFailed(runSteps())) return r;
+
+    // Flipping a position's own least significant bit can make its block too
+    // smooth; the reader judges the saved image, so every taken position must
+    // still pass there.
+    reporter.Log(u"Pass 2 of 2...");
+    int attempts = 0;
+    int64_t badCount = 0;
+    for (;;) {
+        for (const auto& p : steps.Taken())
+            if (EligibleChannel(steps.OutputPlane(), p.x, p.y) == 0) FixPixel(carrier, p.x, p.y);
+        if (stepsFailed(runSteps())) return r;
+        badCount = 0;
+        for (const auto& p : steps.Taken())
+            if (EligibleChannel(steps.OutputPlane(), p.x, p.y) == 0) ++badCount;
+        if (badCount > 0 && attempts < kMaxAdjustments) {
+            ++attempts;
+            reporter.Log(u"Adjustment: " + Decimal(attempts) + u" (" + Decimal(badCount) + u" pixels)");
+            reporter.PendingEvents();
+            continue;
+        }
+        break;
+    }
+    r.adjustments = attempts;
+    r.badCount = badCount;
+    if (badCount > 0) {
+        reporter.Log(u"Encode Unsuccessful.");
+        reporter.Log(u"Too much image saturation.");
+        reporter.StatsLabel(u"Unsuccessful.", kUnsuccessfulColour);
+        reporter.Busy(false);
+        r.status = EncryptStatus::Unsuccessful;
+        return r;
+    }
+
+    const PixelGrid& output = steps.OutputPlane();
+    if (!in.outputPath.empty()) {
+        if (SaveGridFile(output, in.outputKind, in.outputPath) == SaveStatus::Saved) {
+            r.savedPath = in.outputPath;
+            reporter.Status(u"Encrypted Image Saved. ");
+            reporter.Log(Utf8ToText(in.outputPath));
+        }
+    } else {
+        int digits = DrawNameDigits(rng);
+        const std::string root = in.root.empty() ? ApplicationFolder() : in.root;
+        std::string path;
+        if (SaveUnderFreshName(output, in.outputKind, JoinPath(root, kEncryptedFolder), in.prefix, rng, digits,
+                               path) == SaveStatus::Saved) {
+            r.savedPath = path;
+            reporter.Status(u"Encrypted Image Saved. ");
+            reporter.Log(Utf8ToText(EncryptedFileName(in.prefix, digits, in.outputKind)));
+        } else {
+            const std::string fallback = in.fallbackRoot.empty() ? FallbackRoot() : in.fallbackRoot;
+            const std::string folder = JoinPath(fallback, kEncryptedFolder);
+            CreateFolders(folder);
+            if (SaveUnderFreshName(output, in.outputKind, folder, u"", rng, digits, path) == SaveStatus::Saved) {
+                r.savedPath = path;
+                r.savedToFallback = true;
+                reporter.Status(u"Image Saved to C: Drive:");
+                reporter.Log(Utf8ToText(path));
+            }
+        }
+    }
+    reporter.PendingEvents();
+
+    if (r.savedPath.empty()) {
+        // Keeping the key and the carrier is all that is left to do: without
+        // a saved image they are the only copies of anything.
+        reporter.Log(in.outputPath.empty()
+                         ? u"Encrypted Image Not Saved: no folder could be written."
+                         : u"Encrypted Image Not Saved: " + Utf8ToText(in.outputPath) + u" exists or cannot be written.");
+        reporter.Log(u"Nothing was wiped.");
+        r.status = EncryptStatus::NotSaved;
+    } else {
+        r.status = EncryptStatus::Saved;
+        auto wipe = [&](const std::string& path, std::u16string_view heading, std::string& error) {
+            reporter.Log(heading);
+            const WipeResult w = WipeFile(path, kWipePasses, rng, [&] { reporter.PendingEvents(); });
+            if (w.ok()) {
+                reporter.Log(u"Complete.");
+            } else {
+                error = w.error.empty() ? "Cannot wipe " + path : w.error;
+                reporter.Log(u"Wipe Unsuccessful: " + Utf8ToText(error));
+            }
+            return w.ok();
+        };
+        if (in.wipeKey) {
+            r.keyWiped = wipe(in.keyPath, u"Wiping Key File.", r.keyWipeError);
+            reporter.RefreshKeyList();
+        }
+        if (in.wipeCarrier) {
+            r.carrierWiped = wipe(in.imagePath, u"Wiping Original Image.", r.carrierWipeError);
+            reporter.RefreshImageList();
+        }
+    }
+
+    reporter.Busy(false);
+    const uint32_t elapsed = static_cast<uint32_t>(TickCount()) - startTick;
+    r.elapsedSeconds = elapsed / 1000;
+    reporter.Log(u"[" + Decimal(r.elapsedSeconds) + u" Seconds]");
+    return r;
+}
+
+}  // namespace corvane

@@ -1,0 +1,98 @@
+#pragma once
+// The encrypt operation: checks the inputs, embeds the message, verifies
+// that every taken position stays textured in the result (repairing the
+// carrier and embedding again where one does not), saves the result under a
+// fresh name and optionally wipes the key and the carrier's file.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/mfree_image.hpp"
+#include "core/pixel_grid.hpp"
+#include "core/sequence_random.hpp"
+#include "core/wipe.hpp"
+#include "encrypt/embedding_steps.hpp"
+
+namespace corvane {
+
+inline constexpr uint32_t kBusyButtonColour = Rgb(150, 0, 0);
+inline constexpr uint32_t kIdleButtonColour = Rgb(208, 218, 227);
+inline constexpr uint32_t kUnsuccessfulColour = Rgb(255, 100, 100);
+// Verification rounds after the first embedding that may still repair pixels.
+inline constexpr int kMaxAdjustments = 6;
+inline constexpr int kWipePasses = 7;
+
+// The encryptor window's state that the operation reads.
+struct EncryptInputs {
+    std::u16string message;
+    std::string imagePath;  // the carrier's file; empty when none is selected
+    std::string keyPath;    // the key's file; empty when none is selected
+    std::u16string keyComment;
+    int32_t keySeed = 0;
+    bool compress = true;
+    OutputKind outputKind = OutputKind::Png;
+    std::u16string prefix;  // the file-name prefix, without its dash
+    bool wipeKey = false;
+    bool wipeCarrier = false;
+    // The application folder: images are saved below it, in "Encrypted Images".
+    std::string root;
+    // Where saving falls back to; empty for the user's fallback root.
+    std::string fallbackRoot;
+    // When set, the one path to save to (no generated name, no fallback).
+    std::string outputPath;
+};
+
+// What the window shows besides the log: the digest label, the busy button
+// and the file lists.
+class EncryptReporter : public StepsReporter {
+public:
+    // The message digest in upper case.
+    virtual void DigestLabel(std::u16string_view upperHex) { (void)upperHex; }
+    // True: the start button is disabled, shows "0.00%" on the busy colour and
+    // the pointer is an hourglass. False: all of that restored.
+    virtual void Busy(bool busy) { (void)busy; }
+    virtual void RefreshKeyList() {}
+    virtual void RefreshImageList() {}
+};
+
+enum class EncryptStatus {
+    Saved,
+    Refused,             // an input check failed; nothing changed but the digest
+    CompressionError,    // "COMPRESSION ERROR"
+    Unsuccessful,        // taken pixels still fail after every adjustment
+    PositionsExhausted,  // the carrier has too few textured pixels
+    NotSaved,            // no folder took the image; nothing wiped
+};
+
+struct EncryptResult {
+    EncryptStatus status = EncryptStatus::Refused;
+    std::u16string refusal;  // the message of a failed check
+    std::string digest;      // lowercase SHA-256 of the message
+    std::string savedPath;   // full path of the saved image
+    bool savedToFallback = false;
+    int adjustments = 0;     // "Adjustment" rounds run
+    int64_t badCount = 0;    // taken positions failing after the last round
+    bool keyWiped = false;
+    bool carrierWiped = false;
+    // Empty unless that wipe was asked for and failed.
+    std::string keyWipeError;
+    std::string carrierWipeError;
+    int64_t elapsedSeconds = 0;
+    bool WipesFailed() const { return !keyWipeError.empty() || !carrierWipeError.empty(); }
+};
+
+// One press of "Encrypt Image". `carrier` is the displayed carrier and
+// receives the repairs (a later encryption starts from them); `key` must be
+// at least as large (checked). `steps` keeps the planes afterwards. `rng` is
+// the program's generator: positions, name digits and wipe bytes come from it.
+EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const EncryptInputs& inputs,
+                           EmbeddingSteps& steps, EncryptReporter& reporter, SequenceRandom& rng = ProgramRandom());
+
+// Lowers every channel of a carrier pixel by 2 (raises those below 2), which
+// changes its halved value and so its block's variation.
+void FixPixel(PixelGrid& carrier, int x, int y);
+
+// "prefix-" (or nothing) + five digits + the ending.
+std::string EncryptedFileName(std::u16string_view prefix, int digits, OutputKind kind);
+
+}  // namespace corvane

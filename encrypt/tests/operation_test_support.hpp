@@ -1,0 +1,170 @@
+#pragma once
+// Carriers, keys and recording reporters shared by the encrypt and decrypt
+// operation tests.
+#include <functional>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/code_page.hpp"
+#include "core/hidden_message.hpp"
+#include "core/image_file.hpp"
+#include "core/mfree_image.hpp"
+#include "decrypt/decrypt_operation.hpp"
+#include "encrypt/encrypt_operation.hpp"
+#include "test_support.hpp"
+
+namespace corvane::testing {
+
+// A key comment as the key generator lays it out: "<" S "><" E "><" NN ">".
+inline const std::u16string kComment = u"<Qx7!~pL9aZ><Rb2#kT8mWq><01>";
+
+inline int32_t SeedOf(const std::u16string& comment) {
+    KeyParams p;
+    if (!KeyParameters(comment, p)) throw std::runtime_error("comment without a seed");
+    return p.seed;
+}
+
+// A w x h piece of a sample photo, from (x0, y0).
+inline PixelGrid PhotoCrop(const std::string& name, int x0, int y0, int w, int h) {
+    PixelGrid photo;
+    if (!LoadGrid(PhotoPath(name), photo)) throw std::runtime_error("cannot load " + name);
+    PixelGrid out(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) out.at(x, y) = photo.at(x0 + x, y0 + y);
+    return out;
+}
+
+// Per-channel values below `range`, drawn red, green, blue in that order.
+inline PixelGrid DarkNoise(int w, int h, int range, uint32_t seed) {
+    std::mt19937 g(seed);
+    PixelGrid out(w, h);
+    for (auto& p : out.pixels) {
+        const uint32_t r = g() % range;
+        const uint32_t gr = g() % range;
+        const uint32_t b = g() % range;
+        p = Rgb(r, gr, b);
+    }
+    return out;
+}
+
+inline std::string SaveKey(const std::string& path, const PixelGrid& key, const std::u16string& comment = kComment) {
+    SaveOptions options;
+    options.comment = comment;
+    if (SaveGridFile(key, OutputKind::Key, path, options) != SaveStatus::Saved)
+        throw std::runtime_error("cannot save key " + path);
+    return path;
+}
+
+// Everything a window would have shown, in order, as "kind: text" lines.
+class RecordingEncryptReporter : public EncryptReporter {
+public:
+    std::vector<std::string> events;
+    std::vector<std::string> logText;  // Status replaces it, Log appends
+    int pendingEvents = 0;
+
+    void Progress(std::u16string_view c) override { events.push_back("progress: " + TextToUtf8(c)); }
+    void Status(std::u16string_view t) override {
+        events.push_back("status: " + TextToUtf8(t));
+        logText.assign(1, TextToUtf8(t));
+    }
+    void Log(std::u16string_view l) override {
+        events.push_back("log: " + TextToUtf8(l));
+        logText.push_back(TextToUtf8(l));
+    }
+    void Message(std::u16string_view t, MessageIcon icon) override {
+        events.push_back(std::string(icon == MessageIcon::Critical ? "critical: " : "message: ") + TextToUtf8(t));
+    }
+    void PendingEvents() override {
+        ++pendingEvents;
+        if (onPendingEvents) onPendingEvents();
+    }
+    void StatsLabel(std::u16string_view c, uint32_t colour) override {
+        events.push_back("stats: " + TextToUtf8(c));
+        statsColour = colour;
+    }
+    void DigestLabel(std::u16string_view hex) override { events.push_back("digest: " + TextToUtf8(hex)); }
+    void Busy(bool busy) override { events.push_back(busy ? "busy" : "idle"); }
+    void RefreshKeyList() override { events.push_back("refresh keys"); }
+    void RefreshImageList() override { events.push_back("refresh images"); }
+
+    std::vector<std::string> Only(const std::string& kind) const {
+        std::vector<std::string> out;
+        for (const auto& e : events)
+            if (e.rfind(kind + ": ", 0) == 0) out.push_back(e.substr(kind.size() + 2));
+        return out;
+    }
+    bool Has(const std::string& event) const {
+        for (const auto& e : events)
+            if (e == event) return true;
+        return false;
+    }
+
+    uint32_t statsColour = 0;
+    std::function<void()> onPendingEvents;
+};
+
+class RecordingDecryptReporter : public DecryptReporter {
+public:
+    std::vector<std::string> events;
+    std::u16string shown;
+    uint32_t digestColour = 0;
+    bool accept = true;
+    std::function<void()> onPendingEvents;
+
+    void Progress(std::u16string_view c) override { events.push_back("progress: " + TextToUtf8(c)); }
+    void Log(std::u16string_view l) override { events.push_back("log: " + TextToUtf8(l)); }
+    void Message(std::u16string_view t, MessageIcon icon) override {
+        events.push_back(std::string(icon == MessageIcon::Critical ? "critical: " : "message: ") + TextToUtf8(t));
+    }
+    void PendingEvents() override {
+        if (onPendingEvents) onPendingEvents();
+    }
+    void Busy(bool busy) override { events.push_back(busy ? "busy" : "idle"); }
+    bool MessageText(std::u16string_view text) override {
+        shown.assign(text);
+        events.push_back("text: " + TextToUtf8(text));
+        return text.empty() || accept;
+    }
+    void DigestLabel(std::u16string_view hex, uint32_t colour) override {
+        events.push_back("digest: " + TextToUtf8(hex));
+        digestColour = colour;
+    }
+    void ElapsedLabel(std::u16string_view c) override { events.push_back("elapsed: " + TextToUtf8(c)); }
+    void RefreshKeyList() override { events.push_back("refresh keys"); }
+    void RefreshImageList() override { events.push_back("refresh images"); }
+
+    std::vector<std::string> Only(const std::string& kind) const {
+        std::vector<std::string> out;
+        for (const auto& e : events)
+            if (e.rfind(kind + ": ", 0) == 0) out.push_back(e.substr(kind.size() + 2));
+        return out;
+    }
+};
+
+// The inputs a window would pass once a carrier and a key are selected.
+inline EncryptInputs SelectedInputs(const std::u16string& message, const std::string& root,
+                                    const std::u16string& comment = kComment) {
+    EncryptInputs in;
+    in.message = message;
+    in.imagePath = root + "/carrier.png";
+    in.keyPath = root + "/key.png";
+    in.keyComment = comment;
+    in.keySeed = SeedOf(comment);
+    in.root = root;
+    in.fallbackRoot = root + "/fallback";
+    return in;
+}
+
+inline DecryptInputs DecryptSelection(const std::string& imagePath, const std::string& keyPath,
+                                      const std::u16string& comment = kComment) {
+    DecryptInputs in;
+    in.imagePath = imagePath;
+    in.keyPath = keyPath;
+    in.keyComment = comment;
+    in.keySeed = SeedOf(comment);
+    return in;
+}
+
+}  // namespace corvane::testing
