@@ -1,6 +1,5 @@
 // corvane rate and corvane analyze, run as a user runs them.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdio>
@@ -9,57 +8,19 @@
 
 #include "core/mfree_image.hpp"
 #include "core/number_format.hpp"
-#include "test_support.hpp"
+#include "cli_test_support.hpp"
 
 namespace corvane {
 namespace {
 
+using testing::Outcome;
 using testing::PhotoPath;
+using testing::RunCorvane;
+using testing::Lines;
+using testing::Count;
+using testing::EndsWith;
 using testing::ReadBytes;
 using testing::TempFolder;
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quoted(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-Outcome RunCorvane(const std::vector<std::string>& args) {
-    static TempFolder scratch;
-    const std::string errPath = scratch / "stderr";
-    std::string command = Quoted(CORVANE_EXE);
-    for (const auto& a : args) command += " " + Quoted(a);
-    command += " 2>" + Quoted(errPath);
-    Outcome o;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return o;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) o.out.append(buf, n);
-    const int raw = pclose(pipe);
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    o.err = ReadBytes(errPath);
-    return o;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
-        lines.push_back(text.substr(start, nl - start));
-    if (start < text.size()) lines.push_back(text.substr(start));
-    return lines;
-}
-
-bool EndsWith(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
 
 TEST(RateCommand, PrintsTheThreeCaptions) {
     const Outcome o = RunCorvane({"rate", "--carrier", PhotoPath("coffee.png"), "--message",

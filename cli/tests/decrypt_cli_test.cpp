@@ -1,6 +1,5 @@
 // corvane decrypt, run as a user runs it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <string>
@@ -9,47 +8,22 @@
 #include "core/hidden_message.hpp"
 #include "core/image_file.hpp"
 #include "core/mfree_image.hpp"
-#include "test_support.hpp"
+#include "cli_test_support.hpp"
 
 namespace corvane {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Outcome;
 using testing::PhotoPath;
+using testing::RunCorvane;
+using testing::Lines;
+using testing::Count;
+using testing::EndsWith;
 using testing::RandomGrid;
 using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WriteBytes;
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quoted(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-Outcome RunCorvane(const std::vector<std::string>& args) {
-    static TempFolder scratch;
-    const std::string errPath = scratch / "stderr";
-    std::string command = Quoted(CORVANE_EXE);
-    for (const auto& a : args) command += " " + Quoted(a);
-    command += " 2>" + Quoted(errPath) + " </dev/null";
-    Outcome o;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return o;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) o.out.append(buf, n);
-    const int raw = pclose(pipe);
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    o.err = ReadBytes(errPath);
-    return o;
-}
 
 const std::u16string kComment = u"<Ab3$dEf6!h><JkL9mN0pQr><01>";
 

@@ -1,7 +1,6 @@
 // corvane encrypt (and the round trip through corvane decrypt), run as a
 // user runs them.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <regex>
@@ -11,62 +10,22 @@
 #include "core/code_page.hpp"
 #include "core/image_file.hpp"
 #include "core/mfree_image.hpp"
-#include "test_support.hpp"
+#include "cli_test_support.hpp"
 
 namespace corvane {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Outcome;
 using testing::PhotoPath;
+using testing::RunCorvane;
+using testing::Lines;
+using testing::Count;
+using testing::EndsWith;
 using testing::RandomGrid;
 using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WriteBytes;
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quoted(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-Outcome RunCorvane(const std::vector<std::string>& args) {
-    static TempFolder scratch;
-    const std::string errPath = scratch / "stderr";
-    std::string command = Quoted(CORVANE_EXE);
-    for (const auto& a : args) command += " " + Quoted(a);
-    command += " 2>" + Quoted(errPath) + " </dev/null";
-    Outcome o;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return o;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) o.out.append(buf, n);
-    const int raw = pclose(pipe);
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    o.err = ReadBytes(errPath);
-    return o;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
-        lines.push_back(text.substr(start, nl - start));
-    if (start < text.size()) lines.push_back(text.substr(start));
-    return lines;
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + 1)) ++n;
-    return n;
-}
 
 // A key image as the key generator writes it.
 std::string MakeKey(const std::string& path, int w, int h, uint32_t seed = 9) {

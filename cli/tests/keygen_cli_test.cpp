@@ -1,8 +1,5 @@
 // corvane keygen, run as a user runs it.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <string>
@@ -12,9 +9,7 @@
 #include "core/mfree_image.hpp"
 #include "core/number_format.hpp"
 #include "core/platform.hpp"
-#include "test_support.hpp"
-
-extern char** environ;
+#include "cli_test_support.hpp"
 
 namespace corvane {
 namespace {
@@ -23,40 +18,16 @@ using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WriteBytes;
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
+using testing::Outcome;
 
-Outcome RunKeygen(const TempFolder& folder, std::vector<std::string> args) {
-    args.insert(args.begin(), {CORVANE_EXE, "keygen"});
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const std::string outPath = folder / "stdout.txt", errPath = folder / "stderr.txt";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = 0;
-    Outcome o;
-    if (posix_spawn(&pid, CORVANE_EXE, &actions, nullptr, argv.data(), environ) == 0) {
-        int wstatus = 0;
-        waitpid(pid, &wstatus, 0);
-        o.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    o.out = ReadBytes(outPath);
-    o.err = ReadBytes(errPath);
-    std::filesystem::remove(outPath);
-    std::filesystem::remove(errPath);
-    return o;
+Outcome RunKeygen(std::vector<std::string> args) {
+    args.insert(args.begin(), "keygen");
+    return testing::RunCorvane(std::move(args));
 }
 
 TEST(KeygenCommand, DefaultsMakeOneFullSizeKeyNamedByDate) {
     TempFolder t;
-    const Outcome o = RunKeygen(t, {"--root", t.path(), "--start", "2026-12-06"});
+    const Outcome o = RunKeygen({"--root", t.path(), "--start", "2026-12-06"});
     ASSERT_EQ(o.status, 0) << o.err;
     const std::string folder = t.path() + "/Keys/" + FormatDateAscii(Today());
     EXPECT_EQ(o.out, folder + "/2026-12-06.png\n");
@@ -73,7 +44,7 @@ TEST(KeygenCommand, DefaultsMakeOneFullSizeKeyNamedByDate) {
 
 TEST(KeygenCommand, NumberedBatchPrintsEachPath) {
     TempFolder t;
-    const Outcome o = RunKeygen(t, {"--root", t.path(), "--series", "caf\xC3\xA9", "--count", "3", "--naming", "number",
+    const Outcome o = RunKeygen({"--root", t.path(), "--series", "caf\xC3\xA9", "--count", "3", "--naming", "number",
                                     "--width", "32", "--height", "24", "--source", "isaac"});
     ASSERT_EQ(o.status, 0) << o.err;
     const std::string folder = t.path() + "/Keys/caf\xC3\xA9";
@@ -97,7 +68,7 @@ TEST(KeygenCommand, RefusedInputFailsWithTheMessageAndWritesNothing) {
         TempFolder t;
         std::vector<std::string> args = {"--root", t.path()};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        const Outcome o = RunKeygen(t, args);
+        const Outcome o = RunKeygen(args);
         EXPECT_EQ(o.status, 1) << c.message;
         EXPECT_EQ(o.err, c.message);
         EXPECT_EQ(o.out, "");
@@ -109,7 +80,7 @@ TEST(KeygenCommand, ExistingKeyStopsTheRunUntouched) {
     TempFolder t;
     ASSERT_TRUE(CreateFolders(t / "Keys/s"));
     WriteBytes(t / "Keys/s/00001.png", "old key");
-    const Outcome o = RunKeygen(t, {"--root", t.path(), "--series", "s", "--naming", "number", "--width", "8",
+    const Outcome o = RunKeygen({"--root", t.path(), "--series", "s", "--naming", "number", "--width", "8",
                                     "--height", "8"});
     EXPECT_EQ(o.status, 1);
     EXPECT_EQ(o.out, "");
@@ -123,12 +94,12 @@ TEST(KeygenCommand, UsageErrors) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"--source", "dice"}, {"--naming", "alphabet"}, {"--start", "2026-02-30"}, {"--start", "30.12.2026"},
              {"--colour", "red"}, {"stray"}, {"--count"}}) {
-        const Outcome o = RunKeygen(t, args);
+        const Outcome o = RunKeygen(args);
         EXPECT_EQ(o.status, 2) << args[0];
         EXPECT_NE(o.err.find("corvane keygen:"), std::string::npos) << o.err;
         EXPECT_EQ(o.out, "");
     }
-    const Outcome help = RunKeygen(t, {"--help"});
+    const Outcome help = RunKeygen({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--source mersenne|isaac|rtlgenrandom|cryptgenrandom|rnd"), std::string::npos);
 }

@@ -1,0 +1,67 @@
+#pragma once
+// Runs the corvane command as a user runs it: standard input from /dev/null,
+// standard output and standard error captured apart.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <string>
+#include <vector>
+
+#include "test_support.hpp"
+
+extern char** environ;
+
+namespace corvane::testing {
+
+struct Outcome {
+    int status = -1;  // exit status, -1 when the process did not exit normally
+    std::string out;
+    std::string err;
+};
+
+inline Outcome RunCorvane(std::vector<std::string> args) {
+    static TempFolder scratch;
+    const std::string outPath = scratch / "stdout", errPath = scratch / "stderr";
+    args.insert(args.begin(), CORVANE_EXE);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    Outcome o;
+    pid_t pid = 0;
+    if (posix_spawn(&pid, CORVANE_EXE, &actions, nullptr, argv.data(), environ) == 0) {
+        int wstatus = 0;
+        waitpid(pid, &wstatus, 0);
+        o.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    o.out = ReadBytes(outPath);
+    o.err = ReadBytes(errPath);
+    return o;
+}
+
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+        lines.push_back(text.substr(start, nl - start));
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
+
+inline size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + 1)) ++n;
+    return n;
+}
+
+inline bool EndsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+}  // namespace corvane::testing
