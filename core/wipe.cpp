@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/code_page.hpp"
 #include "core/number_format.hpp"
 
 namespace corvane {
@@ -87,6 +88,19 @@ WipeResult WipeFile(const std::string& path, int passes, SequenceRandom& rng,
     }
     result.deleted = true;
     return result;
+}
+
+bool WipeUsedFile(const std::string& path, std::u16string_view heading, SequenceRandom& rng, Reporter& reporter,
+                  std::string& error) {
+    reporter.Log(heading);
+    const WipeResult result = WipeFile(path, kWipePasses, rng, [&] { reporter.PendingEvents(); });
+    if (result.ok()) {
+        reporter.Log(u"Complete.");
+        return true;
+    }
+    error = result.error.empty() ? "Cannot wipe " + path : result.error;
+    reporter.Log(u"Wipe Unsuccessful: " + Utf8ToText(error));
+    return false;
 }
 
 }  // namespace corvane

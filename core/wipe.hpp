@@ -2,7 +2,9 @@
 // Overwrite-then-delete of used keys and images.
 #include <functional>
 #include <string>
+#include <string_view>
 
+#include "core/reporter.hpp"
 #include "core/sequence_random.hpp"
 
 namespace corvane {
@@ -21,5 +23,14 @@ struct WipeResult {
 // result. `betweenPasses` runs after every pass (lets a window repaint).
 WipeResult WipeFile(const std::string& path, int passes, SequenceRandom& rng,
                     const std::function<void()>& betweenPasses = {});
+
+// How many times the encryptor and the decryptor overwrite a used file.
+inline constexpr int kWipePasses = 7;
+
+// Wipes a used file the way the operations do: logs `heading`, then
+// "Complete." or "Wipe Unsuccessful: <reason>" (the reason also lands in
+// `error`), letting window events run between passes. True when wiped.
+bool WipeUsedFile(const std::string& path, std::u16string_view heading, SequenceRandom& rng, Reporter& reporter,
+                  std::string& error);
 
 }  // namespace corvane

@@ -13,8 +13,6 @@
 namespace corvane {
 namespace {
 
-constexpr int kWipePasses = 7;
-
 std::u16string UpperHex(const std::string& hex) {
     std::u16string out;
     out.reserve(hex.size());
@@ -103,23 +101,12 @@ DecryptResult DecryptImage(const PixelGrid& image, const PixelGrid& key, const D
         if (!r.delivered) {
             reporter.Log(u"The message could not be delivered: nothing was wiped.");
         } else {
-            auto wipe = [&](const std::string& path, std::u16string_view heading, std::string& error) {
-                reporter.Log(heading);
-                const WipeResult wr = WipeFile(path, kWipePasses, rng, [&] { reporter.PendingEvents(); });
-                if (wr.ok()) {
-                    reporter.Log(u"Complete.");
-                } else {
-                    error = wr.error.empty() ? "Cannot wipe " + path : wr.error;
-                    reporter.Log(u"Wipe Unsuccessful: " + Utf8ToText(error));
-                }
-                return wr.ok();
-            };
             if (in.wipeKey) {
-                r.keyWiped = wipe(in.keyPath, u"Wiping Key File.", r.keyWipeError);
+                r.keyWiped = WipeUsedFile(in.keyPath, u"Wiping Key File.", rng, reporter, r.keyWipeError);
                 reporter.RefreshKeyList();
             }
             if (in.wipeImage) {
-                r.imageWiped = wipe(in.imagePath, u"Wiping Image File.", r.imageWipeError);
+                r.imageWiped = WipeUsedFile(in.imagePath, u"Wiping Image File.", rng, reporter, r.imageWipeError);
                 reporter.RefreshImageList();
             }
         }

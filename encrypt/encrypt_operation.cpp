@@ -208,23 +208,12 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
         r.status = EncryptStatus::NotSaved;
     } else {
         r.status = EncryptStatus::Saved;
-        auto wipe = [&](const std::string& path, std::u16string_view heading, std::string& error) {
-            reporter.Log(heading);
-            const WipeResult w = WipeFile(path, kWipePasses, rng, [&] { reporter.PendingEvents(); });
-            if (w.ok()) {
-                reporter.Log(u"Complete.");
-            } else {
-                error = w.error.empty() ? "Cannot wipe " + path : w.error;
-                reporter.Log(u"Wipe Unsuccessful: " + Utf8ToText(error));
-            }
-            return w.ok();
-        };
         if (in.wipeKey) {
-            r.keyWiped = wipe(in.keyPath, u"Wiping Key File.", r.keyWipeError);
+            r.keyWiped = WipeUsedFile(in.keyPath, u"Wiping Key File.", rng, reporter, r.keyWipeError);
             reporter.RefreshKeyList();
         }
         if (in.wipeCarrier) {
-            r.carrierWiped = wipe(in.imagePath, u"Wiping Original Image.", r.carrierWipeError);
+            r.carrierWiped = WipeUsedFile(in.imagePath, u"Wiping Original Image.", rng, reporter, r.carrierWipeError);
             reporter.RefreshImageList();
         }
     }

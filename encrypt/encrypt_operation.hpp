@@ -20,7 +20,6 @@ inline constexpr uint32_t kIdleButtonColour = Rgb(208, 218, 227);
 inline constexpr uint32_t kUnsuccessfulColour = Rgb(255, 100, 100);
 // Verification rounds after the first embedding that may still repair pixels.
 inline constexpr int kMaxAdjustments = 6;
-inline constexpr int kWipePasses = 7;
 
 // The encryptor window's state that the operation reads.
 struct EncryptInputs {
