@@ -58,9 +58,25 @@ inline std::string SaveKey(const std::string& path, const PixelGrid& key, const 
 }
 
 // Everything a window would have shown, in order, as "kind: text" lines.
-class RecordingEncryptReporter : public EncryptReporter {
-public:
+struct EventLog {
     std::vector<std::string> events;
+
+    // The texts of one kind of event, in order.
+    std::vector<std::string> Only(const std::string& kind) const {
+        std::vector<std::string> out;
+        for (const auto& e : events)
+            if (e.rfind(kind + ": ", 0) == 0) out.push_back(e.substr(kind.size() + 2));
+        return out;
+    }
+    bool Has(const std::string& event) const {
+        for (const auto& e : events)
+            if (e == event) return true;
+        return false;
+    }
+};
+
+class RecordingEncryptReporter : public EncryptReporter, public EventLog {
+public:
     std::vector<std::string> logText;  // Status replaces it, Log appends
     int pendingEvents = 0;
 
@@ -89,25 +105,13 @@ public:
     void RefreshKeyList() override { events.push_back("refresh keys"); }
     void RefreshImageList() override { events.push_back("refresh images"); }
 
-    std::vector<std::string> Only(const std::string& kind) const {
-        std::vector<std::string> out;
-        for (const auto& e : events)
-            if (e.rfind(kind + ": ", 0) == 0) out.push_back(e.substr(kind.size() + 2));
-        return out;
-    }
-    bool Has(const std::string& event) const {
-        for (const auto& e : events)
-            if (e == event) return true;
-        return false;
-    }
 
     uint32_t statsColour = 0;
     std::function<void()> onPendingEvents;
 };
 
-class RecordingDecryptReporter : public DecryptReporter {
+class RecordingDecryptReporter : public DecryptReporter, public EventLog {
 public:
-    std::vector<std::string> events;
     std::u16string shown;
     uint32_t digestColour = 0;
     bool accept = true;
@@ -135,12 +139,6 @@ public:
     void RefreshKeyList() override { events.push_back("refresh keys"); }
     void RefreshImageList() override { events.push_back("refresh images"); }
 
-    std::vector<std::string> Only(const std::string& kind) const {
-        std::vector<std::string> out;
-        for (const auto& e : events)
-            if (e.rfind(kind + ": ", 0) == 0) out.push_back(e.substr(kind.size() + 2));
-        return out;
-    }
 };
 
 // The inputs a window would pass once a carrier and a key are selected.
