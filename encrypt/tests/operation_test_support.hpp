@@ -105,7 +105,6 @@ public:
     void RefreshKeyList() override { events.push_back("refresh keys"); }
     void RefreshImageList() override { events.push_back("refresh images"); }
 
-
     uint32_t statsColour = 0;
     std::function<void()> onPendingEvents;
 };
