@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 namespace corvane {
@@ -11,14 +12,16 @@ int64_t Nearest(double v) { return static_cast<int64_t>(std::nearbyint(v)); }
 
 namespace {
 
-// Rounds |v| * 10^decimals half away from zero, tolerating the binary
-// representation error of decimal halves (0.285 is below 0.285 in binary).
+// Rounds |v| * 10^decimals half away from zero. The scaled value is first
+// taken to 15 significant digits, as a double is shown, so that a decimal
+// half stored a little below it (0.285 is 0.28499999999999998 in binary)
+// still rounds up, while whole and large numbers keep their own value.
 std::string RoundedDigits(double v, int decimals) {
-    double scaled = std::fabs(v) * std::pow(10.0, decimals);
-    double fl = std::floor(scaled);
-    double frac = scaled - fl;
-    double r = (frac >= 0.5 - 1e-9 * std::max(1.0, scaled)) ? fl + 1 : fl;
     char buf[64];
+    std::snprintf(buf, sizeof buf, "%.15g", std::fabs(v) * std::pow(10.0, decimals));
+    const double scaled = std::strtod(buf, nullptr);
+    const double fl = std::floor(scaled);
+    const double r = scaled - fl >= 0.5 ? fl + 1 : fl;
     std::snprintf(buf, sizeof buf, "%.0f", r);
     return buf;
 }

@@ -81,6 +81,12 @@ TEST(NumberFormat, DecimalHalvesRoundAwayFromZero) {
     EXPECT_EQ(FormatNumber(2.5, "0"), u"3");
     EXPECT_EQ(FormatNumber(-1.5, "0"), u"-2");
     EXPECT_EQ(FormatNumber(-0.001, "0.00"), u"0.00");
+    // Large values are not pushed up by the allowance for binary halves.
+    EXPECT_EQ(FormatNumber(500000000, "#,##0"), u"500,000,000");
+    EXPECT_EQ(FormatNumber(4294967295.0, "0"), u"4294967295");
+    EXPECT_EQ(FormatNumber(268435456.3, "#,##0"), u"268,435,456");
+    EXPECT_EQ(FormatNumber(100000000.4, "0"), u"100000000");
+    EXPECT_EQ(FormatNumber(268435456, "0.00"), u"268435456.00");
 }
 
 TEST(Dates, FormatAddAndValidate) {
