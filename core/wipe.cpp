@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -14,10 +15,15 @@
 namespace corvane {
 namespace {
 
-bool ReadAll(int fd, std::vector<unsigned char>& buf) {
+// Each pass goes through the file in pieces of this size, so that a file of
+// any length is wiped without holding it in memory at once.
+constexpr size_t kChunk = size_t{1} << 20;
+
+// Reads and writes exactly buf.size() bytes at `offset`.
+bool ReadAt(int fd, std::vector<unsigned char>& buf, off_t offset) {
     size_t done = 0;
     while (done < buf.size()) {
-        const ssize_t n = pread(fd, buf.data() + done, buf.size() - done, static_cast<off_t>(done));
+        const ssize_t n = pread(fd, buf.data() + done, buf.size() - done, offset + static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += static_cast<size_t>(n);
@@ -25,10 +31,10 @@ bool ReadAll(int fd, std::vector<unsigned char>& buf) {
     return true;
 }
 
-bool WriteAll(int fd, const std::vector<unsigned char>& buf) {
+bool WriteAt(int fd, const std::vector<unsigned char>& buf, off_t offset) {
     size_t done = 0;
     while (done < buf.size()) {
-        const ssize_t n = pwrite(fd, buf.data() + done, buf.size() - done, static_cast<off_t>(done));
+        const ssize_t n = pwrite(fd, buf.data() + done, buf.size() - done, offset + static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += static_cast<size_t>(n);
@@ -66,14 +72,23 @@ WipeResult WipeFile(const std::string& path, int passes, SequenceRandom& rng,
             close(fd);
             return result;
         }
-        std::vector<unsigned char> buf(static_cast<size_t>(now.st_size));
-        if (!ReadAll(fd, buf)) {
-            result.error = Describe("Cannot read while wiping", path);
-            close(fd);
-            return result;
+        std::vector<unsigned char> buf;
+        for (off_t offset = 0; offset < now.st_size; offset += static_cast<off_t>(buf.size())) {
+            buf.resize(static_cast<size_t>(std::min<off_t>(now.st_size - offset, static_cast<off_t>(kChunk))));
+            if (!ReadAt(fd, buf, offset)) {
+                result.error = Describe("Cannot read while wiping", path);
+                close(fd);
+                return result;
+            }
+            for (unsigned char& b : buf)
+                b = static_cast<unsigned char>(Nearest(static_cast<double>(rng.Next()) * 255.0));
+            if (!WriteAt(fd, buf, offset)) {
+                result.error = Describe("Cannot write while wiping", path);
+                close(fd);
+                return result;
+            }
         }
-        for (unsigned char& b : buf) b = static_cast<unsigned char>(Nearest(static_cast<double>(rng.Next()) * 255.0));
-        if (!WriteAll(fd, buf) || fsync(fd) != 0) {
+        if (fsync(fd) != 0) {
             result.error = Describe("Cannot write while wiping", path);
             close(fd);
             return result;
