@@ -78,7 +78,11 @@ int Run(const std::vector<std::string>& argv) {
     inputs.startYear = start.year;
     inputs.startMonth = start.month;
     inputs.startDay = start.day;
-    inputs.root = args.ValueOr("--root", ApplicationFolder());
+    // Without --root, keys go below the program's folder when it can be
+    // written, else below the fallback root, as the window program decides at
+    // start-up (its folders are made only when a key is saved).
+    if (const auto root = args.Value("--root")) inputs.root = *root;
+    else inputs.root = WorkingRoot(ApplicationFolder());
     inputs.fallbackRoot = FallbackRoot();
 
     // What the key generator does when it starts, then one run.

@@ -85,12 +85,15 @@ bool FileExists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
+std::string WorkingRoot(const std::string& applicationFolder) {
+    if (IsWritableFolder(applicationFolder)) return applicationFolder;
+    std::string root = FallbackRoot();
+    if (!root.empty() && root.back() == '/') root.pop_back();
+    return root;
+}
+
 std::string PrepareWorkingRoot(const std::string& applicationFolder, std::initializer_list<const char*> folders) {
-    std::string root = applicationFolder;
-    if (!IsWritableFolder(root)) {
-        root = FallbackRoot();
-        if (!root.empty() && root.back() == '/') root.pop_back();
-    }
+    const std::string root = WorkingRoot(applicationFolder);
     for (const char* f : folders) CreateFolders(JoinPath(root, f));
     return root;
 }

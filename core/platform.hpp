@@ -30,8 +30,10 @@ bool IsWritableFolder(const std::string& path);
 bool FileExists(const std::string& path);
 
 // The root that a program lists and saves under: the application folder when
-// it can be written, else the fallback root. The named working folders are
-// created below it when missing.
+// it can be written, else the fallback root (without its final slash).
+std::string WorkingRoot(const std::string& applicationFolder);
+
+// WorkingRoot, with the named working folders created below it when missing.
 std::string PrepareWorkingRoot(const std::string& applicationFolder,
                                std::initializer_list<const char*> folders);
 

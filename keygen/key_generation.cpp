@@ -305,7 +305,7 @@ KeyGenerationResult GenerateKeys(const KeyGenerationInputs& inputs, KeyGenerator
             if (reporter.WantsPreview()) reporter.Preview(PreviewGrid(grid, kPreviewSize));
             const uint32_t elapsed = static_cast<uint32_t>(TickCount()) - static_cast<uint32_t>(startTick);
             reporter.KeyTime(FormatNumber(elapsed, "#,##0") + u"ms");
-            reporter.Status(Text(std::to_string(i)) + u" of " + Text(std::to_string(count)) + u" - Percent Complete: " +
+            reporter.Status(Text(std::to_string(i)) + u" of " + inputs.countText + u" - Percent Complete: " +
                             FormatNumber(static_cast<double>(i) / count, "00%"));
             reporter.PendingEvents();
         }

@@ -125,6 +125,9 @@ TEST(Folders, WorkingRootFallsBackWhenNotWritable) {
     EXPECT_TRUE(IsWritableFolder(dir / "Keys"));
     const std::string fb = FallbackRoot();
     EXPECT_EQ(fb.substr(fb.size() - 9), "/Corvane/");
+    // A folder that is not there cannot be written: the fallback root it is.
+    EXPECT_EQ(WorkingRoot(dir / "missing"), fb.substr(0, fb.size() - 1));
+    EXPECT_FALSE(FileExists(dir / "missing"));
     EXPECT_FALSE(ApplicationFolder().empty());
     EXPECT_NE(ApplicationFolder().back(), '/');
 }

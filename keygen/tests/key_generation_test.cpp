@@ -81,7 +81,7 @@ unsigned ModeOf(const std::string& path) {
 TEST(KeyGeneration, NumberedBatchStatusFilesAndComments) {
     Batch b;
     b.inputs.naming = KeyNaming::Number;
-    b.inputs.countText = u"10";
+    b.inputs.countText = u"010";  // shown as typed
     const KeyGenerationResult r = b.Run();
     ASSERT_TRUE(r.completed) << (b.reporter.messages.empty() ? "" : TextToUtf8(b.reporter.messages[0]));
     ASSERT_EQ(r.savedPaths.size(), 10u);
@@ -92,8 +92,8 @@ TEST(KeyGeneration, NumberedBatchStatusFilesAndComments) {
     const std::u16string savedTo = u" Key(s) Saved to: " + Utf8ToText(b.KeyFolder());
     ASSERT_EQ(b.reporter.statuses.size(), 12u);
     EXPECT_EQ(b.reporter.statuses[0], u"Working...");
-    EXPECT_EQ(b.reporter.statuses[1], u"1 of 10 - Percent Complete: 10%");
-    EXPECT_EQ(b.reporter.statuses[10], u"10 of 10 - Percent Complete: 100%");
+    EXPECT_EQ(b.reporter.statuses[1], u"1 of 010 - Percent Complete: 10%");
+    EXPECT_EQ(b.reporter.statuses[10], u"10 of 010 - Percent Complete: 100%");
     EXPECT_EQ(b.reporter.statuses[11], u"Completed." + savedTo);
     EXPECT_EQ(r.status, u"Completed." + savedTo);
     EXPECT_TRUE(b.reporter.messages.empty());
