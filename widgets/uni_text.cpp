@@ -301,6 +301,7 @@ void UniText::CreateEditor() {
         text_->viewport()->setMouseTracking(true);
         connect(text_, &QPlainTextEdit::textChanged, this, &UniText::OnTextChanged);
         connect(text_->document(), &QTextDocument::contentsChange, this, &UniText::OnContentsChange);
+        connect(text_->document(), &QTextDocument::undoCommandAdded, this, [this] { newUndoStep_ = true; });
         connect(text_->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] {
             if (useEvents_ && quiet_ == 0) emit Scroll(1);
         });
@@ -414,6 +415,7 @@ void UniText::SetText(std::u16string_view text) {
         settingText_ = false;
         breaks_ = BreaksOf(text);
         breaks_.resize(static_cast<size_t>(text_->document()->blockCount() - 1), u"\r\n");
+        ResetBreakHistory();
     } else {
         line_->setText(q);
     }
@@ -631,11 +633,39 @@ void UniText::RaiseChange() {
     emit Change();
 }
 
+// An undo or redo gives back the line endings of the step it returns to; an
+// edit works them out from the change and becomes the newest step.
+void UniText::OnContentsChange(int position, int /*removed*/, int added) {
+    if (!text_ || settingText_) return;
+    const QTextDocument* doc = text_->document();
+    const int steps = doc->availableUndoSteps();
+    // Undo and redo move between steps without adding one; an edit adds a
+    // step or merges into the newest.
+    const bool edit = newUndoStep_ || steps == undoSteps_;
+    newUndoStep_ = false;
+    undoSteps_ = steps;
+    const size_t step = static_cast<size_t>(std::max(0, steps));
+    if (!edit && step < breakHistory_.size() && breakHistory_[step] &&
+        breakHistory_[step]->size() == static_cast<size_t>(doc->blockCount() - 1)) {
+        breaks_ = *breakHistory_[step];
+        return;
+    }
+    TrackBreaks(position, added);
+    if (edit || breakHistory_.size() <= step) breakHistory_.resize(step + 1);
+    breakHistory_[step] = breaks_;
+}
+
+void UniText::ResetBreakHistory() {
+    undoSteps_ = text_ ? text_->document()->availableUndoSteps() : 0;
+    newUndoStep_ = false;
+    breakHistory_.assign(static_cast<size_t>(std::max(0, undoSteps_)) + 1, std::nullopt);
+    breakHistory_.back() = breaks_;
+}
+
 // Keeps breaks_ in step with the editor's lines. The document tells only
 // where it changed; what ends each new line comes from the text the box
 // inserted itself (pendingBreaks_), else it is the "\r\n" that Enter types.
-void UniText::OnContentsChange(int position, int /*removed*/, int added) {
-    if (!text_ || settingText_) return;
+void UniText::TrackBreaks(int position, int added) {
     const QTextDocument* doc = text_->document();
     const int lastPos = std::min(position + added, doc->characterCount() - 1);
     const int first = doc->findBlock(position).blockNumber();
@@ -807,6 +837,7 @@ void UniText::ClearUndo() {
     if (text_) {
         const bool modified = Modified();
         text_->document()->clearUndoRedoStacks();
+        ResetBreakHistory();
         SetModified(modified);
         return;
     }

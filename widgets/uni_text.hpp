@@ -156,6 +156,8 @@ private:
     bool LineTextAllowed(qsizetype length) const;
     void OnTextChanged();
     void OnContentsChange(int position, int removed, int added);
+    void TrackBreaks(int position, int added);
+    void ResetBreakHistory();
     void RaiseChange();
 
     // Text positions <-> document positions of the multi-line editor.
@@ -174,6 +176,11 @@ private:
     // the editor keeps only that a line ends, the text keeps how.
     std::vector<std::u16string> breaks_;
     std::optional<std::vector<std::u16string>> pendingBreaks_;
+    // breaks_ as they stood after each step of the editor's undo history, so
+    // that undo and redo give the exact line endings back.
+    std::vector<std::optional<std::vector<std::u16string>>> breakHistory_;
+    int undoSteps_ = 0;         // the editor's undo steps after the last change
+    bool newUndoStep_ = false;  // the change under way added an undo step
     bool settingText_ = false;
     bool unlimited_ = false;  // programmatic edits ignore MaxLength
     int quiet_ = 0;  // no Change while the box itself rebuilds its editor

@@ -318,6 +318,42 @@ TEST_F(UniTextTest, UndoAndModified) {
     }
 }
 
+TEST_F(UniTextTest, UndoGivesBackTheExactLineEndings) {
+    MultiLine();
+    box().SetCaptureEnter(true);
+    box().SetText(u"a\nb\rc");
+    box().SetSel(1, 1);  // remove the LF
+    Key(Qt::Key_Delete);
+    EXPECT_EQ(box().Text(), u"ab\rc");
+    Key(Qt::Key_End, Qt::ControlModifier);
+    Key(Qt::Key_Return);
+    Type("d");
+    EXPECT_EQ(box().Text(), u"ab\rc\r\nd");
+    box().Undo();  // the d
+    box().Undo();  // the Enter
+    EXPECT_EQ(box().Text(), u"ab\rc");
+    box().Undo();
+    EXPECT_EQ(box().Text(), u"a\nb\rc");
+    auto* edit = qobject_cast<QPlainTextEdit*>(editor());
+    ASSERT_NE(edit, nullptr);
+    edit->redo();  // as the editor's own menu does
+    EXPECT_EQ(box().Text(), u"ab\rc");
+    edit->undo();
+    EXPECT_EQ(box().Text(), u"a\nb\rc");
+
+    // Cutting everything and undoing it brings the lone LF back too.
+    box().SetText(u"x\ny");
+    box().SetSel(0, box().Length());
+    Key(Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(box().Text(), u"");
+    box().Undo();
+    EXPECT_EQ(box().Text(), u"x\ny");
+    // A new edit after an undo starts a history of its own.
+    Key(Qt::Key_End, Qt::ControlModifier);
+    Key(Qt::Key_Return);
+    EXPECT_EQ(box().Text(), u"x\ny\r\n");
+}
+
 TEST_F(UniTextTest, SelectionSurvivesLosingTheFocusHiddenOrShown) {
     box().SetBackColor(QColor(200, 255, 200));
     const auto highlight = [&] { return editor()->palette().color(QPalette::Active, QPalette::Highlight); };
