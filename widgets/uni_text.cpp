@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "core/text_file.hpp"
 
@@ -473,15 +474,34 @@ void UniText::InsertUserText(std::u16string text) {
     if (text_) text_->ensureCursorVisible();
 }
 
+// Takes typed characters as the edit window does: a carriage return or a
+// line feed breaks the line of a multi-line box (a single line ignores both),
+// a backspace deletes the selection or the character before the caret, and
+// other control characters are ignored.
 void UniText::InsertTyped(std::u16string_view typed) {
     std::u16string text;
     for (char16_t c : typed) {
-        if (c == u'\r')
-            text += u"\r\n";
-        else if (c == u'\t' || (c >= 0x20 && c != 0x7F))
+        if (c == u'\r' || c == u'\n') {
+            if (text_) text += u"\r\n";
+        } else if (c == u'\b') {
+            InsertUserText(std::exchange(text, {}));
+            Backspace();
+        } else if (c == u'\t' || (c >= 0x20 && c != 0x7F)) {
             text.push_back(c);
+        }
     }
     InsertUserText(std::move(text));
+}
+
+void UniText::Backspace() {
+    if (locked_) return;
+    if (text_) {
+        QTextCursor c = text_->textCursor();
+        c.deletePreviousChar();
+        text_->setTextCursor(c);
+    } else {
+        line_->backspace();
+    }
 }
 
 void UniText::TypeCharacter(char16_t c) {

@@ -150,6 +150,7 @@ private:
     bool BeforeKeyPress(QKeyEvent* k);
     void TypeCharacter(char16_t c);
     void InsertTyped(std::u16string_view typed);
+    void Backspace();
     void InsertUserText(std::u16string text);
     void ReplaceSelection(std::u16string_view text);
     int32_t RoomFor(int32_t replacedUnits) const;

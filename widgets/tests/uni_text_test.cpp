@@ -207,10 +207,21 @@ TEST_F(UniTextTest, KeyPressCanSwallowOrReplaceAKey) {
     Key(Qt::Key_Backspace);
     EXPECT_EQ(box().Text(), u"Ab\U0001F600#");
 
+    // Replaced by control characters, keys act as those would: a line feed
+    // breaks the line, a backspace deletes the character before the caret.
+    QObject::connect(&box(), &UniText::KeyPress, [](int& code) {
+        if (code == 'n') code = 10;
+        if (code == 'q') code = 8;
+    });
+    Type("n");
+    EXPECT_EQ(box().Text(), u"Ab\U0001F600#\r\n");
+    Type("zq");
+    EXPECT_EQ(box().Text(), u"Ab\U0001F600#\r\n");
+
     // Without events nobody is asked, so nothing is swallowed.
     box().SetUseEvents(false);
     Type("x");
-    EXPECT_EQ(box().Text(), u"Ab\U0001F600#x");
+    EXPECT_EQ(box().Text(), u"Ab\U0001F600#\r\nx");
 }
 
 TEST_F(UniTextTest, KeyDownAndKeyUpReportVirtualKeys) {
