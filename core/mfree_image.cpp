@@ -68,23 +68,39 @@ bool J2kSize(const uint8_t* p, size_t n, uint64_t& w, uint64_t& h) {
     return true;
 }
 
+// Reads up to buf.size() bytes at `offset`; buf keeps what was read.
+bool ReadAt(std::ifstream& in, uint64_t offset, std::vector<uint8_t>& buf) {
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(offset));
+    if (!in) return false;
+    in.read(reinterpret_cast<char*>(buf.data()), static_cast<std::streamsize>(buf.size()));
+    buf.resize(static_cast<size_t>(in.gcount()));
+    return true;
+}
+
 bool Jp2Size(const std::string& path, uint64_t& w, uint64_t& h) {
-    std::vector<uint8_t> b;
-    if (!ReadPrefix(path, b, 1 << 16)) return false;
-    // Walk the boxes: the header box holds the image header with the size;
-    // a bare codestream is read through its size segment.
-    size_t pos = 0;
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return false;
+    const uint64_t fileSize = static_cast<uint64_t>(in.tellg());
+    // A bare codestream is read through its size segment.
+    std::vector<uint8_t> b(32);
+    if (!ReadAt(in, 0, b)) return false;
     if (J2kSize(b.data(), b.size(), w, h)) return true;
-    while (pos + 8 <= b.size()) {
-        uint64_t len = Be32(&b[pos]);
-        const uint32_t type = Be32(&b[pos + 4]);
-        size_t headerLen = 8;
+    // Walk the boxes, wherever they lie in the file: the header box holds the
+    // image header with the size, else the codestream box gives it.
+    uint64_t pos = 0;
+    for (int boxes = 0; boxes < 4096 && pos + 8 <= fileSize; ++boxes) {
+        b.assign(32, 0);
+        if (!ReadAt(in, pos, b) || b.size() < 8) return false;
+        uint64_t len = Be32(&b[0]);
+        const uint32_t type = Be32(&b[4]);
+        uint64_t headerLen = 8;
         if (len == 1) {
-            if (pos + 16 > b.size()) return false;
-            len = (uint64_t{Be32(&b[pos + 8])} << 32) | Be32(&b[pos + 12]);
+            if (b.size() < 16) return false;
+            len = (uint64_t{Be32(&b[8])} << 32) | Be32(&b[12]);
             headerLen = 16;
         } else if (len == 0) {
-            len = b.size() - pos;
+            len = fileSize - pos;
         }
         if (len < headerLen) return false;
         if (type == 0x6A703268 /* jp2h */) {
@@ -92,14 +108,17 @@ bool Jp2Size(const std::string& path, uint64_t& w, uint64_t& h) {
             continue;
         }
         if (type == 0x69686472 /* ihdr */) {
-            if (pos + 16 > b.size()) return false;
-            h = Be32(&b[pos + 8]);
-            w = Be32(&b[pos + 12]);
+            if (b.size() < 16) return false;
+            h = Be32(&b[8]);
+            w = Be32(&b[12]);
             return true;
         }
-        if (type == 0x6A703263 /* jp2c */) return J2kSize(&b[pos + headerLen], b.size() - pos - headerLen, w, h);
-        if (len > b.size() - pos) return false;
-        pos += static_cast<size_t>(len);
+        if (type == 0x6A703263 /* jp2c */) {
+            b.assign(32, 0);
+            return ReadAt(in, pos + headerLen, b) && J2kSize(b.data(), b.size(), w, h);
+        }
+        if (len > fileSize - pos) return false;
+        pos += len;
     }
     return false;
 }

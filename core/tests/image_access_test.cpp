@@ -229,6 +229,37 @@ TEST(Untrusted, HugeImagesAreRefusedFromTheirHeader) {
     EXPECT_EQ(LoadImageByExtension(dir / "zero.png"), nullptr);
 }
 
+// A JP2 file may put boxes of any size before its header box: the size check
+// finds the header wherever it lies.
+TEST(Untrusted, Jp2HeaderIsFoundPastLargeBoxes) {
+    TempFolder dir;
+    const PixelGrid grid = RandomGrid(40, 36, 3);
+    ASSERT_TRUE(SaveGrid(grid, OutputKind::Jp2, dir / "plain.jp2"));
+    std::string bytes = testing::ReadBytes(dir / "plain.jp2");
+    auto be32 = [&](size_t at) {
+        return (uint32_t{static_cast<uint8_t>(bytes[at])} << 24) | (uint32_t{static_cast<uint8_t>(bytes[at + 1])} << 16) |
+               (uint32_t{static_cast<uint8_t>(bytes[at + 2])} << 8) | static_cast<uint8_t>(bytes[at + 3]);
+    };
+    ASSERT_EQ(bytes.substr(16, 4), "ftyp");
+    const size_t afterFtyp = 12 + be32(12);
+    const uint32_t freeLen = 200000;
+    std::string box = {static_cast<char>(freeLen >> 24), static_cast<char>(freeLen >> 16),
+                       static_cast<char>(freeLen >> 8), static_cast<char>(freeLen)};
+    box += "free" + std::string(freeLen - 8, '\0');
+    bytes.insert(afterFtyp, box);
+    testing::WriteBytes(dir / "padded.jp2", bytes);
+    PixelGrid back;
+    ASSERT_TRUE(LoadGrid(dir / "padded.jp2", back));
+    EXPECT_EQ(back.pixels, grid.pixels);
+
+    // The same file claiming 30000 x 30000 in its header is refused.
+    const size_t ihdr = bytes.find("ihdr");
+    ASSERT_NE(ihdr, std::string::npos);
+    bytes.replace(ihdr + 4, 8, std::string("\x00\x00\x75\x30\x00\x00\x75\x30", 8));
+    testing::WriteBytes(dir / "huge.jp2", bytes);
+    EXPECT_EQ(LoadImageByExtension(dir / "huge.jp2"), nullptr);
+}
+
 TEST(SaveFile, WholeOrNothingAndNoOverwrite) {
     TempFolder dir;
     const PixelGrid g = RandomGrid(10, 10, 1);
