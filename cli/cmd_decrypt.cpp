@@ -2,7 +2,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -51,13 +53,28 @@ public:
     // The message goes out before any wipe: a message that cannot be written
     // keeps the files that hold it.
     bool MessageText(std::u16string_view text) override {
-        if (text.empty()) return true;  // the box is emptied at the start
+        // The operation empties the box when it starts; the next text is the
+        // message, even an empty one.
+        if (!started_) {
+            started_ = true;
+            return true;
+        }
         terminal_.EndProgress();
         const std::string bytes = TextToUtf8(text);
         if (outputPath_.empty()) {
             const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0;
             if (!ok) std::fprintf(stderr, "corvane decrypt: cannot write the message to standard output\n");
             return ok;
+        }
+        if (text.empty()) {
+            // The text-file writer makes no file for no text: an empty message
+            // still leaves its (empty) file.
+            const int fd = open(outputPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0 || close(fd) != 0) {
+                std::fprintf(stderr, "corvane decrypt: cannot write %s: %s\n", outputPath_.c_str(), std::strerror(errno));
+                return false;
+            }
+            return true;
         }
         const SaveFileResult saved = SaveTextFile(outputPath_, text, kEncodingUtf8NoMark, false);
         if (!saved.ok)
@@ -76,6 +93,7 @@ private:
     std::string outputPath_;
     std::u16string digest_;
     std::u16string elapsed_;
+    bool started_ = false;
 };
 
 int Run(const std::vector<std::string>& argv) {
@@ -126,11 +144,6 @@ int Run(const std::vector<std::string>& argv) {
 
     const DecryptResult r = DecryptImage(image, key, in, reporter);
     if (r.status == DecryptStatus::Refused) return kExitFailed;
-    if (r.status == DecryptStatus::Found && r.message.empty() && !output.empty()) {
-        // An empty message is a message too: leave an empty file for it.
-        const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) close(fd);
-    }
     reporter.ShowVerdict(r.status == DecryptStatus::Found, r.verified);
     if (r.status != DecryptStatus::Found || !r.delivered || r.WipesFailed()) return kExitFailed;
     return r.verified ? kExitDone : kExitDigestMismatch;

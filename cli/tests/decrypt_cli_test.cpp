@@ -8,6 +8,7 @@
 #include "core/hidden_message.hpp"
 #include "core/image_file.hpp"
 #include "core/mfree_image.hpp"
+#include "core/platform.hpp"
 #include "cli_test_support.hpp"
 
 namespace corvane {
@@ -102,19 +103,16 @@ TEST(DecryptCommand, RefusalsAndUsage) {
     }
 }
 
-// A container written straight into a random carrier, whose digest field is
-// in upper case: the message is there, its digest does not verify.
-TEST(DecryptCommand, DigestMismatchPrintsTheMessageAndExitsThree) {
-    TempFolder dir;
-    const PixelGrid carrier = RandomGrid(300, 200, 31);
-    const PixelGrid key = RandomGrid(300, 200, 32);
+// Writes a container straight into a random carrier, as the encryptor would
+// have written it with `key` and kComment; `edit` may change it first.
+void WriteContainerImage(const std::string& path, const PixelGrid& key, std::u16string_view message,
+                         void (*edit)(std::u16string&) = nullptr) {
+    const PixelGrid carrier = RandomGrid(key.width, key.height, 31);
     KeyParams params;
     ASSERT_TRUE(KeyParameters(kComment, params));
     std::u16string container;
-    ASSERT_EQ(BuildContainer(u"tampered", params.startDelimiter, params.endDelimiter, false, container),
-              BuildStatus::Ok);
-    for (size_t i = container.size() - 64; i < container.size(); ++i)
-        if (container[i] >= u'a') container[i] = static_cast<char16_t>(container[i] - 32);
+    ASSERT_EQ(BuildContainer(message, params.startDelimiter, params.endDelimiter, false, container), BuildStatus::Ok);
+    if (edit) edit(container);
     const std::vector<uint8_t> bits = TextToBits(container);
     PixelGrid image = carrier;
     SequenceRandom rng;
@@ -126,13 +124,44 @@ TEST(DecryptCommand, DigestMismatchPrintsTheMessageAndExitsThree) {
         if (ParityBit(carrier.at(p.x, p.y) ^ key.at(p.x, p.y)) != bits[i - kSkippedPositions])
             image.at(p.x, p.y) ^= ChannelBit(p.channel);
     }
-    ASSERT_EQ(SaveGridFile(image, OutputKind::Png, dir / "tampered.png"), SaveStatus::Saved);
+    ASSERT_EQ(SaveGridFile(image, OutputKind::Png, path), SaveStatus::Saved);
+}
+
+// The digest field in upper case: the message is there, its digest does not verify.
+TEST(DecryptCommand, DigestMismatchPrintsTheMessageAndExitsThree) {
+    TempFolder dir;
+    const PixelGrid key = RandomGrid(300, 200, 32);
+    WriteContainerImage(dir / "tampered.png", key, u"tampered", [](std::u16string& container) {
+        for (size_t i = container.size() - 64; i < container.size(); ++i)
+            if (container[i] >= u'a') container[i] = static_cast<char16_t>(container[i] - 32);
+    });
     const std::string keyPath = MakeKey(dir / "key.png", key);
 
     const Outcome o = RunCorvane({"decrypt", "--image", dir / "tampered.png", "--key", keyPath});
     EXPECT_EQ(o.status, 3) << o.err;
     EXPECT_EQ(o.out, "tampered");
     EXPECT_NE(o.err.find("digest does not match"), std::string::npos) << o.err;
+}
+
+// An empty message is delivered like any other: its file is written before
+// anything is wiped, and a file that cannot be written keeps the key.
+TEST(DecryptCommand, EmptyMessageIsWrittenBeforeAnyWipe) {
+    TempFolder dir;
+    const PixelGrid key = RandomGrid(300, 200, 33);
+    WriteContainerImage(dir / "empty.png", key, u"");
+    const std::string keyPath = MakeKey(dir / "key.png", key);
+
+    Outcome o = RunCorvane({"decrypt", "--image", dir / "empty.png", "--key", keyPath, "--wipe-key", "--output",
+                            dir / "no-such-folder/out.txt"});
+    EXPECT_EQ(o.status, 1) << o.err;
+    EXPECT_NE(o.err.find("cannot write"), std::string::npos) << o.err;
+    EXPECT_TRUE(FileExists(keyPath));
+
+    o = RunCorvane({"decrypt", "--image", dir / "empty.png", "--key", keyPath, "--wipe-key", "--output", dir / "out.txt"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(FileExists(dir / "out.txt"));
+    EXPECT_EQ(ReadBytes(dir / "out.txt"), "");
+    EXPECT_FALSE(FileExists(keyPath));
 }
 
 }  // namespace
