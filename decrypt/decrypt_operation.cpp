@@ -105,9 +105,12 @@ DecryptResult DecryptImage(const PixelGrid& image, const PixelGrid& key, const D
                 r.keyWiped = WipeUsedFile(in.keyPath, u"Wiping Key File.", rng, reporter, r.keyWipeError);
                 reporter.RefreshKeyList();
             }
-            if (in.wipeImage) {
+            // A key that could not be wiped ends the wiping: the image is kept.
+            if (in.wipeImage && (!in.wipeKey || r.keyWiped)) {
                 r.imageWiped = WipeUsedFile(in.imagePath, u"Wiping Image File.", rng, reporter, r.imageWipeError);
                 reporter.RefreshImageList();
+            } else if (in.wipeImage) {
+                reporter.Log(u"Image File Not Wiped.");
             }
         }
     } else if (parsed.status == ParseStatus::DecompressionError) {

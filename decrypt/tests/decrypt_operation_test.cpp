@@ -261,13 +261,14 @@ TEST(DecryptWipe, FailuresAreLoggedAndAMessageNotDeliveredKeepsTheFiles) {
         const DecryptResult result = r.Decrypt();
         ASSERT_EQ(result.status, DecryptStatus::Found);
         EXPECT_FALSE(result.keyWipeError.empty());
-        EXPECT_TRUE(result.imageWiped);
+        // A failed key wipe ends the wiping: the image stays.
+        EXPECT_FALSE(result.imageWiped);
+        EXPECT_TRUE(fs::exists(r.in.imagePath));
         const auto logs = r.reporter.Only("log");
-        ASSERT_EQ(logs.size(), 4u) << ::testing::PrintToString(logs);
+        ASSERT_EQ(logs.size(), 3u) << ::testing::PrintToString(logs);
         EXPECT_EQ(logs[0], "Wiping Key File.");
         EXPECT_EQ(logs[1].rfind("Wipe Unsuccessful: ", 0), 0u);
-        EXPECT_EQ(logs[2], "Wiping Image File.");
-        EXPECT_EQ(logs[3], "Complete.");
+        EXPECT_EQ(logs[2], "Image File Not Wiped.");
         EXPECT_TRUE(r.reporter.Only("message").empty());
         EXPECT_EQ(r.reporter.events.back(), "idle");
     }
