@@ -2,7 +2,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "core/mfree_image.hpp"
+#include "core/image_decoder.hpp"
 
 namespace corvane::bench {
 

@@ -17,7 +17,7 @@
 #include "core/code_page.hpp"
 #include "core/hidden_message.hpp"
 #include "core/image_file.hpp"
-#include "core/mfree_image.hpp"
+#include "core/image_decoder.hpp"
 #include "decrypt/decrypt_operation.hpp"
 #include "encrypt/encrypt_operation.hpp"
 
@@ -150,8 +150,8 @@ void BM_DecryptWithLoads(benchmark::State& state) {
     for (auto _ : state) {
         LoadRule rule{};
         EncryptedLoadRuleForPath(imagePath, rule);
-        UniqueImage dib(LoadImageAs(imagePath, rule));
-        const PixelGrid image = ImageToGrid(dib.get());
+        PixelGrid image;
+        LoadGridAs(imagePath, rule, image);
         PixelGrid key;
         DecryptInputs in;
         LoadKeyGrid(keyPath, key, in.keyComment);

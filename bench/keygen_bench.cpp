@@ -11,7 +11,7 @@
 #include <string>
 
 #include "core/image_file.hpp"
-#include "core/mfree_image.hpp"
+#include "core/image_decoder.hpp"
 #include "core/platform.hpp"
 #include "keygen/isaac.hpp"
 #include "keygen/key_generation.hpp"
@@ -117,7 +117,7 @@ void BM_KeySaveFloor(benchmark::State& state) {
     const std::u16string comment = MakeKeyComment(keygen.mt, rng);
     const std::string path = folder.path() + "/00001.png";
     for (auto _ : state) {
-        if (SaveGridFile(grid, OutputKind::Key, path, SaveOptions{comment, false, 0600}) != SaveStatus::Saved) {
+        if (SaveGridFile(grid, OutputKind::Key, path, SaveOptions{comment, false, FileAccess::Private}) != SaveStatus::Saved) {
             state.SkipWithError("save failed");
             break;
         }

@@ -8,6 +8,7 @@
 #include "cli/args.hpp"
 #include "cli/command.hpp"
 #include "core/code_page.hpp"
+#include "core/image_decoder.hpp"
 #include "core/image_file.hpp"
 #include "core/mfree_image.hpp"
 #include "encrypt/image_analysis.hpp"
@@ -37,20 +38,22 @@ constexpr char kUsage[] =
     "Existing files are never replaced.\n";
 
 bool Load(const std::string& path, const char* what, PixelGrid& grid) {
-    if (LoadGrid(path, grid)) return true;
-    std::fprintf(stderr, "corvane analyze: cannot load %s '%s'\n", what, path.c_str());
+    std::string error;
+    if (LoadGrid(path, grid, &error)) return true;
+    std::fprintf(stderr, "corvane analyze: cannot load %s '%s': %s\n", what, path.c_str(), error.c_str());
     return false;
 }
 
 bool Write(const PixelGrid& grid, const std::string& path) {
-    switch (SaveGridFile(grid, OutputKind::Png, path)) {
+    std::string reason;
+    switch (SaveGridFile(grid, OutputKind::Png, path, {}, &reason)) {
         case SaveStatus::Saved: return true;
         case SaveStatus::AlreadyExists:
             std::fprintf(stderr, "corvane analyze: '%s' already exists\n", path.c_str());
             return false;
         case SaveStatus::Failed: break;
     }
-    std::fprintf(stderr, "corvane analyze: cannot write '%s'\n", path.c_str());
+    std::fprintf(stderr, "corvane analyze: cannot write '%s': %s\n", path.c_str(), reason.c_str());
     return false;
 }
 

@@ -13,6 +13,7 @@
 #include "cli/terminal_reporter.hpp"
 #include "core/code_page.hpp"
 #include "core/hidden_message.hpp"
+#include "core/image_decoder.hpp"
 #include "core/mfree_image.hpp"
 #include "core/platform.hpp"
 #include "core/text_file.hpp"
@@ -69,14 +70,14 @@ public:
         if (text.empty()) {
             // The text-file writer makes no file for no text: an empty message
             // still leaves its (empty) file.
-            const int fd = open(outputPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd < 0 || close(fd) != 0) {
-                std::fprintf(stderr, "corvane decrypt: cannot write %s: %s\n", outputPath_.c_str(), std::strerror(errno));
+            std::string reason;
+            if (WriteFileSafely(outputPath_, {}, FileAccess::Private, false, &reason) != SaveStatus::Saved) {
+                std::fprintf(stderr, "corvane decrypt: cannot write %s: %s\n", outputPath_.c_str(), reason.c_str());
                 return false;
             }
             return true;
         }
-        const SaveFileResult saved = SaveTextFile(outputPath_, text, kEncodingUtf8NoMark, false);
+        const SaveFileResult saved = SaveTextFile(outputPath_, text, kEncodingUtf8NoMark, false, FileAccess::Private);
         if (!saved.ok)
             std::fprintf(stderr, "corvane decrypt: cannot write %s: %s\n", outputPath_.c_str(), saved.error.c_str());
         return saved.ok;
@@ -123,20 +124,43 @@ int Run(const std::vector<std::string>& argv) {
                      in.imagePath.c_str());
         return kExitFailed;
     }
-    PixelGrid image;
-    {
-        UniqueImage dib(LoadImageAs(in.imagePath, rule));
-        image = ImageToGrid(dib.get());
-    }
-    if (image.empty()) {
-        std::fprintf(stderr, "corvane decrypt: cannot load the image %s\n", in.imagePath.c_str());
+    TerminalDecryptReporter reporter(output);
+    ImageReader imageReader, keyReader;
+    if (!imageReader.Open(in.imagePath, rule)) {
+        std::fprintf(stderr, "corvane decrypt: cannot load the image %s: %s\n", in.imagePath.c_str(),
+                     imageReader.error().c_str());
         return kExitFailed;
     }
-
-    TerminalDecryptReporter reporter(output);
-    PixelGrid key;
+    if (!keyReader.Open(in.keyPath, kKeyLoadRule)) {
+        std::fprintf(stderr, "corvane decrypt: cannot load the key image %s: %s\n", in.keyPath.c_str(),
+                     keyReader.error().c_str());
+        reporter.Message(u"Please select a Key image file.", MessageIcon::Information);
+        return kExitFailed;
+    }
+    // The operation's size checks, from the headers: a key that cannot cover
+    // the image is refused before either is decoded.
+    if (keyReader.width() < imageReader.width()) {
+        reporter.Message(u"Key Pixel Width Too Small.", MessageIcon::Information);
+        return kExitFailed;
+    }
+    if (keyReader.height() < imageReader.height()) {
+        reporter.Message(u"Key Pixel Height Too Small.", MessageIcon::Information);
+        return kExitFailed;
+    }
+    PixelGrid image, key;
+    if (!imageReader.Decode(image)) {
+        std::fprintf(stderr, "corvane decrypt: cannot load the image %s: %s\n", in.imagePath.c_str(),
+                     imageReader.error().c_str());
+        return kExitFailed;
+    }
     KeyParams params;
-    if (!LoadKeyGrid(in.keyPath, key, in.keyComment) || !KeyParameters(in.keyComment, params)) {
+    if (!keyReader.Decode(key, &in.keyComment)) {
+        std::fprintf(stderr, "corvane decrypt: cannot load the key image %s: %s\n", in.keyPath.c_str(),
+                     keyReader.error().c_str());
+        reporter.Message(u"Please select a Key image file.", MessageIcon::Information);
+        return kExitFailed;
+    }
+    if (!KeyParameters(in.keyComment, params)) {
         reporter.Message(u"Please select a Key image file.", MessageIcon::Information);
         return kExitFailed;
     }

@@ -13,6 +13,7 @@
 #include "cli/terminal_reporter.hpp"
 #include "core/code_page.hpp"
 #include "core/hidden_message.hpp"
+#include "core/image_decoder.hpp"
 #include "core/mfree_image.hpp"
 #include "core/number_format.hpp"
 #include "core/platform.hpp"
@@ -103,24 +104,36 @@ struct Resize {
     double ratio = 1.0;  // 1: no ratio
 };
 
-// Loads a carrier as the encryptor window does when one is selected: the
-// width limit first, then the ratio, both from the size as loaded.
-bool LoadCarrier(const std::string& path, const Resize& resize, PixelGrid& carrier) {
-    ImageHandle dib = LoadImageByExtension(path);
-    if (!dib) return false;
-    const int w0 = static_cast<int>(FreeImage_GetWidth(dib));
-    const int h0 = static_cast<int>(FreeImage_GetHeight(dib));
+// The carrier's size once the width limit and the ratio are applied, both
+// taken from the size as loaded (the ratio wins when both are given).
+void CarrierSize(int w0, int h0, const Resize& resize, int& w, int& h) {
+    w = w0;
+    h = h0;
+    auto take = [&](int64_t nw, int64_t nh) {
+        if (nw >= 1 && nh >= 1) {
+            w = static_cast<int>(nw);
+            h = static_cast<int>(nh);
+        }
+    };
+    if (resize.maxWidth > 0 && w0 > resize.maxWidth)
+        take(resize.maxWidth, Nearest(static_cast<double>(h0) * resize.maxWidth / w0));
+    if (resize.ratio != 1.0) take(Nearest(w0 * resize.ratio), Nearest(h0 * resize.ratio));
+}
+
+// Decodes a carrier and resizes it as the encryptor window does when one is
+// selected: the width limit first, then the ratio.
+bool LoadCarrier(ImageReader& reader, const Resize& resize, PixelGrid& carrier) {
+    if (!reader.Decode(carrier)) return false;
+    const int w0 = carrier.width, h0 = carrier.height;
     if (resize.maxWidth > 0 && w0 > resize.maxWidth) {
         const int h = static_cast<int>(Nearest(static_cast<double>(h0) * resize.maxWidth / w0));
-        dib = RescaleImage(dib, resize.maxWidth, h, true, FILTER_BILINEAR, false);
+        carrier = RescaleGrid(carrier, resize.maxWidth, h, FILTER_BILINEAR);
     }
     if (resize.ratio != 1.0) {
         const int w = static_cast<int>(Nearest(w0 * resize.ratio));
         const int h = static_cast<int>(Nearest(h0 * resize.ratio));
-        dib = RescaleImage(dib, w, h, true, FILTER_BILINEAR, false);
+        carrier = RescaleGrid(carrier, w, h, FILTER_BILINEAR);
     }
-    carrier = ImageToGrid(dib);
-    ReleaseImage(dib);
     return !carrier.empty();
 }
 
@@ -167,7 +180,7 @@ std::string FailureText(const EncryptResult& r) {
         case EncryptStatus::PositionsExhausted:
             return "Encode Unsuccessful. Not enough textured pixels for the message.";
         case EncryptStatus::NotSaved:
-            return "Encrypted Image Not Saved.";
+            return "Encrypted Image Not Saved: " + r.saveError;
     }
     return "failed";
 }
@@ -242,12 +255,25 @@ int Run(const std::vector<std::string>& argv) {
     }
 
     in.keyPath = *args.Value("--key");
-    PixelGrid key;
-    if (!LoadKeyGrid(in.keyPath, key, in.keyComment)) {
-        std::fprintf(stderr, "corvane encrypt: cannot load the key image %s\n", in.keyPath.c_str());
+    ImageReader keyReader;
+    if (!keyReader.Open(in.keyPath, kKeyLoadRule)) {
+        std::fprintf(stderr, "corvane encrypt: cannot load the key image %s: %s\n", in.keyPath.c_str(),
+                     keyReader.error().c_str());
         return kExitFailed;
     }
-    if (KeyParams params; KeyParameters(in.keyComment, params)) in.keySeed = params.seed;
+    PixelGrid key;
+    // The key is decoded once the first carrier has shown, from its header,
+    // that the key is large enough for it.
+    auto decodeKey = [&]() {
+        if (!key.empty()) return true;
+        if (!keyReader.Decode(key, &in.keyComment)) {
+            std::fprintf(stderr, "corvane encrypt: cannot load the key image %s: %s\n", in.keyPath.c_str(),
+                         keyReader.error().c_str());
+            return false;
+        }
+        if (KeyParams params; KeyParameters(in.keyComment, params)) in.keySeed = params.seed;
+        return true;
+    };
 
     if (in.outputPath.empty()) {
         // Like the window program at start-up: the working folder it saves
@@ -285,9 +311,30 @@ int Run(const std::vector<std::string>& argv) {
             reporter.Log(u"Working: " + Utf8ToText(std::to_string(i + 1)) + u" of " +
                          Utf8ToText(std::to_string(carriers.size())) + u" (" + Utf8ToText(carriers[i]) + u")");
         in.imagePath = carriers[i];
+        ImageReader carrierReader;
+        if (!carrierReader.Open(in.imagePath, LoadRuleForPath(in.imagePath))) {
+            std::fprintf(stderr, "corvane encrypt: cannot load the carrier image %s: %s\n", in.imagePath.c_str(),
+                         carrierReader.error().c_str());
+            ++failures;
+            continue;
+        }
+        // The operation's own size checks, from the headers, before any
+        // pixel is decoded.
+        int w = 0, h = 0;
+        CarrierSize(carrierReader.width(), carrierReader.height(), resize, w, h);
+        const int keyWidth = key.empty() ? keyReader.width() : key.width;
+        const int keyHeight = key.empty() ? keyReader.height() : key.height;
+        if (keyWidth < w || keyHeight < h) {
+            reporter.Message(keyWidth < w ? u"Key Pixel Width Too Small." : u"Key Pixel Height Too Small.",
+                             MessageIcon::Information);
+            ++failures;
+            continue;
+        }
+        if (!decodeKey()) return kExitFailed;
         PixelGrid carrier;
-        if (!LoadCarrier(in.imagePath, resize, carrier)) {
-            std::fprintf(stderr, "corvane encrypt: cannot load the carrier image %s\n", in.imagePath.c_str());
+        if (!LoadCarrier(carrierReader, resize, carrier)) {
+            std::fprintf(stderr, "corvane encrypt: cannot load the carrier image %s: %s\n", in.imagePath.c_str(),
+                         carrierReader.error().c_str());
             ++failures;
             continue;
         }

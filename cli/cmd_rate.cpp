@@ -8,6 +8,7 @@
 #include "cli/command.hpp"
 #include "cli/terminal_reporter.hpp"
 #include "core/code_page.hpp"
+#include "core/image_decoder.hpp"
 #include "core/mfree_image.hpp"
 #include "core/text_file.hpp"
 #include "encrypt/carrier_analysis.hpp"
@@ -53,8 +54,9 @@ int Run(const std::vector<std::string>& argv) {
     }
 
     PixelGrid carrier;
-    if (!LoadGrid(*carrierPath, carrier)) {
-        std::fprintf(stderr, "corvane rate: cannot load carrier image '%s'\n", carrierPath->c_str());
+    std::string error;
+    if (!LoadGrid(*carrierPath, carrier, &error)) {
+        std::fprintf(stderr, "corvane rate: cannot load carrier image '%s': %s\n", carrierPath->c_str(), error.c_str());
         return kExitFailed;
     }
 

@@ -1,58 +1,48 @@
 #include "core/image_file.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <vector>
-
-#include "core/platform.hpp"
+#include "core/image_decoder.hpp"
 
 namespace corvane {
+namespace {
 
-SaveStatus SaveGridFile(const PixelGrid& grid, OutputKind kind, const std::string& path, const SaveOptions& options) {
-    if (!options.overwrite && FileExists(path)) return SaveStatus::AlreadyExists;
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    std::string pattern = JoinPath(folder, ".corvane-save-XXXXXX");
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int fd = mkstemp(name.data());
-    if (fd < 0) return SaveStatus::Failed;
+// The format a saved file is read back with.
+LoadRule ReadBackRule(OutputKind kind) { return LoadRule{SaveFormatOf(kind).fif, 0}; }
+
+bool ReadsBack(SafeFile& file, OutputKind kind, const PixelGrid& grid, const std::u16string& comment) {
+    const int fd = file.OpenForReading();
+    if (fd < 0) return false;
+    ImageReader reader;
+    PixelGrid back;
+    std::u16string backComment;
+    const bool decoded = reader.OpenDescriptor(fd, ReadBackRule(kind)) && reader.Decode(back, &backComment);
     close(fd);
-    const std::string temp(name.data());
-    bool ok = SaveGrid(grid, kind, temp, options.comment) && chmod(temp.c_str(), options.mode) == 0;
-    if (ok) {
-        // The bytes must be on the disk before the name points at them.
-        const int sync = open(temp.c_str(), O_RDONLY | O_CLOEXEC);
-        ok = sync >= 0 && fsync(sync) == 0;
-        if (sync >= 0) close(sync);
-    }
-    if (!ok) {
-        unlink(temp.c_str());
+    return decoded && back == grid && (comment.empty() || backComment == comment);
+}
+
+}  // namespace
+
+SaveStatus SaveGridFile(const PixelGrid& grid, OutputKind kind, const std::string& path, const SaveOptions& options,
+                        std::string* reason) {
+    auto failed = [&](const std::string& why) {
+        if (reason) *reason = why;
         return SaveStatus::Failed;
-    }
-    int rc;
-    if (options.overwrite) {
-        rc = rename(temp.c_str(), path.c_str());
-    } else {
-        rc = renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
-        if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
-            // File systems without the no-replace rename: a hard link fails
-            // the same way when the name is taken.
-            rc = link(temp.c_str(), path.c_str());
-            if (rc == 0) unlink(temp.c_str());
-        }
-    }
-    if (rc != 0) {
-        const bool exists = errno == EEXIST;
-        unlink(temp.c_str());
-        return exists ? SaveStatus::AlreadyExists : SaveStatus::Failed;
-    }
-    return SaveStatus::Saved;
+    };
+    SafeFile file;
+    if (!file.Create(path, options.access)) return failed(file.error());
+    UniqueImage dib(GridToImage(grid, kind == OutputKind::Bmp ? 32 : 24));
+    if (!dib) return failed("not enough memory for the image");
+    if (!options.comment.empty() && !WriteImageComment(dib.get(), options.comment))
+        return failed("the comment cannot be written");
+    if (!WriteImage(dib.get(), kind, file))
+        return failed(file.failed() ? file.error() : "the image library could not encode the image");
+    dib.reset();
+    if (options.verify && !ReadsBack(file, kind, grid, options.comment)) return failed(kSavedImageDoesNotReadBack);
+    const SaveStatus status = file.Commit(options.overwrite);
+    if (status == SaveStatus::Failed) return failed(file.error());
+    if (status == SaveStatus::AlreadyExists && reason) *reason = "the file exists";
+    return status;
 }
 
 }  // namespace corvane

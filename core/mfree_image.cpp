@@ -1,18 +1,14 @@
 #include "core/mfree_image.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <tiffio.h>
-#include <unistd.h>
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <mutex>
-#include <vector>
 
 #include "core/code_page.hpp"
+#include "core/image_file.hpp"
 #include "core/jxr_codec.hpp"
 #include "core/number_format.hpp"
 
@@ -42,146 +38,6 @@ void TiffMessage(const char* module, const char* fmt, va_list ap) {
     char buf[512];
     std::vsnprintf(buf, sizeof buf, fmt ? fmt : "", ap);
     Diagnose(std::string("TIFF") + (module ? std::string(" ") + module : std::string()) + ": " + buf);
-}
-
-// Little readers of the headers that the image library cannot read without
-// decoding pixels.
-bool ReadPrefix(const std::string& path, std::vector<uint8_t>& buf, size_t max) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    buf.resize(max);
-    in.read(reinterpret_cast<char*>(buf.data()), static_cast<std::streamsize>(max));
-    buf.resize(static_cast<size_t>(in.gcount()));
-    return true;
-}
-
-uint32_t Be32(const uint8_t* p) { return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3]; }
-uint32_t Le16(const uint8_t* p) { return uint32_t{p[0]} | (uint32_t{p[1]} << 8); }
-
-bool J2kSize(const uint8_t* p, size_t n, uint64_t& w, uint64_t& h) {
-    // SOC, then SIZ: Lsiz Rsiz Xsiz Ysiz XOsiz YOsiz.
-    if (n < 4 + 2 + 2 + 16 || p[0] != 0xFF || p[1] != 0x4F || p[2] != 0xFF || p[3] != 0x51) return false;
-    const uint32_t xs = Be32(p + 8), ys = Be32(p + 12), xo = Be32(p + 16), yo = Be32(p + 20);
-    if (xo > xs || yo > ys) return false;
-    w = xs - xo;
-    h = ys - yo;
-    return true;
-}
-
-// Reads up to buf.size() bytes at `offset`; buf keeps what was read.
-bool ReadAt(std::ifstream& in, uint64_t offset, std::vector<uint8_t>& buf) {
-    in.clear();
-    in.seekg(static_cast<std::streamoff>(offset));
-    if (!in) return false;
-    in.read(reinterpret_cast<char*>(buf.data()), static_cast<std::streamsize>(buf.size()));
-    buf.resize(static_cast<size_t>(in.gcount()));
-    return true;
-}
-
-bool Jp2Size(const std::string& path, uint64_t& w, uint64_t& h) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) return false;
-    const uint64_t fileSize = static_cast<uint64_t>(in.tellg());
-    // A bare codestream is read through its size segment.
-    std::vector<uint8_t> b(32);
-    if (!ReadAt(in, 0, b)) return false;
-    if (J2kSize(b.data(), b.size(), w, h)) return true;
-    // Walk the boxes, wherever they lie in the file: the header box holds the
-    // image header with the size, else the codestream box gives it.
-    uint64_t pos = 0;
-    for (int boxes = 0; boxes < 4096 && pos + 8 <= fileSize; ++boxes) {
-        b.assign(32, 0);
-        if (!ReadAt(in, pos, b) || b.size() < 8) return false;
-        uint64_t len = Be32(&b[0]);
-        const uint32_t type = Be32(&b[4]);
-        uint64_t headerLen = 8;
-        if (len == 1) {
-            if (b.size() < 16) return false;
-            len = (uint64_t{Be32(&b[8])} << 32) | Be32(&b[12]);
-            headerLen = 16;
-        } else if (len == 0) {
-            len = fileSize - pos;
-        }
-        if (len < headerLen) return false;
-        if (type == 0x6A703268 /* jp2h */) {
-            pos += headerLen;  // descend into the super box
-            continue;
-        }
-        if (type == 0x69686472 /* ihdr */) {
-            if (b.size() < 16) return false;
-            h = Be32(&b[8]);
-            w = Be32(&b[12]);
-            return true;
-        }
-        if (type == 0x6A703263 /* jp2c */) {
-            b.assign(32, 0);
-            return ReadAt(in, pos + headerLen, b) && J2kSize(b.data(), b.size(), w, h);
-        }
-        if (len > fileSize - pos) return false;
-        pos += len;
-    }
-    return false;
-}
-
-bool GifSize(const std::string& path, uint64_t& w, uint64_t& h) {
-    std::vector<uint8_t> b;
-    if (!ReadPrefix(path, b, 1 << 20)) return false;
-    if (b.size() < 13 || std::memcmp(b.data(), "GIF", 3) != 0) return false;
-    w = Le16(&b[6]);
-    h = Le16(&b[8]);
-    // The first frame may be larger than the logical screen.
-    size_t pos = 13;
-    if (b[10] & 0x80) pos += 3u * (1u << ((b[10] & 7) + 1));
-    while (pos < b.size()) {
-        if (b[pos] == 0x2C) {
-            if (pos + 9 > b.size()) break;
-            w = std::max<uint64_t>(w, Le16(&b[pos + 5]));
-            h = std::max<uint64_t>(h, Le16(&b[pos + 7]));
-            break;
-        }
-        if (b[pos] != 0x21 || pos + 2 > b.size()) break;
-        pos += 2;
-        while (pos < b.size() && b[pos] != 0) pos += 1u + b[pos];
-        ++pos;
-    }
-    return true;
-}
-
-// The size of the image in the file, read without decoding its pixels.
-bool ProbeSize(const std::string& path, LoadRule rule, uint64_t& w, uint64_t& h) {
-    switch (rule.fif) {
-        case FIF_JXR: {
-            int iw = 0, ih = 0;
-            if (!ReadJxrSize(path, iw, ih)) return false;
-            w = static_cast<uint64_t>(std::max(iw, 0));
-            h = static_cast<uint64_t>(std::max(ih, 0));
-            return true;
-        }
-        case FIF_JP2:
-            return Jp2Size(path, w, h);
-        case FIF_J2K: {
-            std::vector<uint8_t> b;
-            return ReadPrefix(path, b, 64) && J2kSize(b.data(), b.size(), w, h);
-        }
-        case FIF_GIF:
-            return GifSize(path, w, h);
-        default:
-            break;
-    }
-    if (!FreeImage_FIFSupportsNoPixels(rule.fif)) return false;
-    FIBITMAP* header = FreeImage_Load(rule.fif, path.c_str(), rule.flags | FIF_LOAD_NOPIXELS);
-    if (!header) return false;
-    w = FreeImage_GetWidth(header);
-    h = FreeImage_GetHeight(header);
-    FreeImage_Unload(header);
-    return true;
-}
-
-bool SizeAllowed(uint64_t w, uint64_t h) { return w >= 1 && h >= 1 && w * h <= kMaxImagePixels; }
-
-bool IsRegularFile(const std::string& path) {
-    struct stat st{};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool EndsWith(std::string_view s, std::string_view suffix) {
@@ -276,40 +132,22 @@ bool EncryptedLoadRuleForPath(std::string_view path, LoadRule& rule) {
     return false;
 }
 
-ImageHandle LoadImageAs(const std::string& path, LoadRule rule) {
-    InitialiseImageLibrary();
-    if (!IsRegularFile(path)) return nullptr;
-    uint64_t w = 0, h = 0;
-    if (!ProbeSize(path, rule, w, h) || !SizeAllowed(w, h)) return nullptr;
-    ImageHandle dib = rule.fif == FIF_JXR ? LoadJxrFile(path) : FreeImage_Load(rule.fif, path.c_str(), rule.flags);
-    if (!dib) return nullptr;
-    // A file whose pixels disagree with its header is not trusted either.
-    if (!SizeAllowed(FreeImage_GetWidth(dib), FreeImage_GetHeight(dib)) || !FreeImage_HasPixels(dib)) {
-        FreeImage_Unload(dib);
-        return nullptr;
-    }
-    return dib;
-}
-
-ImageHandle LoadImageByExtension(const std::string& path) { return LoadImageAs(path, LoadRuleForPath(path)); }
-
-ImageHandle LoadKeyImage(const std::string& path) { return LoadImageAs(path, LoadRule{FIF_PNG, 0}); }
-
 void ReleaseImage(ImageHandle& handle) {
     if (handle) FreeImage_Unload(handle);
     handle = nullptr;
 }
 
-std::u16string ReadImageComment(ImageHandle handle) {
+std::string ReadImageCommentBytes(ImageHandle handle) {
     if (!handle) return {};
     FITAG* tag = nullptr;
     if (!FreeImage_GetMetadata(FIMD_COMMENTS, handle, "Comment", &tag) || !tag) return {};
     const char* value = static_cast<const char*>(FreeImage_GetTagValue(tag));
     if (!value) return {};
     const size_t len = FreeImage_GetTagLength(tag);
-    const size_t n = strnlen(value, len);
-    return AnsiToText(std::string_view(value, n));
+    return std::string(value, strnlen(value, len));
 }
+
+std::u16string ReadImageComment(ImageHandle handle) { return AnsiToText(ReadImageCommentBytes(handle)); }
 
 bool WriteImageComment(ImageHandle handle, std::u16string_view text) {
     if (!handle) return false;
@@ -375,8 +213,17 @@ PixelGrid PreviewGrid(const PixelGrid& grid, int n) {
     return ImageToGrid(owned.get());
 }
 
-PixelGrid ImageToGrid(ImageHandle handle) {
-    if (!handle || !FreeImage_HasPixels(handle)) return {};
+PixelGrid RescaleGrid(const PixelGrid& grid, int width, int height, FREE_IMAGE_FILTER filter) {
+    UniqueImage source(GridToImage(grid));
+    if (!source) return {};
+    ImageHandle scaled = RescaleImage(source.get(), width, height, false, filter, false);
+    if (scaled == source.get()) return grid;
+    UniqueImage owned(scaled);
+    return ImageToGrid(owned.get());
+}
+
+bool ImageToPixels(ImageHandle handle, uint32_t* out) {
+    if (!handle || !FreeImage_HasPixels(handle)) return false;
     const FREE_IMAGE_TYPE type = FreeImage_GetImageType(handle);
     const unsigned bpp = FreeImage_GetBPP(handle);
     UniqueImage converted;
@@ -387,20 +234,26 @@ PixelGrid ImageToGrid(ImageHandle handle) {
             UniqueImage standard(FreeImage_ConvertToStandardType(handle, TRUE));
             if (standard) c = FreeImage_ConvertTo24Bits(standard.get());
         }
-        if (!c) return {};
+        if (!c) return false;
         converted.reset(c);
         src = c;
     }
-    const int w = static_cast<int>(FreeImage_GetWidth(src));
+    const size_t w = FreeImage_GetWidth(src);
     const int h = static_cast<int>(FreeImage_GetHeight(src));
     const unsigned step = FreeImage_GetBPP(src) / 8;
-    PixelGrid grid(w, h);
     for (int y = 0; y < h; ++y) {
         const BYTE* line = FreeImage_GetScanLine(src, h - 1 - y);
-        uint32_t* out = &grid.pixels[static_cast<size_t>(y) * w];
-        for (int x = 0; x < w; ++x, line += step)
-            out[x] = Rgb(line[FI_RGBA_RED], line[FI_RGBA_GREEN], line[FI_RGBA_BLUE]);
+        uint32_t* row = out + static_cast<size_t>(y) * w;
+        for (size_t x = 0; x < w; ++x, line += step)
+            row[x] = Rgb(line[FI_RGBA_RED], line[FI_RGBA_GREEN], line[FI_RGBA_BLUE]);
     }
+    return true;
+}
+
+PixelGrid ImageToGrid(ImageHandle handle) {
+    if (!handle || !FreeImage_HasPixels(handle)) return {};
+    PixelGrid grid(static_cast<int>(FreeImage_GetWidth(handle)), static_cast<int>(FreeImage_GetHeight(handle)));
+    if (!ImageToPixels(handle, grid.pixels.data())) return {};
     return grid;
 }
 
@@ -424,32 +277,47 @@ ImageHandle GridToImage(const PixelGrid& grid, int bitsPerPixel) {
     return dib;
 }
 
-bool SaveImage(ImageHandle handle, OutputKind kind, const std::string& path) {
+namespace {
+
+// The image library's writers ignore failed writes, and its JPEG 2000
+// writer retries a short one forever. So every write is reported done: a
+// failure sticks in the SafeFile (later writes cost nothing) and fails the
+// save once the codec returns.
+unsigned DLL_CALLCONV FileWrite(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+    static_cast<SafeFile*>(handle)->Write(buffer, size_t{size} * count);
+    return count;
+}
+unsigned DLL_CALLCONV FileRead(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+    if (size == 0) return 0;
+    return static_cast<unsigned>(static_cast<SafeFile*>(handle)->Read(buffer, size_t{size} * count) / size);
+}
+int DLL_CALLCONV FileSeek(fi_handle handle, long offset, int origin) {
+    SafeFile& file = *static_cast<SafeFile*>(handle);
+    int64_t base = 0;
+    if (origin == SEEK_CUR) base = static_cast<int64_t>(file.Tell());
+    else if (origin == SEEK_END) base = static_cast<int64_t>(file.Size());
+    else if (origin != SEEK_SET) return -1;
+    const int64_t target = base + offset;
+    return target >= 0 && file.Seek(static_cast<uint64_t>(target)) ? 0 : -1;
+}
+long DLL_CALLCONV FileTell(fi_handle handle) { return static_cast<long>(static_cast<SafeFile*>(handle)->Tell()); }
+
+}  // namespace
+
+bool WriteImage(ImageHandle handle, OutputKind kind, SafeFile& file) {
     if (!handle) return false;
     InitialiseImageLibrary();
     const SaveFormat& f = SaveFormatOf(kind);
-    if (kind == OutputKind::Jxr) return SaveJxrFile(handle, path);
-    return FreeImage_Save(f.fif, handle, path.c_str(), f.flags) != 0;
+    if (kind == OutputKind::Jxr) return WriteJxr(handle, file) && !file.failed();
+    FreeImageIO io{FileRead, FileWrite, FileSeek, FileTell};
+    return FreeImage_SaveToHandle(f.fif, handle, &io, &file, f.flags) != 0 && !file.failed();
 }
 
 bool SaveGrid(const PixelGrid& grid, OutputKind kind, const std::string& path, std::u16string_view comment) {
-    UniqueImage dib(GridToImage(grid, kind == OutputKind::Bmp ? 32 : 24));
-    if (!dib) return false;
-    if (!comment.empty() && !WriteImageComment(dib.get(), comment)) return false;
-    return SaveImage(dib.get(), kind, path);
-}
-
-bool LoadGrid(const std::string& path, PixelGrid& grid) {
-    UniqueImage dib(LoadImageByExtension(path));
-    grid = ImageToGrid(dib.get());
-    return !grid.empty();
-}
-
-bool LoadKeyGrid(const std::string& path, PixelGrid& grid, std::u16string& comment) {
-    UniqueImage dib(LoadKeyImage(path));
-    grid = ImageToGrid(dib.get());
-    comment = ReadImageComment(dib.get());
-    return !grid.empty();
+    SaveOptions options;
+    options.comment.assign(comment);
+    options.overwrite = true;
+    return SaveGridFile(grid, kind, path, options) == SaveStatus::Saved;
 }
 
 }  // namespace corvane

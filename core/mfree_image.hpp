@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "core/pixel_grid.hpp"
+#include "core/safe_file.hpp"
 
 namespace corvane {
 
@@ -50,13 +51,11 @@ void InitialiseImageLibrary();
 void SetImageDiagnosticSink(std::function<void(const std::string&)> sink);
 std::string LastImageDiagnostic();
 
-ImageHandle LoadImageByExtension(const std::string& path);
-ImageHandle LoadImageAs(const std::string& path, LoadRule rule);
-// Keys are always PNG, whatever their name.
-ImageHandle LoadKeyImage(const std::string& path);
 void ReleaseImage(ImageHandle& handle);
 
 std::u16string ReadImageComment(ImageHandle handle);
+// The comment's bytes as the file holds them (code page text).
+std::string ReadImageCommentBytes(ImageHandle handle);
 // Empty text removes every comment. True when a comment reads back.
 bool WriteImageComment(ImageHandle handle, std::u16string_view text);
 
@@ -66,16 +65,22 @@ ImageHandle RescaleImage(ImageHandle handle, int width, int height, bool release
 // least as wide as high), box filter, the source kept.
 ImageHandle PreviewImage(ImageHandle handle, int n);
 PixelGrid PreviewGrid(const PixelGrid& grid, int n);
+// RescaleImage on a grid (force false): the grid itself when nothing changes.
+PixelGrid RescaleGrid(const PixelGrid& grid, int width, int height, FREE_IMAGE_FILTER filter);
 
-// Saves in the format of `kind` with its flags. BMP output is written at 32
-// bits per pixel, everything else at 24. True on success.
-bool SaveImage(ImageHandle handle, OutputKind kind, const std::string& path);
-// Converts, saves, and for the key kind writes the comment first.
+// Encodes in the format of `kind` with its flags into an open file. BMP
+// output is written at 32 bits per pixel, everything else at 24. False when
+// the codec or any write failed (file.error() tells a failed write).
+bool WriteImage(ImageHandle handle, OutputKind kind, SafeFile& file);
+// Converts and saves, replacing an existing file (tests and tools); the
+// programs save through SaveGridFile.
 bool SaveGrid(const PixelGrid& grid, OutputKind kind, const std::string& path,
               std::u16string_view comment = {});
 
 // Exact conversion of a bitmap of any depth or type to a 24-bit grid.
 PixelGrid ImageToGrid(ImageHandle handle);
+// The same into `out`, which holds width x height values.
+bool ImageToPixels(ImageHandle handle, uint32_t* out);
 // A new bitmap of the grid at 24 or 32 bits per pixel.
 ImageHandle GridToImage(const PixelGrid& grid, int bitsPerPixel = 24);
 
@@ -95,9 +100,5 @@ struct ImageReleaser {
     }
 };
 using UniqueImage = std::unique_ptr<FIBITMAP, ImageReleaser>;
-
-// Load + convert in one step; false (and an empty grid) when loading failed.
-bool LoadGrid(const std::string& path, PixelGrid& grid);
-bool LoadKeyGrid(const std::string& path, PixelGrid& grid, std::u16string& comment);
 
 }  // namespace corvane

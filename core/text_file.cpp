@@ -313,12 +313,6 @@ public:
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int get() const { return fd_; }
-    // Closing can report a failed write-back, so a writer checks it.
-    int Close() {
-        const int r = ::close(fd_);
-        fd_ = -1;
-        return r;
-    }
 
 private:
     int fd_;
@@ -370,7 +364,7 @@ LoadFileResult LoadTextFile(const std::string& path, int32_t ifNoByteOrderMark) 
 }
 
 SaveFileResult SaveTextFile(const std::string& path, std::u16string_view text, int32_t byteOrderMark,
-                            bool overwriteExisting) {
+                            bool overwriteExisting, FileAccess access) {
     SaveFileResult r;
     if (path.empty()) {
         r.error = "No file name.";
@@ -387,32 +381,8 @@ SaveFileResult SaveTextFile(const std::string& path, std::u16string_view text, i
         r.error = "Unknown encoding code " + std::to_string(byteOrderMark) + ".";
         return r;
     }
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwriteExisting ? O_TRUNC : O_EXCL);
-    FileDescriptor fd(::open(path.c_str(), flags, 0666));
-    if (fd.get() < 0) {
-        r.error = SystemMessage(errno);
-        return r;
-    }
-    size_t done = 0;
-    int err = 0;
-    while (done < bytes->size()) {
-        const ssize_t put = ::write(fd.get(), bytes->data() + done, bytes->size() - done);
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            err = errno;
-            break;
-        }
-        done += static_cast<size_t>(put);
-    }
-    struct stat st {};
-    const bool regular = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
-    if (fd.Close() != 0 && err == 0) err = errno;
-    if (err != 0) {
-        // A cut-off file would later load as a shorter, wrong message.
-        if (regular) ::unlink(path.c_str());
-        r.error = SystemMessage(err);
-        return r;
-    }
+    const SaveStatus saved = WriteFileSafely(path, *bytes, access, overwriteExisting, &r.error);
+    if (saved != SaveStatus::Saved) return r;
     r.ok = true;
     return r;
 }

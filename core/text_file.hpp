@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/safe_file.hpp"
+
 namespace corvane {
 
 // Encoding codes as the text box's BOM property stores them.
@@ -66,8 +68,10 @@ struct SaveFileResult {
     std::string error;
 };
 // An empty path or an empty text creates no file. Without overwriteExisting
-// an existing file is left alone and the save fails.
+// an existing file is left alone and the save fails. The file is written
+// whole or not at all (SafeFile).
 SaveFileResult SaveTextFile(const std::string& path, std::u16string_view text,
-                            int32_t byteOrderMark, bool overwriteExisting);
+                            int32_t byteOrderMark, bool overwriteExisting,
+                            FileAccess access = FileAccess::Shared);
 
 }  // namespace corvane

@@ -37,14 +37,16 @@ int DrawNameDigits(SequenceRandom& rng) {
 // Saves under prefix + digits + ending in `folder`, drawing new digits while
 // the name is taken. `digits` holds the digits of the last name tried.
 SaveStatus SaveUnderFreshName(const PixelGrid& grid, OutputKind kind, const std::string& folder,
-                              std::u16string_view prefix, SequenceRandom& rng, int& digits, std::string& path) {
+                              std::u16string_view prefix, const SaveOptions& options, SequenceRandom& rng, int& digits,
+                              std::string& path, std::string& reason) {
     SaveStatus status = SaveStatus::Failed;
     for (int draw = 0; draw < kMaxNameDraws; ++draw) {
         if (draw > 0) digits = DrawNameDigits(rng);
         path = JoinPath(folder, EncryptedFileName(prefix, digits, kind));
-        status = SaveGridFile(grid, kind, path);
+        status = SaveGridFile(grid, kind, path, options, &reason);
         if (status != SaveStatus::AlreadyExists) return status;
     }
+    reason = "every name tried exists";
     return status;
 }
 
@@ -169,30 +171,44 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
     }
 
     const PixelGrid& output = steps.OutputPlane();
+    // Before anything is destroyed, the saved file must be known to hold
+    // what was meant: it is decoded again and compared.
+    SaveOptions options;
+    options.verify = in.wipeKey || in.wipeCarrier;
+    std::string reason;
     if (!in.outputPath.empty()) {
-        if (SaveGridFile(output, in.outputKind, in.outputPath) == SaveStatus::Saved) {
+        const SaveStatus status = SaveGridFile(output, in.outputKind, in.outputPath, options, &reason);
+        if (status == SaveStatus::Saved) {
             r.savedPath = in.outputPath;
             reporter.Status(u"Encrypted Image Saved. ");
             reporter.Log(Utf8ToText(in.outputPath));
+        } else {
+            r.saveError = in.outputPath + ": " + reason;
         }
     } else {
         int digits = DrawNameDigits(rng);
         const std::string root = in.root.empty() ? ApplicationFolder() : in.root;
+        const std::string folder = JoinPath(root, kEncryptedFolder);
         std::string path;
-        if (SaveUnderFreshName(output, in.outputKind, JoinPath(root, kEncryptedFolder), in.prefix, rng, digits,
-                               path) == SaveStatus::Saved) {
+        if (SaveUnderFreshName(output, in.outputKind, folder, in.prefix, options, rng, digits, path, reason) ==
+            SaveStatus::Saved) {
             r.savedPath = path;
             reporter.Status(u"Encrypted Image Saved. ");
             reporter.Log(Utf8ToText(EncryptedFileName(in.prefix, digits, in.outputKind)));
         } else {
+            r.saveError = folder + ": " + reason;
             const std::string fallback = in.fallbackRoot.empty() ? FallbackRoot() : in.fallbackRoot;
-            const std::string folder = JoinPath(fallback, kEncryptedFolder);
-            CreateFolders(folder);
-            if (SaveUnderFreshName(output, in.outputKind, folder, u"", rng, digits, path) == SaveStatus::Saved) {
+            const std::string fallbackFolder = JoinPath(fallback, kEncryptedFolder);
+            CreateFolders(fallbackFolder);
+            if (SaveUnderFreshName(output, in.outputKind, fallbackFolder, u"", options, rng, digits, path, reason) ==
+                SaveStatus::Saved) {
                 r.savedPath = path;
                 r.savedToFallback = true;
+                r.saveError.clear();
                 reporter.Status(u"Image Saved to C: Drive:");
                 reporter.Log(Utf8ToText(path));
+            } else {
+                r.saveError += "; " + fallbackFolder + ": " + reason;
             }
         }
     }
@@ -201,9 +217,7 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
     if (r.savedPath.empty()) {
         // Keeping the key and the carrier is all that is left to do: without
         // a saved image they are the only copies of anything.
-        reporter.Log(in.outputPath.empty()
-                         ? u"Encrypted Image Not Saved: no folder could be written."
-                         : u"Encrypted Image Not Saved: " + Utf8ToText(in.outputPath) + u" exists or cannot be written.");
+        reporter.Log(u"Encrypted Image Not Saved: " + Utf8ToText(r.saveError));
         reporter.Log(u"Nothing was wiped.");
         r.status = EncryptStatus::NotSaved;
     } else {

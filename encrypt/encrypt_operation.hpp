@@ -68,6 +68,7 @@ struct EncryptResult {
     std::u16string refusal;  // the message of a failed check
     std::string digest;      // lowercase SHA-256 of the message
     std::string savedPath;   // full path of the saved image
+    std::string saveError;   // why no image was saved: each folder tried and its reason
     bool savedToFallback = false;
     int adjustments = 0;     // "Adjustment" rounds run
     int64_t badCount = 0;    // taken positions failing after the last round

@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes to the image loader as a file would: the first byte
-// picks the file's ending (and so the loader and the header check), the rest
-// is the file. A file either loads into a grid of the size its bitmap says or
-// is refused; it never crashes or hangs the program.
+// picks the file's ending (and so the decoder and its header check), the
+// rest is the file. A file either loads into a grid of the size it claims or
+// is refused with a reason; whatever the decoder process does, this process
+// never crashes or hangs.
 #include <unistd.h>
 
 #include <cstddef>
@@ -10,7 +11,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/mfree_image.hpp"
+#include "core/image_decoder.hpp"
 
 namespace {
 
@@ -30,23 +31,24 @@ const std::string& ScratchStem() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
-    static const bool quiet = [] {
-        corvane::SetImageDiagnosticSink([](const std::string&) {});
-        return true;
-    }();
-    (void)quiet;
     const std::string path = ScratchStem() + kEndings[data[0] % (sizeof kEndings / sizeof kEndings[0])];
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return 0;
     std::fwrite(data + 1, 1, size - 1, f);
     std::fclose(f);
 
-    corvane::ImageHandle image = corvane::LoadImageByExtension(path);
-    if (image) {
-        const corvane::PixelGrid grid = corvane::ImageToGrid(image);
-        if (grid.pixels.size() != static_cast<size_t>(grid.width) * static_cast<size_t>(grid.height)) std::abort();
-        (void)corvane::ReadImageComment(image);
-        corvane::ReleaseImage(image);
+    corvane::ImageReader reader;
+    if (reader.Open(path, corvane::LoadRuleForPath(path))) {
+        corvane::PixelGrid grid;
+        std::u16string comment;
+        if (reader.Decode(grid, &comment)) {
+            if (grid.empty() || grid.pixels.size() != static_cast<size_t>(grid.width) * static_cast<size_t>(grid.height))
+                std::abort();
+        } else if (reader.error().empty()) {
+            std::abort();
+        }
+    } else if (reader.error().empty()) {
+        std::abort();
     }
     std::remove(path.c_str());
     return 0;

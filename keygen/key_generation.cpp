@@ -20,7 +20,6 @@ namespace {
 
 constexpr int kPreviewSize = 500;
 constexpr unsigned kKeyFolderMode = 0700;
-constexpr unsigned kKeyFileMode = 0600;
 
 std::u16string Text(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
@@ -277,25 +276,28 @@ KeyGenerationResult GenerateKeys(const KeyGenerationInputs& inputs, KeyGenerator
             reporter.KeyComment(AnsiToText(TextToAnsi(comment)));
 
             const std::string fileName = KeyFileStem(inputs.naming, i, start) + ".png";
-            const SaveOptions options{comment, false, kKeyFileMode};
+            const SaveOptions options{comment, false, FileAccess::Private};
             std::string path = JoinPath(folder, fileName);
-            SaveStatus saved = SaveGridFile(grid, OutputKind::Key, path, options);
+            std::string reason;
+            SaveStatus saved = SaveGridFile(grid, OutputKind::Key, path, options, &reason);
             if (saved == SaveStatus::Saved) {
                 lastStatus = u" Key(s) Saved to: " + Utf8ToText(folder);
             } else if (saved == SaveStatus::Failed && !inputs.fallbackRoot.empty()) {
                 const std::string fallbackFolder = JoinPath(JoinPath(inputs.fallbackRoot, kKeysFolder), seriesPath);
                 CreateFolders(fallbackFolder, kKeyFolderMode);
                 const std::string firstPath = path;
+                const std::string firstReason = reason;
                 path = JoinPath(fallbackFolder, fileName);
-                saved = SaveGridFile(grid, OutputKind::Key, path, options);
+                saved = SaveGridFile(grid, OutputKind::Key, path, options, &reason);
                 if (saved == SaveStatus::Saved) {
                     lastStatus = u" Key(s) Saved to C: Drive: " + Utf8ToText(fallbackFolder);
                     reporter.PendingEvents();
                 } else if (saved == SaveStatus::Failed) {
-                    return stop(u"Key could not be saved to " + Utf8ToText(firstPath) + u" nor to " + Utf8ToText(path));
+                    return stop(u"Key could not be saved to " + Utf8ToText(firstPath) + u" (" + Utf8ToText(firstReason) +
+                                u") nor to " + Utf8ToText(path) + u" (" + Utf8ToText(reason) + u").");
                 }
             } else if (saved == SaveStatus::Failed) {
-                return stop(u"Key could not be saved: " + Utf8ToText(path));
+                return stop(u"Key could not be saved: " + Utf8ToText(path) + u" (" + Utf8ToText(reason) + u").");
             }
             if (saved == SaveStatus::AlreadyExists)
                 return stop(u"Key file already exists and is never overwritten: " + Utf8ToText(path));

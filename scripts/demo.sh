@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 scripts/build.sh
 dir="${CORVANE_BUILD_DIR:-build}"
 case "$dir" in /*) ;; *) dir="$PWD/$dir" ;; esac
-corvane="$dir/cli/corvane"
+corvane="$dir/bin/corvane"
 if ! "$corvane" encrypt --help >/dev/null 2>&1; then
   echo "corvane encrypt is not built yet: the demo stops after the build." >&2
   exit 0

@@ -11,5 +11,5 @@ ninja -C "$dir" -j"$(nproc)" $(cd fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//')
 for src in fuzz/fuzz_*.cpp; do
   name=$(basename "$src" .cpp)
   mkdir -p "$dir/corpus/$name"
-  "$dir/fuzz/$name" -max_total_time="${1:-60}" -print_final_stats=1 "$dir/corpus/$name"
+  "$dir/bin/$name" -max_total_time="${1:-60}" -print_final_stats=1 "$dir/corpus/$name"
 done

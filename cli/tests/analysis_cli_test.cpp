@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/mfree_image.hpp"
+#include "core/image_decoder.hpp"
 #include "core/number_format.hpp"
 #include "cli_test_support.hpp"
 

@@ -7,7 +7,7 @@
 
 #include "core/hidden_message.hpp"
 #include "core/image_file.hpp"
-#include "core/mfree_image.hpp"
+#include "core/image_decoder.hpp"
 #include "core/platform.hpp"
 #include "cli_test_support.hpp"
 

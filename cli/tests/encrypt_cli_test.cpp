@@ -9,7 +9,7 @@
 
 #include "core/code_page.hpp"
 #include "core/image_file.hpp"
-#include "core/mfree_image.hpp"
+#include "core/image_decoder.hpp"
 #include "cli_test_support.hpp"
 
 namespace corvane {

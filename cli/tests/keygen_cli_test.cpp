@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/code_page.hpp"
-#include "core/mfree_image.hpp"
+#include "core/image_decoder.hpp"
 #include "core/number_format.hpp"
 #include "core/platform.hpp"
 #include "cli_test_support.hpp"

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <random>
 
-#include "core/mfree_image.hpp"
+#include "core/image_decoder.hpp"
 #include "core/number_format.hpp"
 #include "core/sha256.hpp"
 #include "test_support.hpp"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/mfree_image.hpp"
+#include "core/image_decoder.hpp"
 #include "test_support.hpp"
 
 namespace corvane {

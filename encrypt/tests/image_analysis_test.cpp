@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/hidden_message.hpp"
-#include "core/mfree_image.hpp"
+#include "core/image_decoder.hpp"
 #include "core/number_format.hpp"
 #include "test_support.hpp"
 

@@ -10,7 +10,7 @@
 #include "core/code_page.hpp"
 #include "core/hidden_message.hpp"
 #include "core/image_file.hpp"
-#include "core/mfree_image.hpp"
+#include "core/image_decoder.hpp"
 #include "decrypt/decrypt_operation.hpp"
 #include "encrypt/encrypt_operation.hpp"
 #include "test_support.hpp"

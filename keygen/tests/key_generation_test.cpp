@@ -8,7 +8,7 @@
 #include <set>
 
 #include "core/code_page.hpp"
-#include "core/mfree_image.hpp"
+#include "core/image_decoder.hpp"
 #include "core/platform.hpp"
 #include "test_support.hpp"
 

@@ -1,0 +1,164 @@
+// corvane-decode: decodes one image file for the Corvane programs, in a
+// process of its own so that a damaged file can only take this process down.
+// See core/decoder_protocol.hpp for what it says and hears.
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "core/decoder_protocol.hpp"
+#include "core/image_decode.hpp"
+#include "core/mfree_image.hpp"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define CORVANE_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CORVANE_ASAN 1
+#endif
+#endif
+
+namespace {
+
+using corvane::decoder::Reply;
+using corvane::decoder::Stage;
+using corvane::decoder::Status;
+namespace protocol = corvane::decoder;
+
+// Room for the libraries' own buffers beside the pixels: a JPEG 2000 decode
+// holds four bytes per component in its tiles next to the bitmap, and a
+// 16-bit or float image is converted once or twice before it is 24-bit.
+constexpr uint64_t kBytesPerPixel = 48;
+constexpr uint64_t kMargin = uint64_t{256} << 20;
+constexpr uint64_t kHeaderBudget = uint64_t{512} << 20;
+
+uint64_t AddressSpaceInUse() {
+    unsigned long pages = 0;
+    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%lu", &pages) != 1) pages = 0;
+        std::fclose(f);
+    }
+    return uint64_t{pages} * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+}
+
+// The address sanitizer reserves terabytes of address space for itself, so
+// its builds cannot take this limit; the wall-clock limit still holds.
+void LimitAddressSpace(uint64_t budget) {
+#ifndef CORVANE_ASAN
+    const rlimit limit = {static_cast<rlim_t>(AddressSpaceInUse() + budget), RLIM_INFINITY};
+    setrlimit(RLIMIT_AS, &limit);
+#else
+    (void)budget;
+#endif
+}
+
+void LimitCpu(uint64_t seconds) {
+    const rlimit limit = {static_cast<rlim_t>(seconds), RLIM_INFINITY};
+    setrlimit(RLIMIT_CPU, &limit);
+}
+
+[[noreturn]] void Quit(int status) { _exit(status); }
+
+[[noreturn]] void OutOfMemory() { Quit(protocol::kExitOutOfMemory); }
+
+bool SendAll(const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = send(protocol::kChannelFd, p, size, MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void SendReply(Stage stage, Status status, uint64_t a = 0, uint64_t b = 0) {
+    const Reply reply{stage, status, static_cast<uint32_t>(a > UINT32_MAX ? UINT32_MAX : a),
+                      static_cast<uint32_t>(b > UINT32_MAX ? UINT32_MAX : b)};
+    if (!SendAll(&reply, sizeof reply)) Quit(1);
+}
+
+// Waits for the program's go; anything else (a closed socket) ends us.
+void AwaitGo(char expected) {
+    char go = 0;
+    if (recv(protocol::kChannelFd, &go, 1, 0) != 1 || go != expected) Quit(0);
+}
+
+// After a failed decode: was it the memory limit?
+bool MemoryShort(uint64_t width, uint64_t height) {
+    void* probe = std::malloc(static_cast<size_t>(width * height * 4 + (uint64_t{64} << 20)));
+    std::free(probe);
+    return probe == nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Nothing but our four descriptors, no core files, no file may grow.
+    close_range(4, ~0u, 0);
+    const rlimit none = {0, 0};
+    setrlimit(RLIMIT_CORE, &none);
+    setrlimit(RLIMIT_FSIZE, &none);
+    LimitCpu(20);
+    std::set_new_handler(OutOfMemory);
+    if (argc < 3) Quit(2);
+    const corvane::LoadRule rule{static_cast<FREE_IMAGE_FORMAT>(std::atoi(argv[1])), std::atoi(argv[2])};
+    const std::string fault = argc > 3 ? argv[3] : "";
+
+    struct stat st {};
+    if (fstat(protocol::kImageFd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 ||
+        static_cast<uint64_t>(st.st_size) > UINT32_MAX)
+        SendReply(Stage::Header, Status::NotReadable), Quit(0);
+    const size_t size = static_cast<size_t>(st.st_size);
+    // A private, writable copy-on-write view: header fix-ups change our view
+    // only, never the file.
+    void* mapped = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, protocol::kImageFd, 0);
+    if (mapped == MAP_FAILED) SendReply(Stage::Header, Status::NotReadable), Quit(0);
+    uint8_t* data = static_cast<uint8_t*>(mapped);
+
+    LimitAddressSpace(kHeaderBudget);
+    uint64_t width = 0, height = 0;
+    if (!corvane::ProbeImageSize(data, size, rule, width, height))
+        SendReply(Stage::Header, Status::NotReadable), Quit(0);
+    if (!corvane::ImageSizeAllowed(width, height)) SendReply(Stage::Header, Status::TooLarge, width, height), Quit(0);
+    SendReply(Stage::Header, Status::Ok, width, height);
+
+    AwaitGo(protocol::kGoDecode);
+    const uint64_t pixels = width * height;
+    LimitAddressSpace(pixels * kBytesPerPixel + kMargin);
+    LimitCpu(30 + 2 * pixels / 1000000);
+    if (fault == protocol::kFaultCrash) raise(SIGSEGV);
+    if (fault == protocol::kFaultHang)
+        for (;;) pause();
+    if (fault == protocol::kFaultMemory) LimitAddressSpace(1u << 20);
+
+    corvane::UniqueImage dib(corvane::DecodeImageData(data, size, rule));
+    if (!dib) {
+        SendReply(Stage::Decoded, MemoryShort(width, height) ? Status::OutOfMemory : Status::Damaged);
+        Quit(0);
+    }
+    const uint64_t w = FreeImage_GetWidth(dib.get()), h = FreeImage_GetHeight(dib.get());
+    if (!corvane::ImageSizeAllowed(w, h)) SendReply(Stage::Decoded, Status::TooLarge, w, h), Quit(0);
+    SendReply(Stage::Decoded, Status::Ok, w, h);
+
+    AwaitGo(protocol::kGoCopy);
+    const size_t bytes = static_cast<size_t>(w * h * 4);
+    void* shared = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, protocol::kPixelsFd, 0);
+    if (shared == MAP_FAILED) SendReply(Stage::Copied, Status::Failed), Quit(0);
+    if (!corvane::ImageToPixels(dib.get(), static_cast<uint32_t*>(shared))) SendReply(Stage::Copied, Status::Failed), Quit(0);
+    munmap(shared, bytes);
+    std::string comment = corvane::ReadImageCommentBytes(dib.get());
+    if (comment.size() > protocol::kMaxCommentBytes) comment.resize(protocol::kMaxCommentBytes);
+    SendReply(Stage::Copied, Status::Ok, comment.size());
+    if (!SendAll(comment.data(), comment.size())) Quit(1);
+    Quit(0);
+}

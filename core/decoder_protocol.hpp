@@ -1,0 +1,56 @@
+#pragma once
+// What the program and its image decoder process say to each other. The
+// decoder is started with the image file on descriptor 0 (read only), a
+// socket to the program on 1, /dev/null on 2 and an empty shared-memory file
+// on 3; its arguments are the library format number, the load flags and an
+// optional test fault.
+//
+//   decoder -> program  Reply{Header, status, width, height} from the header
+//   program -> decoder  kGoDecode, or closes the socket to stop it there
+//   decoder -> program  Reply{Decoded, status, width, height} once decoded
+//   program -> decoder  kGoCopy once the shared memory holds width x height
+//                       pixels of four bytes
+//   decoder -> program  Reply{Copied, status, commentBytes, 0}, then the
+//                       comment's bytes; the pixels are in the shared memory
+#include <cstdint>
+
+namespace corvane::decoder {
+
+inline constexpr int kImageFd = 0;
+inline constexpr int kChannelFd = 1;
+inline constexpr int kPixelsFd = 3;
+
+inline constexpr char kGoDecode = 'D';
+inline constexpr char kGoCopy = 'C';
+
+enum class Stage : uint32_t { Header = 1, Decoded = 2, Copied = 3 };
+
+enum class Status : uint32_t {
+    Ok = 0,
+    NotReadable = 1,   // the header is not one of the format's
+    TooLarge = 2,      // over the pixel limit, or no pixels
+    Damaged = 3,       // the header was fine, the image data does not decode
+    OutOfMemory = 4,
+    Failed = 5,        // anything else (a shared memory that cannot be mapped)
+};
+
+struct Reply {
+    Stage stage;
+    Status status;
+    uint32_t a;
+    uint32_t b;
+};
+
+// The decoder's exit status when it stops for want of memory outside the
+// replies (an allocation failure deep inside a library).
+inline constexpr int kExitOutOfMemory = 75;
+
+// Comments longer than this are cut; a key's comment has 28 characters.
+inline constexpr uint32_t kMaxCommentBytes = 1u << 16;
+
+// Test faults, named on the command line by the program's test hook.
+inline constexpr const char* kFaultCrash = "crash";
+inline constexpr const char* kFaultHang = "hang";
+inline constexpr const char* kFaultMemory = "memory";
+
+}  // namespace corvane::decoder

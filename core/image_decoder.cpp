@@ -1,0 +1,339 @@
+#include "core/image_decoder.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <system_error>
+#include <vector>
+
+#include "core/code_page.hpp"
+#include "core/decoder_protocol.hpp"
+#include "core/image_decode.hpp"
+#include "core/platform.hpp"
+
+extern char** environ;
+
+namespace corvane {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using decoder::Reply;
+using decoder::Stage;
+using decoder::Status;
+
+std::mutex g_hookMutex;
+std::string g_program;  // set by SetDecoderProgram
+std::string g_fault;
+std::chrono::milliseconds g_timeLimit{0};
+
+// A header is read in well under a second; a decode gets half a minute plus
+// two seconds a megapixel (a healthy one takes a tenth of that).
+constexpr std::chrono::seconds kHeaderTime{20};
+std::chrono::milliseconds DecodeTime(int w, int h) {
+    std::lock_guard<std::mutex> lock(g_hookMutex);
+    if (g_timeLimit.count() > 0) return g_timeLimit;
+    return std::chrono::seconds(30 + 2 * (static_cast<int64_t>(w) * h / 1000000));
+}
+
+std::string DecoderProgram() {
+    {
+        std::lock_guard<std::mutex> lock(g_hookMutex);
+        if (!g_program.empty()) return g_program;
+    }
+    // Beside the running program when built; in the private helper folder
+    // when installed.
+    const std::string folder = ApplicationFolder();
+    for (const std::string& candidate :
+         {JoinPath(folder, "corvane-decode"), JoinPath(folder, "../libexec/corvane/corvane-decode")})
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    return JoinPath(folder, "corvane-decode");
+}
+
+std::string SystemReason(int error) { return std::generic_category().message(error); }
+
+// Moves a descriptor above the standard ones, so that arranging the child's
+// descriptors 0 to 3 cannot overwrite it.
+int HighDescriptor(int fd) {
+    if (fd < 0 || fd > 9) return fd;
+    const int high = fcntl(fd, F_DUPFD_CLOEXEC, 10);
+    close(fd);
+    return high;
+}
+
+}  // namespace
+
+std::string FormatName(LoadRule rule) {
+    switch (rule.fif) {
+        case FIF_PNG: return "PNG";
+        case FIF_BMP: return "BMP";
+        case FIF_JPEG: return "JPEG";
+        case FIF_JP2:
+        case FIF_J2K: return "JPEG 2000";
+        case FIF_JXR: return "JPEG XR";
+        case FIF_TIFF: return "TIFF";
+        case FIF_WEBP: return "WebP";
+        case FIF_GIF: return "GIF";
+        case FIF_PSD: return "PSD";
+        case FIF_RAW: return "camera raw";
+        default: return "image";
+    }
+}
+
+void SetDecoderProgram(const std::string& path) {
+    std::lock_guard<std::mutex> lock(g_hookMutex);
+    g_program = path;
+}
+
+void SetDecoderFaultForTesting(const std::string& fault) {
+    std::lock_guard<std::mutex> lock(g_hookMutex);
+    g_fault = fault;
+}
+
+void SetDecoderTimeLimitForTesting(std::chrono::milliseconds limit) {
+    std::lock_guard<std::mutex> lock(g_hookMutex);
+    g_timeLimit = limit;
+}
+
+ImageReader::~ImageReader() { Stop(); }
+
+bool ImageReader::Open(const std::string& path, LoadRule rule) {
+    Stop();
+    error_.clear();
+    // Not blocking, so that a named pipe given as an image cannot stall us.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return Fail(SystemReason(errno));
+    const bool ok = OpenDescriptor(fd, rule);
+    close(fd);
+    return ok;
+}
+
+bool ImageReader::OpenDescriptor(int fd, LoadRule rule) {
+    Stop();
+    error_.clear();
+    struct stat st {};
+    if (fstat(fd, &st) != 0) return Fail(SystemReason(errno));
+    if (S_ISDIR(st.st_mode)) return Fail(SystemReason(EISDIR));
+    if (!S_ISREG(st.st_mode)) return Fail("not a regular file");
+    if (st.st_size == 0) return Fail("the file is empty");
+    if (static_cast<uint64_t>(st.st_size) > UINT32_MAX) return Fail("the file is larger than 4 GB");
+    return Start(fd, rule);
+}
+
+bool ImageReader::Start(int fd, LoadRule rule) {
+    rule_ = rule;
+    int sockets[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) return Fail(SystemReason(errno));
+    channel_ = HighDescriptor(sockets[0]);
+    const int childEnd = HighDescriptor(sockets[1]);
+    pixels_ = HighDescriptor(memfd_create("corvane-pixels", MFD_CLOEXEC));
+    const int image = HighDescriptor(fcntl(fd, F_DUPFD_CLOEXEC, 10));
+    if (channel_ < 0 || childEnd < 0 || pixels_ < 0 || image < 0) {
+        const int e = errno;
+        if (childEnd >= 0) close(childEnd);
+        if (image >= 0) close(image);
+        return Fail(SystemReason(e));
+    }
+
+    const std::string program = DecoderProgram();
+    std::string fault;
+    {
+        std::lock_guard<std::mutex> lock(g_hookMutex);
+        fault = g_fault;
+    }
+    std::string fif = std::to_string(static_cast<int>(rule.fif)), flags = std::to_string(rule.flags);
+    std::vector<char*> argv = {const_cast<char*>(program.c_str()), fif.data(), flags.data()};
+    if (!fault.empty()) argv.push_back(fault.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, image, decoder::kImageFd);
+    posix_spawn_file_actions_adddup2(&actions, childEnd, decoder::kChannelFd);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pixels_, decoder::kPixelsFd);
+    // The decoder starts with every signal at its default and none blocked,
+    // whatever the program has set for itself.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t all, none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    close(childEnd);
+    close(image);
+    if (spawned != 0) return Fail("the image decoder could not be started: " + SystemReason(spawned));
+    pid_ = pid;
+
+    Reply header{};
+    if (!Receive(&header, sizeof header, Clock::now() + kHeaderTime) || header.stage != Stage::Header)
+        return Fail(ReasonForEnd());
+    if (header.status == Status::TooLarge) {
+        const bool over = uint64_t{header.a} * header.b > kMaxImagePixels;
+        return Fail(over ? "the image is larger than 256 megapixels" : "the image has no pixels");
+    }
+    if (header.status != Status::Ok) return Fail("not a readable " + FormatName(rule) + " file");
+    if (!ImageSizeAllowed(header.a, header.b)) return Fail("the image is larger than 256 megapixels");
+    width_ = static_cast<int>(header.a);
+    height_ = static_cast<int>(header.b);
+    return true;
+}
+
+bool ImageReader::Decode(PixelGrid& grid, std::u16string* comment) {
+    grid = PixelGrid();
+    if (pid_ < 0) return error_.empty() ? Fail("no image was opened") : false;
+    const auto deadline = Clock::now() + DecodeTime(width_, height_);
+    Reply decoded{};
+    if (!Send(decoder::kGoDecode) || !Receive(&decoded, sizeof decoded, deadline) || decoded.stage != Stage::Decoded)
+        return Fail(ReasonForEnd());
+    switch (decoded.status) {
+        case Status::Ok: break;
+        case Status::OutOfMemory: return Fail("the decoder ran out of memory");
+        case Status::TooLarge: return Fail("the decoded image is larger than its header says");
+        default: return Fail("the image data is damaged");
+    }
+    if (!ImageSizeAllowed(decoded.a, decoded.b)) return Fail("the decoded image is larger than 256 megapixels");
+    const int w = static_cast<int>(decoded.a), h = static_cast<int>(decoded.b);
+    const size_t bytes = static_cast<size_t>(w) * static_cast<size_t>(h) * sizeof(uint32_t);
+    if (ftruncate(pixels_, static_cast<off_t>(bytes)) != 0) return Fail(SystemReason(errno));
+    Reply copied{};
+    if (!Send(decoder::kGoCopy) || !Receive(&copied, sizeof copied, deadline) || copied.stage != Stage::Copied)
+        return Fail(ReasonForEnd());
+    if (copied.status != Status::Ok) return Fail("the decoder failed");
+    if (copied.a > decoder::kMaxCommentBytes) return Fail("the decoder failed");
+    std::string commentBytes(copied.a, '\0');
+    if (!Receive(commentBytes.data(), commentBytes.size(), deadline)) return Fail(ReasonForEnd());
+
+    try {
+        grid = PixelGrid(w, h);
+    } catch (const std::bad_alloc&) {
+        return Fail("not enough memory for the image");
+    }
+    char* out = reinterpret_cast<char*>(grid.pixels.data());
+    for (size_t done = 0; done < bytes;) {
+        const ssize_t n = pread(pixels_, out + done, bytes - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            grid = PixelGrid();
+            return Fail("the decoder failed");
+        }
+        done += static_cast<size_t>(n);
+    }
+    // Whatever the decoder wrote, the grid keeps its fourth byte clear.
+    for (uint32_t& p : grid.pixels) p &= 0xFFFFFFu;
+    if (comment) *comment = AnsiToText(commentBytes);
+    Stop();
+    return true;
+}
+
+bool ImageReader::Send(char go) {
+    for (;;) {
+        const ssize_t n = send(channel_, &go, 1, MSG_NOSIGNAL);
+        if (n == 1) return true;
+        if (n < 0 && errno == EINTR) continue;
+        return false;
+    }
+}
+
+bool ImageReader::Receive(void* data, size_t size, Clock::time_point deadline) {
+    char* p = static_cast<char*>(data);
+    while (size > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) {
+            timedOut_ = true;
+            return false;
+        }
+        pollfd pfd = {channel_, POLLIN, 0};
+        const int ready = poll(&pfd, 1, static_cast<int>(std::min<int64_t>(left, 60000)));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) return false;
+        if (ready == 0) continue;
+        const ssize_t n = recv(channel_, p, size, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string ImageReader::ReasonForEnd() {
+    if (pid_ < 0) return "the decoder failed";
+    int status = 0;
+    pid_t done = 0;
+    if (!timedOut_) {
+        // The decoder closed its end: it has ended or is about to.
+        for (int i = 0; i < 200 && (done = waitpid(pid_, &status, WNOHANG)) == 0; ++i) usleep(10000);
+    }
+    if (done <= 0) {
+        kill(pid_, SIGKILL);
+        while ((done = waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        return timedOut_ ? "the decoder took too long" : "the decoder stopped answering";
+    }
+    pid_ = -1;
+    if (WIFSIGNALED(status)) {
+        const int sig = WTERMSIG(status);
+        if (sig == SIGXCPU || sig == SIGKILL) return "the decoder took too long";
+        return "the decoder crashed";
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == decoder::kExitOutOfMemory) return "the decoder ran out of memory";
+    return "the decoder failed";
+}
+
+bool ImageReader::Fail(const std::string& reason) {
+    error_ = reason;
+    Stop();
+    return false;
+}
+
+void ImageReader::Stop() {
+    if (channel_ >= 0) close(channel_);
+    if (pixels_ >= 0) close(pixels_);
+    channel_ = pixels_ = -1;
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    pid_ = -1;
+    timedOut_ = false;
+}
+
+bool LoadGridAs(const std::string& path, LoadRule rule, PixelGrid& grid, std::u16string* comment, std::string* error) {
+    ImageReader reader;
+    const bool ok = reader.Open(path, rule) && reader.Decode(grid, comment);
+    if (!ok) {
+        grid = PixelGrid();
+        if (comment) comment->clear();
+        if (error) *error = reader.error();
+    }
+    return ok;
+}
+
+bool LoadGrid(const std::string& path, PixelGrid& grid, std::string* error) {
+    return LoadGridAs(path, LoadRuleForPath(path), grid, nullptr, error);
+}
+
+bool LoadKeyGrid(const std::string& path, PixelGrid& grid, std::u16string& comment, std::string* error) {
+    return LoadGridAs(path, kKeyLoadRule, grid, &comment, error);
+}
+
+}  // namespace corvane
