@@ -1,24 +1,26 @@
 #pragma once
 // What the program and its image decoder process say to each other. The
 // decoder is started with the image file on descriptor 0 (read only), a
-// socket to the program on 1, /dev/null on 2 and an empty shared-memory file
-// on 3; its arguments are the library format number, the load flags and an
-// optional test fault.
+// socket to the program on 1 and /dev/null on 2; its arguments are the
+// library format number, the load flags and an optional test fault.
 //
 //   decoder -> program  Reply{Header, status, width, height} from the header
 //   program -> decoder  kGoDecode, or closes the socket to stop it there
 //   decoder -> program  Reply{Decoded, status, width, height} once decoded
-//   program -> decoder  kGoCopy once the shared memory holds width x height
-//                       pixels of four bytes
+//   program -> decoder  kGoCopy and a System V shared-memory id (int32) of
+//                       width x height pixels of four bytes, or -1 for none
 //   decoder -> program  Reply{Copied, status, commentBytes, 0}, then the
-//                       comment's bytes; the pixels are in the shared memory
+//                       comment's bytes, then (without shared memory) the
+//                       pixels
+//
+// System V shared memory, because a memory file counts against the user's
+// file-size limit and the pixels must come back whatever that limit is.
 #include <cstdint>
 
 namespace corvane::decoder {
 
 inline constexpr int kImageFd = 0;
 inline constexpr int kChannelFd = 1;
-inline constexpr int kPixelsFd = 3;
 
 inline constexpr char kGoDecode = 'D';
 inline constexpr char kGoCopy = 'C';

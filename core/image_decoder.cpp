@@ -4,7 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/mman.h>
+#include <sys/shm.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -136,9 +136,8 @@ bool ImageReader::Start(int fd, LoadRule rule) {
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) return Fail(SystemReason(errno));
     channel_ = HighDescriptor(sockets[0]);
     const int childEnd = HighDescriptor(sockets[1]);
-    pixels_ = HighDescriptor(memfd_create("corvane-pixels", MFD_CLOEXEC));
     const int image = HighDescriptor(fcntl(fd, F_DUPFD_CLOEXEC, 10));
-    if (channel_ < 0 || childEnd < 0 || pixels_ < 0 || image < 0) {
+    if (channel_ < 0 || childEnd < 0 || image < 0) {
         const int e = errno;
         if (childEnd >= 0) close(childEnd);
         if (image >= 0) close(image);
@@ -161,7 +160,6 @@ bool ImageReader::Start(int fd, LoadRule rule) {
     posix_spawn_file_actions_adddup2(&actions, image, decoder::kImageFd);
     posix_spawn_file_actions_adddup2(&actions, childEnd, decoder::kChannelFd);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pixels_, decoder::kPixelsFd);
     // The decoder starts with every signal at its default and none blocked,
     // whatever the program has set for itself.
     posix_spawnattr_t attributes;
@@ -200,7 +198,7 @@ bool ImageReader::Decode(PixelGrid& grid, std::u16string* comment) {
     if (pid_ < 0) return error_.empty() ? Fail("no image was opened") : false;
     const auto deadline = Clock::now() + DecodeTime(width_, height_);
     Reply decoded{};
-    if (!Send(decoder::kGoDecode) || !Receive(&decoded, sizeof decoded, deadline) || decoded.stage != Stage::Decoded)
+    if (!Send(&decoder::kGoDecode, 1) || !Receive(&decoded, sizeof decoded, deadline) || decoded.stage != Stage::Decoded)
         return Fail(ReasonForEnd());
     switch (decoded.status) {
         case Status::Ok: break;
@@ -211,44 +209,58 @@ bool ImageReader::Decode(PixelGrid& grid, std::u16string* comment) {
     if (!ImageSizeAllowed(decoded.a, decoded.b)) return Fail("the decoded image is larger than 256 megapixels");
     const int w = static_cast<int>(decoded.a), h = static_cast<int>(decoded.b);
     const size_t bytes = static_cast<size_t>(w) * static_cast<size_t>(h) * sizeof(uint32_t);
-    if (ftruncate(pixels_, static_cast<off_t>(bytes)) != 0) return Fail(SystemReason(errno));
+    PixelGrid result;
+    try {
+        result = PixelGrid(w, h);
+    } catch (const std::bad_alloc&) {
+        return Fail("not enough memory for the image");
+    }
+    // The segment is marked for removal at once: it goes with the last of
+    // the two processes to detach it, whatever becomes of either.
+    struct Segment {
+        int id = -1;
+        void* address = nullptr;
+        ~Segment() {
+            if (address) shmdt(address);
+        }
+    } segment;
+    segment.id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (segment.id >= 0) {
+        void* address = shmat(segment.id, nullptr, SHM_RDONLY);
+        shmctl(segment.id, IPC_RMID, nullptr);
+        if (address == reinterpret_cast<void*>(-1)) segment.id = -1;
+        else segment.address = address;
+    }
+    char go[1 + sizeof(int32_t)] = {decoder::kGoCopy};
+    const int32_t id = segment.id;
+    std::memcpy(go + 1, &id, sizeof id);
     Reply copied{};
-    if (!Send(decoder::kGoCopy) || !Receive(&copied, sizeof copied, deadline) || copied.stage != Stage::Copied)
+    if (!Send(go, sizeof go) || !Receive(&copied, sizeof copied, deadline) || copied.stage != Stage::Copied)
         return Fail(ReasonForEnd());
     if (copied.status != Status::Ok) return Fail("the decoder failed");
     if (copied.a > decoder::kMaxCommentBytes) return Fail("the decoder failed");
     std::string commentBytes(copied.a, '\0');
     if (!Receive(commentBytes.data(), commentBytes.size(), deadline)) return Fail(ReasonForEnd());
-
-    try {
-        grid = PixelGrid(w, h);
-    } catch (const std::bad_alloc&) {
-        return Fail("not enough memory for the image");
-    }
-    char* out = reinterpret_cast<char*>(grid.pixels.data());
-    for (size_t done = 0; done < bytes;) {
-        const ssize_t n = pread(pixels_, out + done, bytes - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            grid = PixelGrid();
-            return Fail("the decoder failed");
-        }
-        done += static_cast<size_t>(n);
-    }
+    if (segment.address) std::memcpy(result.pixels.data(), segment.address, bytes);
+    else if (!Receive(result.pixels.data(), bytes, deadline)) return Fail(ReasonForEnd());
     // Whatever the decoder wrote, the grid keeps its fourth byte clear.
-    for (uint32_t& p : grid.pixels) p &= 0xFFFFFFu;
+    for (uint32_t& p : result.pixels) p &= 0xFFFFFFu;
+    grid = std::move(result);
     if (comment) *comment = AnsiToText(commentBytes);
     Stop();
     return true;
 }
 
-bool ImageReader::Send(char go) {
-    for (;;) {
-        const ssize_t n = send(channel_, &go, 1, MSG_NOSIGNAL);
-        if (n == 1) return true;
+bool ImageReader::Send(const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = send(channel_, p, size, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
-        return false;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
     }
+    return true;
 }
 
 bool ImageReader::Receive(void* data, size_t size, Clock::time_point deadline) {
@@ -306,8 +318,7 @@ bool ImageReader::Fail(const std::string& reason) {
 
 void ImageReader::Stop() {
     if (channel_ >= 0) close(channel_);
-    if (pixels_ >= 0) close(pixels_);
-    channel_ = pixels_ = -1;
+    channel_ = -1;
     if (pid_ > 0) {
         kill(pid_, SIGKILL);
         while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {

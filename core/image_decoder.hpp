@@ -39,14 +39,13 @@ public:
 private:
     bool Start(int fd, LoadRule rule);
     bool Receive(void* data, size_t size, std::chrono::steady_clock::time_point deadline);
-    bool Send(char go);
+    bool Send(const void* data, size_t size);
     bool Fail(const std::string& reason);
     std::string ReasonForEnd();
     void Stop();
 
     int pid_ = -1;
     int channel_ = -1;
-    int pixels_ = -1;
     int width_ = 0;
     int height_ = 0;
     LoadRule rule_{};

@@ -1,6 +1,7 @@
 #pragma once
 // A W x H image of 24-bit colours, red in bits 0-7, green 8-15, blue 16-23,
 // bits 24-31 zero, addressed (x, y) from the top-left.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

@@ -113,11 +113,15 @@ std::string RandomTempName() {
     return name;
 }
 
+std::atomic<bool> g_namedTemporaries{false};
+
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 }  // namespace
 
 SafeFile::~SafeFile() { Discard(); }
+
+void SafeFile::UseNamedTemporariesForTesting(bool named) { g_namedTemporaries.store(named); }
 
 bool SafeFile::Fail(int error) {
     if (error_ == 0) error_ = error != 0 ? error : EIO;
@@ -143,7 +147,7 @@ bool SafeFile::Create(const std::string& path, FileAccess access) {
     if (folder_ < 0) return Fail(errno);
     IgnoreFileSizeSignal();
     const mode_t mode = access == FileAccess::Private ? 0600 : 0666;
-    if (ProcFdAvailable()) {
+    if (ProcFdAvailable() && !g_namedTemporaries.load()) {
         fd_ = openat(folder_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
         // Only a file system without unnamed files gets a named one; any other
         // refusal (permissions, a full disk, a read-only folder) is final.

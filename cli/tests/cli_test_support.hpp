@@ -20,10 +20,12 @@ struct Outcome {
     std::string err;
 };
 
-inline Outcome RunCorvane(std::vector<std::string> args) {
+// `launcher` (may be empty) runs corvane: e.g. {"prlimit", "--fsize=N"}.
+inline Outcome RunCorvaneThrough(std::vector<std::string> launcher, std::vector<std::string> args) {
     static TempFolder scratch;
     const std::string outPath = scratch / "stdout", errPath = scratch / "stderr";
     args.insert(args.begin(), CORVANE_EXE);
+    args.insert(args.begin(), launcher.begin(), launcher.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -34,7 +36,7 @@ inline Outcome RunCorvane(std::vector<std::string> args) {
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     Outcome o;
     pid_t pid = 0;
-    if (posix_spawn(&pid, CORVANE_EXE, &actions, nullptr, argv.data(), environ) == 0) {
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
         int wstatus = 0;
         waitpid(pid, &wstatus, 0);
         o.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
@@ -43,6 +45,14 @@ inline Outcome RunCorvane(std::vector<std::string> args) {
     o.out = ReadBytes(outPath);
     o.err = ReadBytes(errPath);
     return o;
+}
+
+inline Outcome RunCorvane(std::vector<std::string> args) { return RunCorvaneThrough({}, std::move(args)); }
+
+// corvane with a file-size limit: every write past `bytes` fails with EFBIG,
+// as on a disk that fills up part way.
+inline Outcome RunCorvaneWithFileLimit(uint64_t bytes, std::vector<std::string> args) {
+    return RunCorvaneThrough({"prlimit", "--fsize=" + std::to_string(bytes)}, std::move(args));
 }
 
 inline std::vector<std::string> Lines(const std::string& text) {

@@ -3,6 +3,7 @@
 // See core/decoder_protocol.hpp for what it says and hears.
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/shm.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -14,11 +15,13 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "core/decoder_protocol.hpp"
 #include "core/image_decode.hpp"
 #include "core/mfree_image.hpp"
 
+// g++ names the address sanitizer with a macro, clang through __has_feature.
 #if defined(__SANITIZE_ADDRESS__)
 #define CORVANE_ASAN 1
 #elif defined(__has_feature)
@@ -133,13 +136,13 @@ int main(int argc, char** argv) {
     SendReply(Stage::Header, Status::Ok, width, height);
 
     AwaitGo(protocol::kGoDecode);
-    const uint64_t pixels = width * height;
-    LimitAddressSpace(pixels * kBytesPerPixel + kMargin);
-    LimitCpu(30 + 2 * pixels / 1000000);
+    const uint64_t area = width * height;
+    LimitAddressSpace(area * kBytesPerPixel + kMargin);
+    LimitCpu(30 + 2 * area / 1000000);
     if (fault == protocol::kFaultCrash) raise(SIGSEGV);
     if (fault == protocol::kFaultHang)
         for (;;) pause();
-    if (fault == protocol::kFaultMemory) LimitAddressSpace(1u << 20);
+    if (fault == protocol::kFaultMemory) LimitAddressSpace(0);
 
     corvane::UniqueImage dib(corvane::DecodeImageData(data, size, rule));
     if (!dib) {
@@ -151,14 +154,26 @@ int main(int argc, char** argv) {
     SendReply(Stage::Decoded, Status::Ok, w, h);
 
     AwaitGo(protocol::kGoCopy);
-    const size_t bytes = static_cast<size_t>(w * h * 4);
-    void* shared = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, protocol::kPixelsFd, 0);
-    if (shared == MAP_FAILED) SendReply(Stage::Copied, Status::Failed), Quit(0);
-    if (!corvane::ImageToPixels(dib.get(), static_cast<uint32_t*>(shared))) SendReply(Stage::Copied, Status::Failed), Quit(0);
-    munmap(shared, bytes);
+    int32_t segment = -1;
+    if (recv(protocol::kChannelFd, &segment, sizeof segment, MSG_WAITALL) != sizeof segment) Quit(0);
+    const size_t count = static_cast<size_t>(w * h);
+    // Without shared memory the pixels follow the reply through the socket.
+    std::vector<uint32_t> local;
+    uint32_t* pixels = nullptr;
+    if (segment >= 0) {
+        void* shared = shmat(segment, nullptr, 0);
+        if (shared == reinterpret_cast<void*>(-1)) SendReply(Stage::Copied, Status::Failed), Quit(0);
+        pixels = static_cast<uint32_t*>(shared);
+    } else {
+        local.resize(count);
+        pixels = local.data();
+    }
+    if (!corvane::ImageToPixels(dib.get(), pixels)) SendReply(Stage::Copied, Status::Failed), Quit(0);
+    if (segment >= 0) shmdt(pixels);
     std::string comment = corvane::ReadImageCommentBytes(dib.get());
     if (comment.size() > protocol::kMaxCommentBytes) comment.resize(protocol::kMaxCommentBytes);
     SendReply(Stage::Copied, Status::Ok, comment.size());
     if (!SendAll(comment.data(), comment.size())) Quit(1);
+    if (segment < 0 && !SendAll(local.data(), count * sizeof(uint32_t))) Quit(1);
     Quit(0);
 }

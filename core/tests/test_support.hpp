@@ -34,6 +34,10 @@ private:
 };
 
 inline std::string PhotoPath(const std::string& name) { return std::string(CORVANE_PHOTOS_DIR) + "/" + name; }
+// Small image files made by other programs, damaged ones among them.
+inline std::string TestImagePath(const std::string& name) {
+    return std::string(CORVANE_PHOTOS_DIR) + "/../images/" + name;
+}
 
 inline PixelGrid RandomGrid(int w, int h, uint32_t seed) {
     std::mt19937 gen(seed);

@@ -1,9 +1,11 @@
 #include "keygen/key_generation.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <set>
 
@@ -33,7 +35,11 @@ struct RecordingReporter : KeyGenerationReporter {
     }
     void KeyComment(std::u16string_view c) override { comments.emplace_back(c); }
     void KeyTime(std::u16string_view t) override { times.emplace_back(t); }
-    void KeySaved(const std::string& path) override { saved.push_back(path); }
+    std::function<void()> onSaved;
+    void KeySaved(const std::string& path) override {
+        saved.push_back(path);
+        if (onSaved) onSaved();
+    }
     void Preview(const PixelGrid& g) override { previews.emplace_back(g.width, g.height); }
 };
 
@@ -306,6 +312,44 @@ TEST(KeyGeneration, FallsBackWhenTheKeyCannotBeSavedUnderTheRoot) {
     EXPECT_EQ(lost.reporter.icons[0], MessageIcon::Critical);
     EXPECT_NE(lost.reporter.messages[0].find(u"Key could not be saved"), std::u16string::npos);
     EXPECT_EQ(failed.status, u"Stopped.");
+}
+
+// A disk that fills up part way through a batch: the keys saved before stay,
+// the run stops at the first key it cannot save whole, with the reason, and no
+// partial or empty key remains in either folder.
+TEST(KeyGeneration, StopsWholeWhenTheDiskFillsUp) {
+    Batch b;
+    b.inputs.naming = KeyNaming::Number;
+    b.inputs.countText = u"3";
+    b.inputs.widthText = u"64";
+    b.inputs.heightText = u"48";
+    int saves = 0;
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    // The first key has room; from the second on, every write fails.
+    b.reporter.onSaved = [&] {
+        if (++saves == 1) {
+            rlimit small = old;
+            small.rlim_cur = 4096;
+            setrlimit(RLIMIT_FSIZE, &small);
+        }
+    };
+    const KeyGenerationResult r = b.Run();
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_FALSE(r.completed);
+    EXPECT_EQ(r.savedPaths, std::vector<std::string>{b.KeyFolder() + "/00001.png"});
+    ASSERT_EQ(b.reporter.messages.size(), 1u);
+    EXPECT_EQ(b.reporter.messages[0], u"Key could not be saved to " + Utf8ToText(b.KeyFolder()) +
+                                          u"/00002.png (File too large) nor to " +
+                                          Utf8ToText(b.inputs.fallbackRoot) + u"/Keys/series/00002.png (File too large).");
+    EXPECT_EQ(r.status, u"Stopped. Key(s) Saved to: " + Utf8ToText(b.KeyFolder()));
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(b.folder.path()))
+        if (!e.is_directory()) left.push_back(e.path().string());
+    EXPECT_EQ(left, std::vector<std::string>{b.KeyFolder() + "/00001.png"});
+    PixelGrid key;
+    std::u16string comment;
+    EXPECT_TRUE(LoadKeyGrid(left[0], key, comment));
 }
 
 TEST(KeyGeneration, RndSourceWithFixedSeedReproducesItsPixels) {
