@@ -94,12 +94,18 @@ DecryptResult DecryptImage(const PixelGrid& image, const PixelGrid& key, const D
 
     ParsedContainer parsed = ParseContainer(text, params.startDelimiter, params.endDelimiter);
     r.digestField = parsed.digestField;
+    if (parsed.status == ParseStatus::Found) r.message = std::move(parsed.message);
+    r.digest = CSHA256().SHA256(r.message);
+    r.verified = r.digestField == std::u16string(r.digest.begin(), r.digest.end());
     if (parsed.status == ParseStatus::Found) {
         r.status = DecryptStatus::Found;
-        r.message = std::move(parsed.message);
         r.delivered = reporter.MessageText(r.message);
         if (!r.delivered) {
             reporter.Log(u"The message could not be delivered: nothing was wiped.");
+        } else if (!r.verified && (in.wipeKey || in.wipeImage)) {
+            // A damaged message may still be mended from the image with its
+            // key: neither is destroyed.
+            reporter.Log(u"Digest Mismatch: Nothing Wiped.");
         } else {
             if (in.wipeKey) {
                 r.keyWiped = WipeUsedFile(in.keyPath, u"Wiping Key File.", rng, reporter, r.keyWipeError);
@@ -121,8 +127,6 @@ DecryptResult DecryptImage(const PixelGrid& image, const PixelGrid& key, const D
         reporter.Message(u"Message Text Not Found.", MessageIcon::Information);
     }
 
-    r.digest = CSHA256().SHA256(r.message);
-    r.verified = r.digestField == std::u16string(r.digest.begin(), r.digest.end());
     reporter.DigestLabel(UpperHex(r.digest), r.verified ? kDigestVerifiedColour : kDigestMismatchColour);
     r.elapsedMilliseconds = static_cast<uint32_t>(TickCount()) - startTick;
     reporter.ElapsedLabel(u"[" + FormatNumber(static_cast<double>(r.elapsedMilliseconds) * 0.001, "#,##0") +

@@ -166,8 +166,10 @@ TEST(DecryptOperation, WrongKeyFindsNothingAndWipesNothing) {
     EXPECT_TRUE(fs::exists(r.in.imagePath));
 }
 
-TEST(DecryptOperation, DigestThatDoesNotMatchStillDeliversTheMessage) {
+TEST(DecryptOperation, DigestThatDoesNotMatchStillDeliversTheMessageAndWipesNothing) {
     Reading r;
+    r.in.wipeKey = r.in.wipeImage = true;
+    r.WriteFiles();
     // A digest field in upper case does not verify.
     r.image = Hide(PhotoCrop("coffee.png", 0, 0, 256, 192), r.key, u"shouting digest", true,
                    [](std::u16string_view m, std::u16string_view a, std::u16string_view b, bool c, std::u16string& out) {
@@ -183,6 +185,13 @@ TEST(DecryptOperation, DigestThatDoesNotMatchStillDeliversTheMessage) {
     EXPECT_EQ(r.reporter.shown, u"shouting digest");
     EXPECT_EQ(r.reporter.digestColour, kDigestMismatchColour);
     EXPECT_TRUE(r.reporter.Only("message").empty());
+    // The user holds a damaged message: the key and the image may still be
+    // needed to mend it.
+    EXPECT_EQ(r.reporter.Only("log"), std::vector<std::string>{"Digest Mismatch: Nothing Wiped."});
+    EXPECT_FALSE(result.keyWiped);
+    EXPECT_FALSE(result.imageWiped);
+    EXPECT_TRUE(fs::exists(r.in.keyPath));
+    EXPECT_TRUE(fs::exists(r.in.imagePath));
 }
 
 TEST(DecryptOperation, DecompressionErrorEndsLikeNotFoundWithOneBox) {
