@@ -42,6 +42,12 @@ std::optional<std::string> Args::Value(const std::string& name) const {
     return it->second;
 }
 
+std::string Args::EmptyPath(std::initializer_list<const char*> names) const {
+    for (const char* name : names)
+        if (const auto it = values_.find(name); it != values_.end() && it->second.empty()) return name;
+    return {};
+}
+
 std::string Args::ValueOr(const std::string& name, const std::string& fallback) const {
     return Value(name).value_or(fallback);
 }

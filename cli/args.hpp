@@ -1,5 +1,6 @@
 #pragma once
 // A small "--name value" / "--flag" parser for the subcommands.
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <set>
@@ -18,6 +19,10 @@ public:
     std::optional<std::string> Value(const std::string& name) const;
     std::string ValueOr(const std::string& name, const std::string& fallback) const;
     bool Flag(const std::string& name) const { return flags_.count(name) > 0; }
+    // The first of the options naming a file or folder that was given an
+    // empty value ("--output="), or an empty string when none was: an empty
+    // name would quietly mean the program's own folder.
+    std::string EmptyPath(std::initializer_list<const char*> names) const;
     const std::string& error() const { return error_; }
 
 private:

@@ -61,6 +61,8 @@ int Run(const std::vector<std::string>& argv) {
     Args args;
     if (!args.Parse(argv, {"--image", "--reference", "--lsb-view", "--lsb-out", "--variation", "--variation-out"}, {}))
         return UsageError("analyze", args.error());
+    if (const std::string empty = args.EmptyPath({"--image", "--reference", "--lsb-out", "--variation-out"}); !empty.empty())
+        return UsageError("analyze", empty + " needs a file or folder name");
     const auto imagePath = args.Value("--image");
     if (!imagePath) return UsageError("analyze", "--image is required");
     const auto referencePath = args.Value("--reference");

@@ -101,6 +101,8 @@ int Run(const std::vector<std::string>& argv) {
     Args args;
     if (!args.Parse(argv, {"--image", "--key", "--output"}, {"--wipe-key", "--wipe-image"}))
         return UsageError(kName, args.error());
+    if (const std::string empty = args.EmptyPath({"--image", "--key", "--output"}); !empty.empty())
+        return UsageError(kName, empty + " needs a file or folder name");
     if (!args.Has("--image")) return UsageError(kName, "--image is required");
     if (!args.Has("--key")) return UsageError(kName, "--key is required");
 
@@ -110,7 +112,6 @@ int Run(const std::vector<std::string>& argv) {
     in.wipeKey = args.Flag("--wipe-key");
     in.wipeImage = args.Flag("--wipe-image");
     const std::string output = args.ValueOr("--output", "");
-    if (args.Has("--output") && output.empty()) return UsageError(kName, "--output needs a file name");
     if (!output.empty() && FileExists(output)) {
         std::fprintf(stderr, "corvane decrypt: %s exists; an existing file is never replaced\n", output.c_str());
         return kExitFailed;

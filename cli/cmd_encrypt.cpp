@@ -1,6 +1,7 @@
 // corvane encrypt: the encryptor window's "Encrypt Image" (and its batch
 // run over a folder) on the terminal.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include "core/code_page.hpp"
 #include "core/hidden_message.hpp"
 #include "core/image_decoder.hpp"
+#include "core/key_randomness.hpp"
 #include "core/mfree_image.hpp"
 #include "core/number_format.hpp"
 #include "core/platform.hpp"
@@ -192,6 +194,10 @@ int Run(const std::vector<std::string>& argv) {
                      "--format", "--prefix", "--max-width", "--ratio"},
                     {"--no-compress", "--wipe-key", "--wipe-carrier"}))
         return UsageError(kName, args.error());
+    if (const std::string empty =
+            args.EmptyPath({"--carrier", "--carrier-dir", "--key", "--message-file", "--root", "--output"});
+        !empty.empty())
+        return UsageError(kName, empty + " needs a file or folder name");
     if (args.Has("--carrier") == args.Has("--carrier-dir"))
         return UsageError(kName, "give either --carrier or --carrier-dir");
     if (!args.Has("--key")) return UsageError(kName, "--key is required");
@@ -230,6 +236,13 @@ int Run(const std::vector<std::string>& argv) {
         else if (rule.fif != SaveFormatOf(in.outputKind).fif)
             return UsageError(kName, "--format does not match the ending of '" + *output +
                                          "', by which corvane decrypt would read it");
+    }
+    if (in.outputPath.empty()) {
+        // Refused now rather than found out at the save, after all the work.
+        const std::string longest = EncryptedFileName(in.prefix, 10000, in.outputKind);
+        if (longest.size() > NAME_MAX)
+            return UsageError(kName, "--prefix makes the file name " + std::to_string(longest.size()) +
+                                         " bytes long; file names may have at most " + std::to_string(NAME_MAX));
     }
     Resize resize;
     if (const auto mw = args.Value("--max-width"); mw && !ParseMaxWidth(*mw, resize.maxWidth))
@@ -272,6 +285,8 @@ int Run(const std::vector<std::string>& argv) {
             return false;
         }
         if (KeyParams params; KeyParameters(in.keyComment, params)) in.keySeed = params.seed;
+        if (!KeyLooksRandom(key))
+            std::fprintf(stderr, "corvane encrypt: warning: %s\n", TextToUtf8(kKeyNotRandomWarning).c_str());
         return true;
     };
 

@@ -59,6 +59,8 @@ int Run(const std::vector<std::string>& argv) {
     if (!args.Parse(argv, {"--root", "--series", "--count", "--width", "--height", "--source", "--naming", "--start"},
                     {}))
         return UsageError("keygen", args.error());
+    if (const std::string empty = args.EmptyPath({"--root"}); !empty.empty())
+        return UsageError("keygen", empty + " needs a file or folder name");
 
     KeyGenerationInputs inputs;
     inputs.widthText = Utf8ToText(args.ValueOr("--width", "1600"));

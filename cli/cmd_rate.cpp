@@ -35,6 +35,8 @@ constexpr char kUsage[] =
 int Run(const std::vector<std::string>& argv) {
     Args args;
     if (!args.Parse(argv, {"--carrier", "--message", "--message-file"}, {})) return UsageError("rate", args.error());
+    if (const std::string empty = args.EmptyPath({"--carrier", "--message-file"}); !empty.empty())
+        return UsageError("rate", empty + " needs a file or folder name");
     const auto carrierPath = args.Value("--carrier");
     if (!carrierPath) return UsageError("rate", "--carrier is required");
     if (args.Has("--message") && args.Has("--message-file"))
