@@ -126,13 +126,16 @@ int Run(const std::vector<std::string>& argv) {
         return kExitFailed;
     }
     TerminalDecryptReporter reporter(output);
+    // Both files are read, and then decoded, side by side.
     ImageReader imageReader, keyReader;
-    if (!imageReader.Open(in.imagePath, rule)) {
+    imageReader.Start(in.imagePath, rule);
+    keyReader.Start(in.keyPath, kKeyLoadRule);
+    if (!imageReader.WaitForHeader()) {
         std::fprintf(stderr, "corvane decrypt: cannot load the image %s: %s\n", in.imagePath.c_str(),
                      imageReader.error().c_str());
         return kExitFailed;
     }
-    if (!keyReader.Open(in.keyPath, kKeyLoadRule)) {
+    if (!keyReader.WaitForHeader()) {
         std::fprintf(stderr, "corvane decrypt: cannot load the key image %s: %s\n", in.keyPath.c_str(),
                      keyReader.error().c_str());
         reporter.Message(u"Please select a Key image file.", MessageIcon::Information);
@@ -148,6 +151,8 @@ int Run(const std::vector<std::string>& argv) {
         reporter.Message(u"Key Pixel Height Too Small.", MessageIcon::Information);
         return kExitFailed;
     }
+    imageReader.StartDecode();
+    keyReader.StartDecode();
     PixelGrid image, key;
     if (!imageReader.Decode(image)) {
         std::fprintf(stderr, "corvane decrypt: cannot load the image %s: %s\n", in.imagePath.c_str(),

@@ -268,12 +268,10 @@ int Run(const std::vector<std::string>& argv) {
     }
 
     in.keyPath = *args.Value("--key");
+    // The key's decoder starts now and works beside the first carrier's.
     ImageReader keyReader;
-    if (!keyReader.Open(in.keyPath, kKeyLoadRule)) {
-        std::fprintf(stderr, "corvane encrypt: cannot load the key image %s: %s\n", in.keyPath.c_str(),
-                     keyReader.error().c_str());
-        return kExitFailed;
-    }
+    keyReader.Start(in.keyPath, kKeyLoadRule);
+    bool keyHeaderRead = false;
     PixelGrid key;
     // The key is decoded once the first carrier has shown, from its header,
     // that the key is large enough for it.
@@ -327,7 +325,16 @@ int Run(const std::vector<std::string>& argv) {
                          Utf8ToText(std::to_string(carriers.size())) + u" (" + Utf8ToText(carriers[i]) + u")");
         in.imagePath = carriers[i];
         ImageReader carrierReader;
-        if (!carrierReader.Open(in.imagePath, LoadRuleForPath(in.imagePath))) {
+        carrierReader.Start(in.imagePath, LoadRuleForPath(in.imagePath));
+        if (!keyHeaderRead) {
+            if (!keyReader.WaitForHeader()) {
+                std::fprintf(stderr, "corvane encrypt: cannot load the key image %s: %s\n", in.keyPath.c_str(),
+                             keyReader.error().c_str());
+                return kExitFailed;
+            }
+            keyHeaderRead = true;
+        }
+        if (!carrierReader.WaitForHeader()) {
             std::fprintf(stderr, "corvane encrypt: cannot load the carrier image %s: %s\n", in.imagePath.c_str(),
                          carrierReader.error().c_str());
             ++failures;
@@ -345,6 +352,9 @@ int Run(const std::vector<std::string>& argv) {
             ++failures;
             continue;
         }
+        // The key (the first time) and the carrier are decoded side by side.
+        if (key.empty()) keyReader.StartDecode();
+        carrierReader.StartDecode();
         if (!decodeKey()) return kExitFailed;
         PixelGrid carrier;
         if (!LoadCarrier(carrierReader, resize, carrier)) {
@@ -368,6 +378,11 @@ int Run(const std::vector<std::string>& argv) {
             ++failures;
             std::fprintf(stderr, "corvane encrypt: %s: %s\n", in.imagePath.c_str(), FailureText(r).c_str());
         }
+    }
+    if (!keyHeaderRead && !keyReader.WaitForHeader()) {
+        std::fprintf(stderr, "corvane encrypt: cannot load the key image %s: %s\n", in.keyPath.c_str(),
+                     keyReader.error().c_str());
+        return kExitFailed;
     }
     return failures == 0 ? kExitDone : kExitFailed;
 }

@@ -107,18 +107,22 @@ void SetDecoderTimeLimitForTesting(std::chrono::milliseconds limit) {
 
 ImageReader::~ImageReader() { Stop(); }
 
-bool ImageReader::Open(const std::string& path, LoadRule rule) {
+bool ImageReader::Open(const std::string& path, LoadRule rule) { return Start(path, rule) && WaitForHeader(); }
+
+bool ImageReader::OpenDescriptor(int fd, LoadRule rule) { return StartDescriptor(fd, rule) && WaitForHeader(); }
+
+bool ImageReader::Start(const std::string& path, LoadRule rule) {
     Stop();
     error_.clear();
     // Not blocking, so that a named pipe given as an image cannot stall us.
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return Fail(SystemReason(errno));
-    const bool ok = OpenDescriptor(fd, rule);
+    const bool ok = StartDescriptor(fd, rule);
     close(fd);
     return ok;
 }
 
-bool ImageReader::OpenDescriptor(int fd, LoadRule rule) {
+bool ImageReader::StartDescriptor(int fd, LoadRule rule) {
     Stop();
     error_.clear();
     struct stat st {};
@@ -127,10 +131,10 @@ bool ImageReader::OpenDescriptor(int fd, LoadRule rule) {
     if (!S_ISREG(st.st_mode)) return Fail("not a regular file");
     if (st.st_size == 0) return Fail("the file is empty");
     if (static_cast<uint64_t>(st.st_size) > UINT32_MAX) return Fail("the file is larger than 4 GB");
-    return Start(fd, rule);
+    return Spawn(fd, rule);
 }
 
-bool ImageReader::Start(int fd, LoadRule rule) {
+bool ImageReader::Spawn(int fd, LoadRule rule) {
     rule_ = rule;
     int sockets[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) return Fail(SystemReason(errno));
@@ -178,7 +182,13 @@ bool ImageReader::Start(int fd, LoadRule rule) {
     close(image);
     if (spawned != 0) return Fail("the image decoder could not be started: " + SystemReason(spawned));
     pid_ = pid;
+    headerPending_ = true;
+    return true;
+}
 
+bool ImageReader::WaitForHeader() {
+    if (!headerPending_) return pid_ > 0;
+    headerPending_ = false;
     Reply header{};
     if (!Receive(&header, sizeof header, Clock::now() + kHeaderTime) || header.stage != Stage::Header)
         return Fail(ReasonForEnd());
@@ -186,20 +196,86 @@ bool ImageReader::Start(int fd, LoadRule rule) {
         const bool over = uint64_t{header.a} * header.b > kMaxImagePixels;
         return Fail(over ? "the image is larger than 256 megapixels" : "the image has no pixels");
     }
-    if (header.status != Status::Ok) return Fail("not a readable " + FormatName(rule) + " file");
+    if (header.status != Status::Ok) return Fail("not a readable " + FormatName(rule_) + " file");
     if (!ImageSizeAllowed(header.a, header.b)) return Fail("the image is larger than 256 megapixels");
     width_ = static_cast<int>(header.a);
     height_ = static_cast<int>(header.b);
     return true;
 }
 
+namespace {
+
+// The shared memory the decoder writes the pixels into. The segment is
+// marked for removal at once: it goes with the last of the two processes to
+// detach it, whatever becomes of either.
+class Segment {
+public:
+    ~Segment() { Release(); }
+    // Touches every page, so that neither the decoder's copy nor ours waits
+    // on the kernel page by page; this runs while the decoder decodes.
+    bool Make(size_t bytes) {
+        Release();
+        id_ = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+        if (id_ < 0) return false;
+        void* address = shmat(id_, nullptr, 0);
+        shmctl(id_, IPC_RMID, nullptr);
+        if (address == reinterpret_cast<void*>(-1)) {
+            id_ = -1;
+            return false;
+        }
+        address_ = static_cast<uint32_t*>(address);
+        bytes_ = bytes;
+        std::memset(address_, 0, bytes);
+        return true;
+    }
+    void Release() {
+        if (address_) shmdt(address_);
+        address_ = nullptr;
+        id_ = -1;
+        bytes_ = 0;
+    }
+    int id() const { return id_; }
+    size_t bytes() const { return bytes_; }
+    const uint32_t* pixels() const { return address_; }
+
+private:
+    int id_ = -1;
+    uint32_t* address_ = nullptr;
+    size_t bytes_ = 0;
+};
+
+}  // namespace
+
+bool ImageReader::StartDecode() {
+    if (!WaitForHeader()) return error_.empty() ? Fail("no image was opened") : false;
+    if (decodeStarted_) return true;
+    decodeStarted_ = true;
+    decodeDeadline_ = Clock::now() + DecodeTime(width_, height_);
+    return Send(&decoder::kGoDecode, 1) || Fail(ReasonForEnd());
+}
+
 bool ImageReader::Decode(PixelGrid& grid, std::u16string* comment) {
     grid = PixelGrid();
-    if (pid_ < 0) return error_.empty() ? Fail("no image was opened") : false;
-    const auto deadline = Clock::now() + DecodeTime(width_, height_);
+    if (!StartDecode()) return false;
+    const auto deadline = decodeDeadline_;
+    // While the decoder decodes, the memory for the pixels is made ready at
+    // the size the header gave (almost always the decoded size).
+    PixelGrid result;
+    Segment segment;
+    auto prepare = [&](int w, int h) {
+        if (result.width == w && result.height == h) return true;
+        try {
+            result = PixelGrid(w, h);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        segment.Make(result.pixels.size() * sizeof(uint32_t));
+        return true;
+    };
+    if (!prepare(width_, height_)) return Fail("not enough memory for the image");
+
     Reply decoded{};
-    if (!Send(&decoder::kGoDecode, 1) || !Receive(&decoded, sizeof decoded, deadline) || decoded.stage != Stage::Decoded)
-        return Fail(ReasonForEnd());
+    if (!Receive(&decoded, sizeof decoded, deadline) || decoded.stage != Stage::Decoded) return Fail(ReasonForEnd());
     switch (decoded.status) {
         case Status::Ok: break;
         case Status::OutOfMemory: return Fail("the decoder ran out of memory");
@@ -207,32 +283,11 @@ bool ImageReader::Decode(PixelGrid& grid, std::u16string* comment) {
         default: return Fail("the image data is damaged");
     }
     if (!ImageSizeAllowed(decoded.a, decoded.b)) return Fail("the decoded image is larger than 256 megapixels");
-    const int w = static_cast<int>(decoded.a), h = static_cast<int>(decoded.b);
-    const size_t bytes = static_cast<size_t>(w) * static_cast<size_t>(h) * sizeof(uint32_t);
-    PixelGrid result;
-    try {
-        result = PixelGrid(w, h);
-    } catch (const std::bad_alloc&) {
+    if (!prepare(static_cast<int>(decoded.a), static_cast<int>(decoded.b)))
         return Fail("not enough memory for the image");
-    }
-    // The segment is marked for removal at once: it goes with the last of
-    // the two processes to detach it, whatever becomes of either.
-    struct Segment {
-        int id = -1;
-        void* address = nullptr;
-        ~Segment() {
-            if (address) shmdt(address);
-        }
-    } segment;
-    segment.id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-    if (segment.id >= 0) {
-        void* address = shmat(segment.id, nullptr, SHM_RDONLY);
-        shmctl(segment.id, IPC_RMID, nullptr);
-        if (address == reinterpret_cast<void*>(-1)) segment.id = -1;
-        else segment.address = address;
-    }
+
     char go[1 + sizeof(int32_t)] = {decoder::kGoCopy};
-    const int32_t id = segment.id;
+    const int32_t id = segment.id();
     std::memcpy(go + 1, &id, sizeof id);
     Reply copied{};
     if (!Send(go, sizeof go) || !Receive(&copied, sizeof copied, deadline) || copied.stage != Stage::Copied)
@@ -241,10 +296,16 @@ bool ImageReader::Decode(PixelGrid& grid, std::u16string* comment) {
     if (copied.a > decoder::kMaxCommentBytes) return Fail("the decoder failed");
     std::string commentBytes(copied.a, '\0');
     if (!Receive(commentBytes.data(), commentBytes.size(), deadline)) return Fail(ReasonForEnd());
-    if (segment.address) std::memcpy(result.pixels.data(), segment.address, bytes);
-    else if (!Receive(result.pixels.data(), bytes, deadline)) return Fail(ReasonForEnd());
-    // Whatever the decoder wrote, the grid keeps its fourth byte clear.
-    for (uint32_t& p : result.pixels) p &= 0xFFFFFFu;
+    uint32_t* out = result.pixels.data();
+    const size_t count = result.pixels.size();
+    if (segment.pixels()) {
+        // Whatever the decoder wrote, the grid keeps its fourth byte clear.
+        const uint32_t* in = segment.pixels();
+        for (size_t i = 0; i < count; ++i) out[i] = in[i] & 0xFFFFFFu;
+    } else {
+        if (!Receive(out, count * sizeof(uint32_t), deadline)) return Fail(ReasonForEnd());
+        for (size_t i = 0; i < count; ++i) out[i] &= 0xFFFFFFu;
+    }
     grid = std::move(result);
     if (comment) *comment = AnsiToText(commentBytes);
     Stop();
@@ -326,6 +387,8 @@ void ImageReader::Stop() {
     }
     pid_ = -1;
     timedOut_ = false;
+    headerPending_ = false;
+    decodeStarted_ = false;
 }
 
 bool LoadGridAs(const std::string& path, LoadRule rule, PixelGrid& grid, std::u16string* comment, std::string* error) {

@@ -33,11 +33,19 @@ public:
     // Ends the decoder either way.
     bool Decode(PixelGrid& grid, std::u16string* comment = nullptr);
 
+    // The same in steps, so that two images (a picture and its key) are
+    // read and decoded side by side: Start both, WaitForHeader on both,
+    // StartDecode both, then Decode each.
+    bool Start(const std::string& path, LoadRule rule);
+    bool StartDescriptor(int fd, LoadRule rule);
+    bool WaitForHeader();
+    bool StartDecode();
+
     // Why the last Open or Decode failed, e.g. "the decoder crashed".
     const std::string& error() const { return error_; }
 
 private:
-    bool Start(int fd, LoadRule rule);
+    bool Spawn(int fd, LoadRule rule);
     bool Receive(void* data, size_t size, std::chrono::steady_clock::time_point deadline);
     bool Send(const void* data, size_t size);
     bool Fail(const std::string& reason);
@@ -50,6 +58,9 @@ private:
     int height_ = 0;
     LoadRule rule_{};
     bool timedOut_ = false;
+    bool headerPending_ = false;
+    bool decodeStarted_ = false;
+    std::chrono::steady_clock::time_point decodeDeadline_;
     std::string error_;
 };
 

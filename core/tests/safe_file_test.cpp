@@ -202,6 +202,23 @@ TEST(SafeFileNamed, TemporaryIsRemovedOnTermination) {
     }
 }
 
+// Killed outright, where no handler runs: an unnamed file simply goes.
+TEST(SafeFileUnnamed, NothingRemainsAfterKill) {
+    TempFolder dir;
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        SafeFile file;
+        if (!file.Create(dir / "key.png", FileAccess::Private) || !file.Write("half a key")) _exit(3);
+        raise(SIGKILL);
+        _exit(4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_TRUE(Entries(dir.path()).empty());
+}
+
 // Every image format fails as a whole when the disk fills up part way, and
 // every codec returns (the JPEG 2000 writer used to retry for ever).
 TEST(SaveGridFile, EveryFormatFailsWholeWhenWritesFail) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <regex>
 
+#include "core/platform.hpp"
 #include "core/sha256.hpp"
 #include "operation_test_support.hpp"
 
@@ -452,6 +453,29 @@ TEST(EncryptWipe, KeyThenCarrierAfterSaving) {
         "log: Wiping Key File.", "log: Complete.", "refresh keys", "log: Wiping Original Image.", "log: Complete.",
         "refresh images", "idle", "log: [n Seconds]"};
     EXPECT_EQ(Timeless(tail), expected);
+}
+
+// Before the originals are destroyed the saved image is decoded again; one
+// that does not read back is no save at all, in either folder.
+TEST(EncryptWipe, ImageThatDoesNotReadBackIsNotSavedAndNothingIsWiped) {
+    Scene s;
+    EncryptInputs in = SelectedInputs(u"check before you burn", s.dir.path());
+    in.wipeKey = in.wipeCarrier = true;
+    ASSERT_TRUE(CreateFolders(in.root + "/Encrypted Images"));
+    WriteBytes(in.keyPath, "key");
+    WriteBytes(in.imagePath, "carrier");
+    SetDecoderFaultForTesting("crash");
+    const EncryptResult r = s.Encrypt(in);
+    SetDecoderFaultForTesting("");
+    EXPECT_EQ(r.status, EncryptStatus::NotSaved);
+    EXPECT_EQ(r.saveError, in.root + "/Encrypted Images: Saved image does not read back; " + in.fallbackRoot +
+                               "/Encrypted Images: Saved image does not read back");
+    EXPECT_EQ(FilesIn(in.root + "/Encrypted Images"), std::vector<std::string>{});
+    EXPECT_EQ(FilesIn(in.fallbackRoot + "/Encrypted Images"), std::vector<std::string>{});
+    EXPECT_EQ(ReadBytes(in.keyPath), "key");
+    EXPECT_EQ(ReadBytes(in.imagePath), "carrier");
+    const auto logs = s.reporter.Only("log");
+    EXPECT_EQ(logs[logs.size() - 2], "Nothing was wiped.");
 }
 
 TEST(EncryptWipe, AFailingWipeIsLoggedAndTheOperationFinishes) {
