@@ -40,6 +40,8 @@ std::chrono::milliseconds g_timeLimit{0};
 // A header is read in well under a second; a decode gets half a minute plus
 // two seconds a megapixel (a healthy one takes a tenth of that).
 constexpr std::chrono::seconds kHeaderTime{20};
+// The pixels made ready before the decoder confirms the header's size.
+constexpr uint64_t kEarlyPixels = uint64_t{16} << 20;
 std::chrono::milliseconds DecodeTime(int w, int h) {
     std::lock_guard<std::mutex> lock(g_hookMutex);
     if (g_timeLimit.count() > 0) return g_timeLimit;
@@ -259,7 +261,9 @@ bool ImageReader::Decode(PixelGrid& grid, std::u16string* comment) {
     if (!StartDecode()) return false;
     const auto deadline = decodeDeadline_;
     // While the decoder decodes, the memory for the pixels is made ready at
-    // the size the header gave (almost always the decoded size).
+    // the size the header gave (almost always the decoded size); a header is
+    // not trusted with more than a photo's worth before the decoder has shown
+    // that the file holds an image.
     PixelGrid result;
     Segment segment;
     auto prepare = [&](int w, int h) {
@@ -272,7 +276,9 @@ bool ImageReader::Decode(PixelGrid& grid, std::u16string* comment) {
         segment.Make(result.pixels.size() * sizeof(uint32_t));
         return true;
     };
-    if (!prepare(width_, height_)) return Fail("not enough memory for the image");
+    if (uint64_t{static_cast<uint32_t>(width_)} * static_cast<uint32_t>(height_) <= kEarlyPixels &&
+        !prepare(width_, height_))
+        return Fail("not enough memory for the image");
 
     Reply decoded{};
     if (!Receive(&decoded, sizeof decoded, deadline) || decoded.stage != Stage::Decoded) return Fail(ReasonForEnd());
@@ -368,6 +374,8 @@ std::string ImageReader::ReasonForEnd() {
         return "the decoder crashed";
     }
     if (WIFEXITED(status) && WEXITSTATUS(status) == decoder::kExitOutOfMemory) return "the decoder ran out of memory";
+    // A sanitizer's report ends the process with status 1.
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 1) return "the decoder crashed";
     return "the decoder failed";
 }
 
