@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite, then builds the tests
-# again with AddressSanitizer and UndefinedBehaviorSanitizer and runs them.
+# again with AddressSanitizer and UndefinedBehaviorSanitizer and runs them,
+# then replays the fuzz corpora under the same sanitizers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
@@ -13,3 +14,6 @@ cmake -S . -B "$san" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON \
 ninja -C "$san" -j"$(nproc)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$san" --output-on-failure -j"$(nproc)"
+
+# Every input the fuzzers ever kept, once more under the sanitizers.
+scripts/fuzz.sh --replay
