@@ -7,14 +7,14 @@
 //   decoder -> program  Reply{Header, status, width, height} from the header
 //   program -> decoder  kGoDecode, or closes the socket to stop it there
 //   decoder -> program  Reply{Decoded, status, width, height} once decoded
-//   program -> decoder  kGoCopy and a System V shared-memory id (int32) of
-//                       width x height pixels of four bytes, or -1 for none
+//   program -> decoder  kGoCopy once it has room for width x height pixels
 //   decoder -> program  Reply{Copied, status, commentBytes, 0}, then the
-//                       comment's bytes, then (without shared memory) the
-//                       pixels
+//                       comment's bytes, then the pixels, four bytes each,
+//                       row after row from the top, as they are converted
 //
-// System V shared memory, because a memory file counts against the user's
-// file-size limit and the pixels must come back whatever that limit is.
+// The rows go through the socket straight into the program's grid: the
+// program never holds a second copy of the image, and no memory file counts
+// against the user's file-size limit.
 #include <cstdint>
 
 namespace corvane::decoder {

@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/shm.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -205,49 +204,6 @@ bool ImageReader::WaitForHeader() {
     return true;
 }
 
-namespace {
-
-// The shared memory the decoder writes the pixels into. The segment is
-// marked for removal at once: it goes with the last of the two processes to
-// detach it, whatever becomes of either.
-class Segment {
-public:
-    ~Segment() { Release(); }
-    // Touches every page, so that neither the decoder's copy nor ours waits
-    // on the kernel page by page; this runs while the decoder decodes.
-    bool Make(size_t bytes) {
-        Release();
-        id_ = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-        if (id_ < 0) return false;
-        void* address = shmat(id_, nullptr, 0);
-        shmctl(id_, IPC_RMID, nullptr);
-        if (address == reinterpret_cast<void*>(-1)) {
-            id_ = -1;
-            return false;
-        }
-        address_ = static_cast<uint32_t*>(address);
-        bytes_ = bytes;
-        std::memset(address_, 0, bytes);
-        return true;
-    }
-    void Release() {
-        if (address_) shmdt(address_);
-        address_ = nullptr;
-        id_ = -1;
-        bytes_ = 0;
-    }
-    int id() const { return id_; }
-    size_t bytes() const { return bytes_; }
-    const uint32_t* pixels() const { return address_; }
-
-private:
-    int id_ = -1;
-    uint32_t* address_ = nullptr;
-    size_t bytes_ = 0;
-};
-
-}  // namespace
-
 bool ImageReader::StartDecode() {
     if (!WaitForHeader()) return error_.empty() ? Fail("no image was opened") : false;
     if (decodeStarted_) return true;
@@ -265,7 +221,6 @@ bool ImageReader::Decode(PixelGrid& grid, std::u16string* comment) {
     // not trusted with more than a photo's worth before the decoder has shown
     // that the file holds an image.
     PixelGrid result;
-    Segment segment;
     auto prepare = [&](int w, int h) {
         if (result.width == w && result.height == h) return true;
         try {
@@ -273,7 +228,6 @@ bool ImageReader::Decode(PixelGrid& grid, std::u16string* comment) {
         } catch (const std::bad_alloc&) {
             return false;
         }
-        segment.Make(result.pixels.size() * sizeof(uint32_t));
         return true;
     };
     if (uint64_t{static_cast<uint32_t>(width_)} * static_cast<uint32_t>(height_) <= kEarlyPixels &&
@@ -292,26 +246,18 @@ bool ImageReader::Decode(PixelGrid& grid, std::u16string* comment) {
     if (!prepare(static_cast<int>(decoded.a), static_cast<int>(decoded.b)))
         return Fail("not enough memory for the image");
 
-    char go[1 + sizeof(int32_t)] = {decoder::kGoCopy};
-    const int32_t id = segment.id();
-    std::memcpy(go + 1, &id, sizeof id);
     Reply copied{};
-    if (!Send(go, sizeof go) || !Receive(&copied, sizeof copied, deadline) || copied.stage != Stage::Copied)
+    if (!Send(&decoder::kGoCopy, 1) || !Receive(&copied, sizeof copied, deadline) || copied.stage != Stage::Copied)
         return Fail(ReasonForEnd());
-    if (copied.status != Status::Ok) return Fail("the decoder failed");
-    if (copied.a > decoder::kMaxCommentBytes) return Fail("the decoder failed");
+    if (copied.status != Status::Ok || copied.a > decoder::kMaxCommentBytes) return Fail("the decoder failed");
     std::string commentBytes(copied.a, '\0');
     if (!Receive(commentBytes.data(), commentBytes.size(), deadline)) return Fail(ReasonForEnd());
+    // The rows arrive straight in the grid, as the decoder converts them.
     uint32_t* out = result.pixels.data();
     const size_t count = result.pixels.size();
-    if (segment.pixels()) {
-        // Whatever the decoder wrote, the grid keeps its fourth byte clear.
-        const uint32_t* in = segment.pixels();
-        for (size_t i = 0; i < count; ++i) out[i] = in[i] & 0xFFFFFFu;
-    } else {
-        if (!Receive(out, count * sizeof(uint32_t), deadline)) return Fail(ReasonForEnd());
-        for (size_t i = 0; i < count; ++i) out[i] &= 0xFFFFFFu;
-    }
+    if (!Receive(out, count * sizeof(uint32_t), deadline)) return Fail(ReasonForEnd());
+    // Whatever the decoder sent, the grid keeps its fourth byte clear.
+    for (size_t i = 0; i < count; ++i) out[i] &= 0xFFFFFFu;
     grid = std::move(result);
     if (comment) *comment = AnsiToText(commentBytes);
     Stop();

@@ -222,31 +222,36 @@ PixelGrid RescaleGrid(const PixelGrid& grid, int width, int height, FREE_IMAGE_F
     return ImageToGrid(owned.get());
 }
 
-bool ImageToPixels(ImageHandle handle, uint32_t* out) {
-    if (!handle || !FreeImage_HasPixels(handle)) return false;
-    const FREE_IMAGE_TYPE type = FreeImage_GetImageType(handle);
+ImageHandle TwentyFourBit(ImageHandle handle, UniqueImage& converted) {
+    if (!handle || !FreeImage_HasPixels(handle)) return nullptr;
     const unsigned bpp = FreeImage_GetBPP(handle);
-    UniqueImage converted;
-    ImageHandle src = handle;
-    if (!(type == FIT_BITMAP && (bpp == 24 || bpp == 32))) {
-        ImageHandle c = FreeImage_ConvertTo24Bits(handle);
-        if (!c) {
-            UniqueImage standard(FreeImage_ConvertToStandardType(handle, TRUE));
-            if (standard) c = FreeImage_ConvertTo24Bits(standard.get());
-        }
-        if (!c) return false;
-        converted.reset(c);
-        src = c;
+    if (FreeImage_GetImageType(handle) == FIT_BITMAP && (bpp == 24 || bpp == 32)) return handle;
+    ImageHandle c = FreeImage_ConvertTo24Bits(handle);
+    if (!c) {
+        UniqueImage standard(FreeImage_ConvertToStandardType(handle, TRUE));
+        if (standard) c = FreeImage_ConvertTo24Bits(standard.get());
     }
-    const size_t w = FreeImage_GetWidth(src);
-    const int h = static_cast<int>(FreeImage_GetHeight(src));
-    const unsigned step = FreeImage_GetBPP(src) / 8;
-    for (int y = 0; y < h; ++y) {
-        const BYTE* line = FreeImage_GetScanLine(src, h - 1 - y);
-        uint32_t* row = out + static_cast<size_t>(y) * w;
+    converted.reset(c);
+    return c;
+}
+
+void RowsToPixels(ImageHandle source, int top, int count, uint32_t* out) {
+    const size_t w = FreeImage_GetWidth(source);
+    const int h = static_cast<int>(FreeImage_GetHeight(source));
+    const unsigned step = FreeImage_GetBPP(source) / 8;
+    for (int y = top; y < top + count; ++y) {
+        const BYTE* line = FreeImage_GetScanLine(source, h - 1 - y);
+        uint32_t* row = out + static_cast<size_t>(y - top) * w;
         for (size_t x = 0; x < w; ++x, line += step)
             row[x] = Rgb(line[FI_RGBA_RED], line[FI_RGBA_GREEN], line[FI_RGBA_BLUE]);
     }
+}
+
+bool ImageToPixels(ImageHandle handle, uint32_t* out) {
+    UniqueImage converted;
+    ImageHandle src = TwentyFourBit(handle, converted);
+    if (!src) return false;
+    RowsToPixels(src, 0, static_cast<int>(FreeImage_GetHeight(src)), out);
     return true;
 }
 

@@ -16,6 +16,13 @@ namespace corvane {
 
 using ImageHandle = FIBITMAP*;
 
+struct ImageReleaser {
+    void operator()(FIBITMAP* h) const {
+        if (h) FreeImage_Unload(h);
+    }
+};
+using UniqueImage = std::unique_ptr<FIBITMAP, ImageReleaser>;
+
 // Images larger than this (width x height), or with a side below 1, are
 // refused from their header before any pixel is decoded.
 inline constexpr uint64_t kMaxImagePixels = 256ull * 1024ull * 1024ull;
@@ -81,6 +88,11 @@ bool SaveGrid(const PixelGrid& grid, OutputKind kind, const std::string& path,
 PixelGrid ImageToGrid(ImageHandle handle);
 // The same into `out`, which holds width x height values.
 bool ImageToPixels(ImageHandle handle, uint32_t* out);
+// The bitmap itself when it is 24 or 32 bits per pixel, else a 24-bit copy
+// held by `converted`; nullptr when it has no pixels or cannot be converted.
+ImageHandle TwentyFourBit(ImageHandle handle, UniqueImage& converted);
+// Rows top .. top + count - 1 (from the top) of such a bitmap as grid values.
+void RowsToPixels(ImageHandle source, int top, int count, uint32_t* out);
 // A new bitmap of the grid at 24 or 32 bits per pixel.
 ImageHandle GridToImage(const PixelGrid& grid, int bitsPerPixel = 24);
 
@@ -93,12 +105,5 @@ inline PixelGrid MakePicture(ImageHandle handle, bool releaseSource) {
     return grid;
 }
 inline ImageHandle PictureToImage(const PixelGrid& grid) { return GridToImage(grid, 32); }
-
-struct ImageReleaser {
-    void operator()(FIBITMAP* h) const {
-        if (h) FreeImage_Unload(h);
-    }
-};
-using UniqueImage = std::unique_ptr<FIBITMAP, ImageReleaser>;
 
 }  // namespace corvane

@@ -3,12 +3,12 @@
 // See core/decoder_protocol.hpp for what it says and hears.
 #include <signal.h>
 #include <sys/mman.h>
-#include <sys/shm.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -148,28 +148,22 @@ int main(int argc, char** argv) {
     SendReply(Stage::Decoded, Status::Ok, w, h);
 
     AwaitGo(protocol::kGoCopy);
-    int32_t segment = -1;
-    if (recv(protocol::kChannelFd, &segment, sizeof segment, MSG_WAITALL) != sizeof segment) Quit(0);
-    const size_t count = static_cast<size_t>(w * h);
-    // Without shared memory the pixels follow the reply through the socket.
-    std::vector<uint32_t> local;
-    uint32_t* pixels = nullptr;
-    if (segment >= 0) {
-        void* shared = shmat(segment, nullptr, 0);
-        if (shared == reinterpret_cast<void*>(-1)) SendReply(Stage::Copied, Status::Failed), Quit(0);
-        pixels = static_cast<uint32_t*>(shared);
-        // One call maps every page rather than a fault per page.
-        madvise(shared, count * sizeof(uint32_t), MADV_POPULATE_WRITE);
-    } else {
-        local.resize(count);
-        pixels = local.data();
-    }
-    if (!corvane::ImageToPixels(dib.get(), pixels)) SendReply(Stage::Copied, Status::Failed), Quit(0);
-    if (segment >= 0) shmdt(pixels);
     std::string comment = corvane::ReadImageCommentBytes(dib.get());
     if (comment.size() > protocol::kMaxCommentBytes) comment.resize(protocol::kMaxCommentBytes);
+    // Converted a band of rows at a time into a small buffer and sent on, so
+    // that neither process holds the image twice.
+    corvane::UniqueImage converted;
+    const corvane::ImageHandle source = corvane::TwentyFourBit(dib.get(), converted);
+    if (!source) SendReply(Stage::Copied, Status::Failed), Quit(0);
     SendReply(Stage::Copied, Status::Ok, comment.size());
     if (!SendAll(comment.data(), comment.size())) Quit(1);
-    if (segment < 0 && !SendAll(local.data(), count * sizeof(uint32_t))) Quit(1);
+    const size_t rowPixels = static_cast<size_t>(w);
+    const size_t band = std::max<size_t>(1, (size_t{1} << 18) / rowPixels);
+    std::vector<uint32_t> rows(band * rowPixels);
+    for (size_t top = 0; top < h; top += band) {
+        const size_t count = std::min<size_t>(band, h - top);
+        corvane::RowsToPixels(source, static_cast<int>(top), static_cast<int>(count), rows.data());
+        if (!SendAll(rows.data(), count * rowPixels * sizeof(uint32_t))) Quit(1);
+    }
     Quit(0);
 }
