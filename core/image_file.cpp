@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include "core/code_page.hpp"
 #include "core/image_decoder.hpp"
+#include "core/png_writer.hpp"
 
 namespace corvane {
 namespace {
@@ -31,13 +33,18 @@ SaveStatus SaveGridFile(const PixelGrid& grid, OutputKind kind, const std::strin
     };
     SafeFile file;
     if (!file.Create(path, options.access)) return failed(file.error());
-    UniqueImage dib(GridToImage(grid, kind == OutputKind::Bmp ? 32 : 24));
-    if (!dib) return failed("not enough memory for the image");
-    if (!options.comment.empty() && !WriteImageComment(dib.get(), options.comment))
-        return failed("the comment cannot be written");
-    if (!WriteImage(dib.get(), kind, file))
-        return failed(file.failed() ? file.error() : "the image library could not encode the image");
-    dib.reset();
+    if (kind == OutputKind::Key || kind == OutputKind::Png) {
+        const PngCompression compression = kind == OutputKind::Key ? PngCompression::Stored : PngCompression::Best;
+        if (!WritePng(grid, TextToAnsi(options.comment), compression, file))
+            return failed(file.failed() ? file.error() : "not enough memory for the image");
+    } else {
+        UniqueImage dib(GridToImage(grid, kind == OutputKind::Bmp ? 32 : 24));
+        if (!dib) return failed("not enough memory for the image");
+        if (!options.comment.empty() && !WriteImageComment(dib.get(), options.comment))
+            return failed("the comment cannot be written");
+        if (!WriteImage(dib.get(), kind, file))
+            return failed(file.failed() ? file.error() : "the image library could not encode the image");
+    }
     if (options.verify && !ReadsBack(file, kind, grid, options.comment)) return failed(kSavedImageDoesNotReadBack);
     const SaveStatus status = file.Commit(options.overwrite);
     if (status == SaveStatus::Failed) return failed(file.error());
