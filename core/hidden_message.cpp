@@ -3,6 +3,7 @@
 #include <emmintrin.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -262,6 +263,21 @@ std::vector<int32_t> PositionSequence::MarkGrid() const {
         for (int x = flagX_; x <= width_ - 2; x += 2)
             if (IsTaken(x, y)) mark[static_cast<size_t>(y) * width_ + x] = 1;
     return mark;
+}
+
+PixelGrid ImageXorKey(const PixelGrid& image, const PixelGrid& key) {
+    PixelGrid out(image.width, image.height);
+    const size_t w = static_cast<size_t>(std::max(image.width, 0));
+    const size_t kw = static_cast<size_t>(std::max(key.width, 0));
+    for (size_t y = 0; y < static_cast<size_t>(std::max(image.height, 0)); ++y) {
+        const uint32_t* c = image.pixels.data() + y * w;
+        uint32_t* o = out.pixels.data() + y * w;
+        const size_t covered = y < static_cast<size_t>(std::max(key.height, 0)) ? std::min(w, kw) : 0;
+        const uint32_t* k = covered ? key.pixels.data() + y * kw : nullptr;
+        for (size_t x = 0; x < covered; ++x) o[x] = (c[x] ^ k[x]) & 0xFFFFFFu;
+        for (size_t x = covered; x < w; ++x) o[x] = c[x] & 0xFFFFFFu;
+    }
+    return out;
 }
 
 int64_t ReadingPasses(int width) { return Nearest(width * 0.15); }

@@ -40,6 +40,14 @@ int EligibleChannel(const PixelGrid& image, int x, int y);
 // The variation score of one channel of the block, 0 to 255.
 int VariationScore(const PixelGrid& image, int x, int y, int shift);
 
+// The key's pixel at (x, y), 0 where the key does not reach: a key smaller
+// than the image leaves those pixels as they are.
+inline uint32_t KeyAt(const PixelGrid& key, int x, int y) {
+    return x < key.width && y < key.height ? key.at(x, y) & 0xFFFFFFu : 0;
+}
+// image XOR key over the image's size, the key aligned top-left.
+PixelGrid ImageXorKey(const PixelGrid& image, const PixelGrid& key);
+
 // Parity of the least significant bits of red, green and blue.
 inline int ParityBit(uint32_t xorValue) { return static_cast<int>((xorValue ^ (xorValue >> 8) ^ (xorValue >> 16)) & 1u); }
 // The bit that a position's channel flips.

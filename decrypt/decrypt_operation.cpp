@@ -1,6 +1,7 @@
 #include "decrypt/decrypt_operation.hpp"
 
 #include <cctype>
+#include <string_view>
 #include <vector>
 
 #include "core/code_page.hpp"
@@ -20,18 +21,49 @@ std::u16string UpperHex(const std::string& hex) {
     return out;
 }
 
-// image XOR key over the image's size; the key covers the image.
-PixelGrid XorPlane(const PixelGrid& image, const PixelGrid& key) {
-    PixelGrid out(image.width, image.height);
-    const size_t w = static_cast<size_t>(image.width);
-    for (size_t y = 0; y < static_cast<size_t>(image.height); ++y) {
-        const uint32_t* a = image.pixels.data() + y * w;
-        const uint32_t* k = key.pixels.data() + y * static_cast<size_t>(key.width);
-        uint32_t* o = out.pixels.data() + y * w;
-        for (size_t x = 0; x < w; ++x) o[x] = (a[x] ^ k[x]) & 0xFFFFFFu;
+// Watches the characters as they are read and tells when the container is
+// complete: its start delimiter, its end delimiter after that, and the 64
+// characters of the digest field after the end delimiter's ten. Parsing the
+// text read up to there gives what parsing the whole window gives, since the
+// container's first start delimiter, its first end delimiter and everything
+// between them and the digest lie inside it.
+class ContainerWatch {
+public:
+    ContainerWatch(std::u16string_view start, std::u16string_view end) : start_(start), end_(end) {}
+
+    void Add(uint32_t bit) {
+        unit_ |= (bit & 1u) << count_;
+        if (++count_ < 16) return;
+        text_.push_back(static_cast<char16_t>(unit_));
+        unit_ = 0;
+        count_ = 0;
+        if (startAt_ == kNone) {
+            if (EndsWith(start_)) {
+                startAt_ = text_.size() - start_.size();
+                // An end delimiter from the start on may already be complete.
+                const size_t e = std::u16string_view(text_).find(end_, startAt_);
+                if (e != std::u16string_view::npos) endAt_ = e;
+            }
+        } else if (endAt_ == kNone && EndsWith(end_) && text_.size() - end_.size() >= startAt_) {
+            endAt_ = text_.size() - end_.size();
+        }
     }
-    return out;
-}
+    bool Complete() const { return endAt_ != kNone && text_.size() >= endAt_ + 10 + 64; }
+
+private:
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+    bool EndsWith(std::u16string_view needle) const {
+        return text_.size() >= needle.size() &&
+               std::u16string_view(text_).substr(text_.size() - needle.size()) == needle;
+    }
+
+    std::u16string start_, end_;
+    std::u16string text_;
+    uint32_t unit_ = 0;
+    int count_ = 0;
+    size_t startAt_ = kNone;
+    size_t endAt_ = kNone;
+};
 
 }  // namespace
 
@@ -61,29 +93,37 @@ DecryptResult DecryptImage(const PixelGrid& image, const PixelGrid& key, const D
     reporter.PendingEvents();
 
     const int w = image.width, h = image.height;
-    r.xorPlane = XorPlane(image, key);
     reporter.Progress(u"0.00%");
     reporter.PendingEvents();
 
+    // The parities are read at the drawn positions only, from the image and
+    // the key themselves, and the reading stops once the container is
+    // complete (unless the whole window is asked for).
     const int64_t passes = ReadingPasses(w);
     const double passShare = w * 0.15;
     std::vector<uint8_t> bits;
-    bits.reserve(static_cast<size_t>(ReadingWindowBits(w, h)));
     {
-        PositionSequence positions(image, in.keySeed, rng, ReadingWindowBits(w, h));
+        PositionSequence positions(image, in.keySeed, rng);
+        ContainerWatch watch(params.startDelimiter, params.endDelimiter);
         PositionSequence::Position p;
         // A smooth image can hold fewer textured pixels than the window has
         // positions: what was read up to there is all the image holds.
-        bool exhausted = false;
-        for (int64_t pass = 0; pass <= passes && !exhausted; ++pass) {
+        bool done = false;
+        for (int64_t pass = 0; pass <= passes && !done; ++pass) {
             reporter.Progress(FormatNumber(passShare > 0 ? static_cast<double>(pass) / passShare : 0.0, "0.00%"));
             reporter.PendingEvents();
             for (int row = 0; row < h; ++row) {
                 if (!positions.Next(p)) {
-                    exhausted = true;
+                    done = true;
                     break;
                 }
-                bits.push_back(static_cast<uint8_t>(ParityBit(r.xorPlane.at(p.x, p.y))));
+                const uint8_t bit = static_cast<uint8_t>(ParityBit(image.at(p.x, p.y) ^ KeyAt(key, p.x, p.y)));
+                bits.push_back(bit);
+                watch.Add(bit);
+                if (!in.readWholeWindow && watch.Complete()) {
+                    done = true;
+                    break;
+                }
             }
         }
         r.positionsRead = static_cast<int64_t>(bits.size());

@@ -24,6 +24,9 @@ struct DecryptInputs {
     int32_t keySeed = 0;
     bool wipeKey = false;
     bool wipeImage = false;
+    // Read every position of the reader's window, even once the container
+    // is complete (the result is the same; tests compare the two).
+    bool readWholeWindow = false;
 };
 
 // What the window shows: the busy button, the message box, the digest and
@@ -65,8 +68,7 @@ struct DecryptResult {
     std::u16string digestField;  // what the image stores after the end delimiter
     bool verified = false;
     bool delivered = false;      // the reporter took the message
-    PixelGrid xorPlane;          // image XOR key
-    int64_t positionsRead = 0;   // fewer than the window when the image ran out
+    int64_t positionsRead = 0;   // fewer than the window once the container is complete
     bool keyWiped = false;
     bool imageWiped = false;
     std::string keyWipeError;    // empty unless that wipe was asked for and failed

@@ -6,33 +6,6 @@
 #include "core/platform.hpp"
 
 namespace corvane {
-namespace {
-
-// out = image XOR key over the image's size, the key aligned top-left. The
-// operation refuses keys smaller than the image; a step run on its own with
-// one leaves the uncovered pixels as they are rather than read past the key.
-void XorInto(const PixelGrid& image, const PixelGrid& key, PixelGrid& out) {
-    const size_t w = static_cast<size_t>(std::max(image.width, 0));
-    const size_t h = static_cast<size_t>(std::max(image.height, 0));
-    const size_t kw = static_cast<size_t>(std::max(key.width, 0));
-    const size_t kh = static_cast<size_t>(std::max(key.height, 0));
-    out.width = image.width;
-    out.height = image.height;
-    out.pixels.resize(w * h);
-    for (size_t y = 0; y < h; ++y) {
-        const uint32_t* c = image.pixels.data() + y * w;
-        uint32_t* o = out.pixels.data() + y * w;
-        const size_t covered = y < kh ? std::min(w, kw) : 0;
-        if (covered > 0) {
-            const uint32_t* k = key.pixels.data() + y * kw;
-            for (size_t x = 0; x < covered; ++x) o[x] = (c[x] ^ k[x]) & 0xFFFFFFu;
-        }
-        for (size_t x = covered; x < w; ++x) o[x] = c[x] & 0xFFFFFFu;
-    }
-}
-
-}  // namespace
-
 double EncodeStats::Share() const {
     const double values = 3.0 * width * height;
     return values > 0 ? static_cast<double>(changedCount) / values : 0.0;
@@ -70,14 +43,16 @@ BuildStatus EmbeddingSteps::BuildContainerText(std::u16string_view message, std:
 }
 
 void EmbeddingSteps::Step1(const PixelGrid& carrier, const PixelGrid& key) {
-    XorInto(carrier, key, xorPlane_);
+    (void)key;
+    width_ = carrier.width;
+    height_ = carrier.height;
 }
 
-StepStatus EmbeddingSteps::Step2(const PixelGrid& carrier, std::u16string_view message,
+StepStatus EmbeddingSteps::Step2(const PixelGrid& carrier, const PixelGrid& key, std::u16string_view message,
                                  std::u16string_view keyComment, int32_t keySeed, bool compress,
                                  SequenceRandom& rng, StepsReporter& reporter) {
     const int w = carrier.width, h = carrier.height;
-    if (xorPlane_.width != w || xorPlane_.height != h) return StepStatus::NeedsStep1;
+    if (width_ != w || height_ != h || carrier.empty()) return StepStatus::NeedsStep1;
     const BuildStatus built = BuildContainerText(message, keyComment, compress, container_);
     if (built == BuildStatus::CompressionError) {
         reporter.Message(u"COMPRESSION ERROR", MessageIcon::Critical);
@@ -87,14 +62,14 @@ StepStatus EmbeddingSteps::Step2(const PixelGrid& carrier, std::u16string_view m
     const std::vector<uint8_t> bits = TextToBits(container_);
     const int64_t totalBits = static_cast<int64_t>(bits.size());
 
-    messagePlane_ = xorPlane_;
-    mark_.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
     taken_.clear();
+    flipped_.clear();
     stats_ = EncodeStats{0, totalBits, w, h};
 
     // The search takes the skipped positions, one per bit, and one more.
     const int64_t wanted = kSkippedPositions + totalBits + 1;
     taken_.reserve(static_cast<size_t>(wanted));
+    flipped_.reserve(static_cast<size_t>(wanted));
     PositionSequence positions(carrier, keySeed, rng, wanted);
     int64_t bitIndex = 1;  // the next bit to place, from 1
     int64_t takenCount = 0;
@@ -110,22 +85,19 @@ StepStatus EmbeddingSteps::Step2(const PixelGrid& carrier, std::u16string_view m
                 placedAll = bitIndex > totalBits;
                 break;
             }
-            mark_[static_cast<size_t>(p.y) * w + p.x] = 1;
             taken_.push_back(p);
+            flipped_.push_back(0);
             if (takenCount < kSkippedPositions) {
                 ++takenCount;
                 continue;
             }
             ++takenCount;
-            const uint32_t pix = xorPlane_.at(p.x, p.y);
             if (bitIndex > totalBits) {
                 placedAll = true;
                 break;
             }
-            if (ParityBit(pix) == bits[static_cast<size_t>(bitIndex - 1)]) {
-                messagePlane_.at(p.x, p.y) = pix;
-            } else {
-                messagePlane_.at(p.x, p.y) = pix ^ ChannelBit(p.channel);
+            if (ParityBit(carrier.at(p.x, p.y) ^ KeyAt(key, p.x, p.y)) != bits[static_cast<size_t>(bitIndex - 1)]) {
+                flipped_.back() = 1;
                 ++stats_.changedCount;
             }
             ++bitIndex;
@@ -140,8 +112,28 @@ StepStatus EmbeddingSteps::Step2(const PixelGrid& carrier, std::u16string_view m
     return placedAll ? StepStatus::Done : StepStatus::PositionsExhausted;
 }
 
-void EmbeddingSteps::Step3(const PixelGrid& key) {
-    XorInto(messagePlane_, key, outputPlane_);
+void EmbeddingSteps::Step3(const PixelGrid& carrier) {
+    outputPlane_ = carrier;
+    for (size_t i = 0; i < taken_.size(); ++i)
+        if (flipped_[i]) outputPlane_.at(taken_[i].x, taken_[i].y) ^= ChannelBit(taken_[i].channel);
+}
+
+PixelGrid EmbeddingSteps::XorPlane(const PixelGrid& carrier, const PixelGrid& key) const {
+    return ImageXorKey(carrier, key);
+}
+
+PixelGrid EmbeddingSteps::MessagePlane(const PixelGrid& carrier, const PixelGrid& key) const {
+    PixelGrid plane = ImageXorKey(carrier, key);
+    for (size_t i = 0; i < taken_.size(); ++i)
+        if (flipped_[i]) plane.at(taken_[i].x, taken_[i].y) ^= ChannelBit(taken_[i].channel);
+    return plane;
+}
+
+std::vector<uint8_t> EmbeddingSteps::Mark() const {
+    if (width_ <= 0 || height_ <= 0 || (taken_.empty() && container_.empty())) return {};
+    std::vector<uint8_t> mark(static_cast<size_t>(width_) * static_cast<size_t>(height_), 0);
+    for (const auto& p : taken_) mark[static_cast<size_t>(p.y) * static_cast<size_t>(width_) + p.x] = 1;
+    return mark;
 }
 
 }  // namespace corvane

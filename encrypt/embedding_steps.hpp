@@ -1,9 +1,9 @@
 #pragma once
 // The three embedding steps of the encryptor: image XOR key, the message bits
 // set into the parities of seeded positions, and the result XOR key again.
-// The object keeps the three planes and the taken-positions grid between
-// runs, so that the steps viewer can show them and the encrypt operation can
-// verify the positions afterwards.
+// The object keeps the taken positions and the output between runs, so that
+// the encrypt operation can verify the positions afterwards and the steps
+// viewer can show the planes.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -62,25 +62,34 @@ public:
 
     EmbeddingSteps();
 
-    // XorPlane = carrier XOR key over the carrier's size; the key must be at
-    // least as large.
+    // Image XOR key over the carrier's size; the key must be at least as
+    // large. The plane itself is made only when something shows it
+    // (XorPlane): the next step reads the two images at its positions.
     void Step1(const PixelGrid& carrier, const PixelGrid& key);
-    // Builds the container, then sets its bits into a copy of XorPlane at the
-    // positions drawn from the key's seed, judged on the carrier. Ends by
-    // reseeding `rng` from the clock whenever it drew positions, so that
-    // later draws (file names, wipes) do not continue the key's sequence.
-    StepStatus Step2(const PixelGrid& carrier, std::u16string_view message, std::u16string_view keyComment,
-                     int32_t keySeed, bool compress, SequenceRandom& rng, StepsReporter& reporter);
-    // OutputPlane = MessagePlane XOR key.
-    void Step3(const PixelGrid& key);
+    // Builds the container, then sets its bits into the parities of
+    // carrier XOR key at the positions drawn from the key's seed, judged on
+    // the carrier: it records where a least significant bit is flipped.
+    // Ends by reseeding `rng` from the clock whenever it drew positions, so
+    // that later draws (file names, wipes) do not continue the key's sequence.
+    StepStatus Step2(const PixelGrid& carrier, const PixelGrid& key, std::u16string_view message,
+                     std::u16string_view keyComment, int32_t keySeed, bool compress, SequenceRandom& rng,
+                     StepsReporter& reporter);
+    // OutputPlane = MessagePlane XOR key, which is the carrier with the
+    // flipped bits: the one full plane the steps keep.
+    void Step3(const PixelGrid& carrier);
 
-    const PixelGrid& XorPlane() const { return xorPlane_; }
-    const PixelGrid& MessagePlane() const { return messagePlane_; }
     const PixelGrid& OutputPlane() const { return outputPlane_; }
-    // W x H, row-major, 1 where the last step 2 took the position.
-    const std::vector<int32_t>& Mark() const { return mark_; }
-    // The same positions in the order they were taken.
+    // The other planes, made when asked for (the steps viewer): carrier XOR
+    // key, and that with the flips of the last step 2.
+    PixelGrid XorPlane(const PixelGrid& carrier, const PixelGrid& key) const;
+    PixelGrid MessagePlane(const PixelGrid& carrier, const PixelGrid& key) const;
+    // W x H bytes, row-major, 1 where the last step 2 took the position;
+    // empty before any step 2.
+    std::vector<uint8_t> Mark() const;
+    // The positions in the order they were taken, and whether each one's
+    // bit was flipped.
     const std::vector<PositionSequence::Position>& Taken() const { return taken_; }
+    const std::vector<uint8_t>& Flipped() const { return flipped_; }
     const EncodeStats& Stats() const { return stats_; }
     const std::u16string& ContainerText() const { return container_; }
 
@@ -96,11 +105,11 @@ public:
                                    std::u16string& container) const;
 
 private:
-    PixelGrid xorPlane_;
-    PixelGrid messagePlane_;
+    int width_ = 0;   // the carrier size step 1 ran for
+    int height_ = 0;
     PixelGrid outputPlane_;
-    std::vector<int32_t> mark_;
     std::vector<PositionSequence::Position> taken_;
+    std::vector<uint8_t> flipped_;
     EncodeStats stats_;
     std::u16string container_;
     ContainerBuilder builder_;

@@ -112,8 +112,9 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
 
     auto runSteps = [&] {
         steps.Step1(carrier, key);
-        const StepStatus s = steps.Step2(carrier, in.message, in.keyComment, in.keySeed, in.compress, rng, reporter);
-        if (s == StepStatus::Done) steps.Step3(key);
+        const StepStatus s =
+            steps.Step2(carrier, key, in.message, in.keyComment, in.keySeed, in.compress, rng, reporter);
+        if (s == StepStatus::Done) steps.Step3(carrier);
         return s;
     };
     // Ends a run whose steps failed; true when they did.

@@ -96,10 +96,23 @@ TEST(DecryptOperation, FindsTheMessageWithItsProgressAndDigest) {
     EXPECT_TRUE(result.verified);
     EXPECT_EQ(r.reporter.shown, message);
     EXPECT_EQ(r.reporter.digestColour, kDigestVerifiedColour);
-    EXPECT_EQ(result.positionsRead, ReadingWindowBits(256, 192));
+    // Reading stops with the last character of the digest field.
+    KeyParams params;
+    ASSERT_TRUE(KeyParameters(kComment, params));
+    std::u16string container;
+    ASSERT_EQ(BuildContainer(message, params.startDelimiter, params.endDelimiter, true, container), BuildStatus::Ok);
+    EXPECT_EQ(result.positionsRead, kSkippedPositions + 16 * static_cast<int64_t>(container.size()));
+    EXPECT_EQ(r.reporter.Only("progress").size(), 13u);
 
+    // Asked for the whole window, it reads it all, with the same result.
     // N = nearest(38.4) = 38: the captions run pass / 38.4 from 0 to 38.
-    const auto captions = r.reporter.Only("progress");
+    Reading whole;
+    whole.image = r.image;
+    whole.in.readWholeWindow = true;
+    const DecryptResult all = whole.Decrypt();
+    EXPECT_EQ(all.positionsRead, ReadingWindowBits(256, 192));
+    EXPECT_EQ(all.message, message);
+    const auto captions = whole.reporter.Only("progress");
     ASSERT_EQ(captions.size(), 41u);
     EXPECT_EQ(captions[0], "0.00%");
     EXPECT_EQ(captions[1], "0.00%");
@@ -295,6 +308,95 @@ TEST(DecryptWipe, FailuresAreLoggedAndAMessageNotDeliveredKeepsTheFiles) {
         EXPECT_EQ(r.reporter.Only("log"),
                   std::vector<std::string>{"The message could not be delivered: nothing was wiped."});
     }
+}
+
+}  // namespace
+}  // namespace corvane
+
+namespace corvane {
+namespace {
+
+std::u16string RandomText(std::mt19937& gen, size_t length) {
+    std::u16string text;
+    while (text.size() < length) {
+        switch (gen() % 4) {
+            case 0: text.push_back(static_cast<char16_t>(u' ' + gen() % 95)); break;
+            case 1: text.push_back(static_cast<char16_t>(0xA0 + gen() % 0x2000)); break;
+            case 2: text.push_back(u"etaoin shrdlu"[gen() % 13]); break;
+            default:
+                text.push_back(static_cast<char16_t>(0xD800 + gen() % 0x400));
+                text.push_back(static_cast<char16_t>(0xDC00 + gen() % 0x400));
+        }
+    }
+    return text;
+}
+
+std::u16string RandomComment(std::mt19937& gen) {
+    std::u16string c = u"<";
+    for (int i = 0; i < 10; ++i) c.push_back(AnsiToUnicode(static_cast<uint8_t>(33 + gen() % 223)));
+    c += u"><";
+    for (int i = 0; i < 10; ++i) c.push_back(AnsiToUnicode(static_cast<uint8_t>(33 + gen() % 223)));
+    c += u"><" + std::u16string(1, static_cast<char16_t>(u'0' + gen() % 2)) +
+         std::u16string(1, static_cast<char16_t>(u'0' + gen() % 10)) + u">";
+    return c;
+}
+
+// Stopping once the container is complete gives exactly what reading the
+// whole window gives: for messages of every length and kind, compressed or
+// not, in photos and noise, and for wrong keys, which read the whole window
+// and find nothing.
+TEST(DecryptEarlyStop, GivesWhatReadingTheWholeWindowGives) {
+    std::mt19937 gen(20261207);
+    int found = 0, wrong = 0;
+    for (int round = 0; round < 80; ++round) {
+        TempFolder dir;
+        const int w = 40 + static_cast<int>(gen() % 220), h = 30 + static_cast<int>(gen() % 170);
+        PixelGrid carrier = gen() % 3 ? PhotoCrop("coffee.png", static_cast<int>(gen() % (600 - w)),
+                                                  static_cast<int>(gen() % (400 - h)), w, h)
+                                      : RandomGrid(w, h, gen());
+        const PixelGrid key = RandomGrid(w, h, gen());
+        const std::u16string comment = RandomComment(gen);
+        const int64_t room = (ReadingWindowBits(w, h) - kSkippedPositions) / 16 - kContainerOverhead;
+        const std::u16string message = RandomText(gen, 1 + gen() % static_cast<size_t>(std::max<int64_t>(1, room / 2)));
+        EncryptInputs in = SelectedInputs(message, dir.path(), comment);
+        in.compress = gen() % 2;
+        in.outputPath = dir / "out.png";
+        EmbeddingSteps steps;
+        RecordingEncryptReporter encryptReporter;
+        SequenceRandom encryptRng;
+        if (EncryptImage(carrier, key, in, steps, encryptReporter, encryptRng).status != EncryptStatus::Saved) continue;
+        const PixelGrid image = steps.OutputPlane();
+
+        const bool rightKey = gen() % 4 != 0;
+        const PixelGrid readKey = rightKey ? key : RandomGrid(w, h, gen());
+        const std::u16string readComment = rightKey || gen() % 2 ? comment : RandomComment(gen);
+        DecryptResult results[2];
+        for (int whole = 0; whole < 2; ++whole) {
+            DecryptInputs d = DecryptSelection(dir / "out.png", dir / "key.png", readComment);
+            d.readWholeWindow = whole == 1;
+            RecordingDecryptReporter reporter;
+            SequenceRandom rng;
+            results[whole] = DecryptImage(image, readKey, d, reporter, rng);
+        }
+        const DecryptResult& early = results[0];
+        const DecryptResult& all = results[1];
+        EXPECT_EQ(early.status, all.status) << round;
+        EXPECT_EQ(early.message, all.message) << round;
+        EXPECT_EQ(early.digestField, all.digestField) << round;
+        EXPECT_EQ(early.digest, all.digest) << round;
+        EXPECT_EQ(early.verified, all.verified) << round;
+        EXPECT_LE(early.positionsRead, all.positionsRead) << round;
+        if (rightKey) {
+            EXPECT_EQ(early.message, message) << round;
+            EXPECT_TRUE(early.verified) << round;
+            found += early.status == DecryptStatus::Found;
+        } else {
+            EXPECT_EQ(early.positionsRead, all.positionsRead) << round;
+            ++wrong;
+        }
+    }
+    EXPECT_GT(found, 30);
+    EXPECT_GT(wrong, 5);
 }
 
 }  // namespace

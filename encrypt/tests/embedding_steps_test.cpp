@@ -25,8 +25,8 @@ struct StepsRun {
 
     StepStatus Run(std::u16string_view message, bool compress = false) {
         steps.Step1(carrier, key);
-        const StepStatus s = steps.Step2(carrier, message, kComment, SeedOf(kComment), compress, rng, reporter);
-        if (s == StepStatus::Done) steps.Step3(key);
+        const StepStatus s = steps.Step2(carrier, key, message, kComment, SeedOf(kComment), compress, rng, reporter);
+        if (s == StepStatus::Done) steps.Step3(carrier);
         return s;
     }
 };
@@ -42,10 +42,12 @@ TEST(EmbeddingSteps, OutputDiffersFromCarrierOnlyInTheChosenChannelBits) {
     std::map<std::pair<int, int>, int> channelAt;
     for (const auto& p : taken) channelAt[{p.x, p.y}] = p.channel;
     int64_t changed = 0;
+    const std::vector<uint8_t> mark = run.steps.Mark();
+    ASSERT_EQ(mark.size(), 256u * 192u);
     for (int y = 0; y < 192; ++y)
         for (int x = 0; x < 256; ++x) {
             const uint32_t diff = run.steps.OutputPlane().at(x, y) ^ run.carrier.at(x, y);
-            EXPECT_EQ(run.steps.Mark()[static_cast<size_t>(y) * 256 + x], channelAt.count({x, y}) ? 1 : 0);
+            EXPECT_EQ(mark[static_cast<size_t>(y) * 256 + x], channelAt.count({x, y}) ? 1 : 0);
             if (diff == 0) continue;
             ++changed;
             ASSERT_TRUE(channelAt.count({x, y})) << x << "," << y;
@@ -61,9 +63,11 @@ TEST(EmbeddingSteps, OutputDiffersFromCarrierOnlyInTheChosenChannelBits) {
         EXPECT_EQ(run.steps.OutputPlane().at(taken[i].x, taken[i].y), run.carrier.at(taken[i].x, taken[i].y));
     }
     // The steps' planes agree with one another.
+    const PixelGrid xorPlane = run.steps.XorPlane(run.carrier, run.key);
+    const PixelGrid messagePlane = run.steps.MessagePlane(run.carrier, run.key);
     for (size_t i = 0; i < run.carrier.pixels.size(); ++i) {
-        EXPECT_EQ(run.steps.XorPlane().pixels[i], run.carrier.pixels[i] ^ run.key.pixels[i]);
-        EXPECT_EQ(run.steps.OutputPlane().pixels[i], run.steps.MessagePlane().pixels[i] ^ run.key.pixels[i]);
+        EXPECT_EQ(xorPlane.pixels[i], run.carrier.pixels[i] ^ run.key.pixels[i]);
+        EXPECT_EQ(run.steps.OutputPlane().pixels[i], messagePlane.pixels[i] ^ run.key.pixels[i]);
     }
 }
 
@@ -78,10 +82,11 @@ TEST(EmbeddingSteps, ParitiesCarryTheContainerBitsInOrder) {
     const std::vector<uint8_t> bits = TextToBits(container);
     ASSERT_EQ(bits.size(), 1616u);
     const auto& taken = run.steps.Taken();
+    const PixelGrid messagePlane = run.steps.MessagePlane(run.carrier, run.key);
     const int flagX = SeedOf(kComment) & 1, flagY = (SeedOf(kComment) & 2) ? 1 : 0;
     for (size_t i = 0; i < bits.size(); ++i) {
         const auto& p = taken[kSkippedPositions + i];
-        ASSERT_EQ(ParityBit(run.steps.MessagePlane().at(p.x, p.y)), bits[i]) << i;
+        ASSERT_EQ(ParityBit(messagePlane.at(p.x, p.y)), bits[i]) << i;
     }
     for (const auto& p : taken) {
         EXPECT_EQ(p.x % 2, flagX);
@@ -164,7 +169,8 @@ TEST(EmbeddingSteps, ShortCommentGivesShortDelimiters) {
 
 TEST(EmbeddingSteps, StepTwoBeforeStepOneDoesNothing) {
     StepsRun run;
-    EXPECT_EQ(run.steps.Step2(run.carrier, u"early", kComment, SeedOf(kComment), false, run.rng, run.reporter),
+    EXPECT_EQ(run.steps.Step2(run.carrier, run.key, u"early", kComment, SeedOf(kComment), false, run.rng,
+                              run.reporter),
               StepStatus::NeedsStep1);
     EXPECT_TRUE(run.steps.Mark().empty());
     EXPECT_TRUE(run.reporter.events.empty());
@@ -175,9 +181,10 @@ TEST(EmbeddingSteps, KeySmallerThanCarrierLeavesUncoveredPixels) {
     const PixelGrid carrier = RandomGrid(6, 5, 1);
     const PixelGrid key = RandomGrid(4, 3, 2);
     steps.Step1(carrier, key);
-    EXPECT_EQ(steps.XorPlane().at(3, 2), carrier.at(3, 2) ^ key.at(3, 2));
-    EXPECT_EQ(steps.XorPlane().at(4, 2), carrier.at(4, 2));
-    EXPECT_EQ(steps.XorPlane().at(0, 4), carrier.at(0, 4));
+    const PixelGrid plane = steps.XorPlane(carrier, key);
+    EXPECT_EQ(plane.at(3, 2), carrier.at(3, 2) ^ key.at(3, 2));
+    EXPECT_EQ(plane.at(4, 2), carrier.at(4, 2));
+    EXPECT_EQ(plane.at(0, 4), carrier.at(0, 4));
 }
 
 }  // namespace
