@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -273,6 +274,7 @@ int Run(const std::vector<std::string>& argv) {
     keyReader.Start(in.keyPath, kKeyLoadRule);
     bool keyHeaderRead = false;
     PixelGrid key;
+    std::future<bool> keyLooksRandom;
     // The key is decoded once the first carrier has shown, from its header,
     // that the key is large enough for it.
     auto decodeKey = [&]() {
@@ -283,9 +285,13 @@ int Run(const std::vector<std::string>& argv) {
             return false;
         }
         if (KeyParams params; KeyParameters(in.keyComment, params)) in.keySeed = params.seed;
-        if (!KeyLooksRandom(key))
-            std::fprintf(stderr, "corvane encrypt: warning: %s\n", TextToUtf8(kKeyNotRandomWarning).c_str());
+        // Judged on the second core while the first embeds the message.
+        keyLooksRandom = std::async(std::launch::async, [&key] { return KeyLooksRandom(key); });
         return true;
+    };
+    auto warnOfKey = [&] {
+        if (keyLooksRandom.valid() && !keyLooksRandom.get())
+            std::fprintf(stderr, "corvane encrypt: warning: %s\n", TextToUtf8(kKeyNotRandomWarning).c_str());
     };
 
     if (in.outputPath.empty()) {
@@ -368,6 +374,7 @@ int Run(const std::vector<std::string>& argv) {
         EncryptInputs run = in;
         run.wipeKey = in.wipeKey && !keyWipeDone;
         const EncryptResult r = EncryptImage(carrier, key, run, steps, reporter);
+        warnOfKey();
         if (r.status == EncryptStatus::Saved) {
             reporter.ShowStats();
             std::printf("%s\n", FullPath(r.savedPath).c_str());
@@ -379,6 +386,7 @@ int Run(const std::vector<std::string>& argv) {
             std::fprintf(stderr, "corvane encrypt: %s: %s\n", in.imagePath.c_str(), FailureText(r).c_str());
         }
     }
+    warnOfKey();
     if (!keyHeaderRead && !keyReader.WaitForHeader()) {
         std::fprintf(stderr, "corvane encrypt: cannot load the key image %s: %s\n", in.keyPath.c_str(),
                      keyReader.error().c_str());

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "core/bmp_writer.hpp"
 #include "core/code_page.hpp"
 #include "core/image_decoder.hpp"
 #include "core/png_writer.hpp"
@@ -37,8 +38,10 @@ SaveStatus SaveGridFile(const PixelGrid& grid, OutputKind kind, const std::strin
         const PngCompression compression = kind == OutputKind::Key ? PngCompression::Stored : PngCompression::Best;
         if (!WritePng(grid, TextToAnsi(options.comment), compression, file))
             return failed(file.failed() ? file.error() : "not enough memory for the image");
+    } else if (kind == OutputKind::Bmp) {
+        if (!WriteBmp(grid, file)) return failed(file.failed() ? file.error() : "the image is too large for BMP");
     } else {
-        UniqueImage dib(GridToImage(grid, kind == OutputKind::Bmp ? 32 : 24));
+        UniqueImage dib(GridToImage(grid, 24));
         if (!dib) return failed("not enough memory for the image");
         if (!options.comment.empty() && !WriteImageComment(dib.get(), options.comment))
             return failed("the comment cannot be written");
