@@ -139,6 +139,11 @@ bool ImageReader::Spawn(int fd, LoadRule rule) {
     rule_ = rule;
     int sockets[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) return Fail(SystemReason(errno));
+    // Room for a few bands of rows in the socket, so that the decoder seldom
+    // waits for the program to take them.
+    const int buffer = 4 << 20;
+    setsockopt(sockets[0], SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    setsockopt(sockets[1], SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
     channel_ = HighDescriptor(sockets[0]);
     const int childEnd = HighDescriptor(sockets[1]);
     const int image = HighDescriptor(fcntl(fd, F_DUPFD_CLOEXEC, 10));
@@ -252,12 +257,17 @@ bool ImageReader::Decode(PixelGrid& grid, std::u16string* comment) {
     if (copied.status != Status::Ok || copied.a > decoder::kMaxCommentBytes) return Fail("the decoder failed");
     std::string commentBytes(copied.a, '\0');
     if (!Receive(commentBytes.data(), commentBytes.size(), deadline)) return Fail(ReasonForEnd());
-    // The rows arrive straight in the grid, as the decoder converts them.
+    // The rows arrive straight in the grid, as the decoder converts them;
+    // whatever it sent, the grid keeps its fourth byte clear, each piece
+    // cleared while it is still in the cache.
     uint32_t* out = result.pixels.data();
     const size_t count = result.pixels.size();
-    if (!Receive(out, count * sizeof(uint32_t), deadline)) return Fail(ReasonForEnd());
-    // Whatever the decoder sent, the grid keeps its fourth byte clear.
-    for (size_t i = 0; i < count; ++i) out[i] &= 0xFFFFFFu;
+    constexpr size_t kPiece = size_t{1} << 16;
+    for (size_t at = 0; at < count; at += kPiece) {
+        const size_t n = std::min(kPiece, count - at);
+        if (!Receive(out + at, n * sizeof(uint32_t), deadline)) return Fail(ReasonForEnd());
+        for (size_t i = at; i < at + n; ++i) out[i] &= 0xFFFFFFu;
+    }
     grid = std::move(result);
     if (comment) *comment = AnsiToText(commentBytes);
     Stop();
