@@ -18,6 +18,7 @@
 #include "core/hidden_message.hpp"
 #include "core/image_file.hpp"
 #include "core/image_decoder.hpp"
+#include "core/mfree_image.hpp"
 #include "decrypt/decrypt_operation.hpp"
 #include "encrypt/encrypt_operation.hpp"
 

@@ -18,6 +18,7 @@
 #include "core/image_decode.hpp"
 #include "core/image_decoder.hpp"
 #include "core/image_file.hpp"
+#include "core/mfree_image.hpp"
 
 namespace corvane {
 namespace {
@@ -57,8 +58,8 @@ PixelGrid DecodeHere(const std::string& path) {
     uint8_t* data = static_cast<uint8_t*>(mapped);
     uint64_t w = 0, h = 0;
     PixelGrid grid;
-    if (ProbeImageSize(data, size, LoadRule{FIF_PNG, 0}, w, h)) {
-        UniqueImage dib(DecodeImageData(data, size, LoadRule{FIF_PNG, 0}));
+    if (ProbeImageSize(data, size, FIF_PNG, 0, w, h)) {
+        UniqueImage dib(DecodeImageData(data, size, FIF_PNG, 0));
         grid = ImageToGrid(dib.get());
     }
     munmap(mapped, size);
@@ -96,7 +97,7 @@ void BM_LoadIsolated(benchmark::State& state, bool key) {
     for (auto _ : state) {
         PixelGrid grid;
         std::u16string comment;
-        if (!LoadGridAs(path, LoadRule{FIF_PNG, 0}, grid, &comment)) state.SkipWithError("load failed");
+        if (!LoadGridAs(path, LoadRule{ImageFormat::Png, 0}, grid, &comment)) state.SkipWithError("load failed");
         benchmark::DoNotOptimize(grid.pixels.data());
     }
 }
@@ -120,8 +121,8 @@ BENCHMARK(BM_LoadPairInProcessFromPath)->Unit(benchmark::kMillisecond)->UseRealT
 void BM_LoadPairIsolated(benchmark::State& state) {
     for (auto _ : state) {
         ImageReader image, key;
-        image.Start(Shared().photo, LoadRule{FIF_PNG, 0});
-        key.Start(Shared().key, LoadRule{FIF_PNG, 0});
+        image.Start(Shared().photo, LoadRule{ImageFormat::Png, 0});
+        key.Start(Shared().key, LoadRule{ImageFormat::Png, 0});
         PixelGrid a, b;
         std::u16string comment;
         if (!image.WaitForHeader() || !key.WaitForHeader() || !image.StartDecode() || !key.StartDecode() ||

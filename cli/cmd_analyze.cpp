@@ -10,7 +10,7 @@
 #include "core/code_page.hpp"
 #include "core/image_decoder.hpp"
 #include "core/image_file.hpp"
-#include "core/mfree_image.hpp"
+#include "core/image_formats.hpp"
 #include "encrypt/image_analysis.hpp"
 
 namespace corvane::cli {

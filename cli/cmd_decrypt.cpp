@@ -14,7 +14,7 @@
 #include "core/code_page.hpp"
 #include "core/hidden_message.hpp"
 #include "core/image_decoder.hpp"
-#include "core/mfree_image.hpp"
+#include "core/image_formats.hpp"
 #include "core/platform.hpp"
 #include "core/text_file.hpp"
 #include "decrypt/decrypt_operation.hpp"

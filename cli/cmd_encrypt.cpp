@@ -17,7 +17,7 @@
 #include "core/hidden_message.hpp"
 #include "core/image_decoder.hpp"
 #include "core/key_randomness.hpp"
-#include "core/mfree_image.hpp"
+#include "core/image_formats.hpp"
 #include "core/number_format.hpp"
 #include "core/platform.hpp"
 #include "core/text_file.hpp"
@@ -130,12 +130,12 @@ bool LoadCarrier(ImageReader& reader, const Resize& resize, PixelGrid& carrier) 
     const int w0 = carrier.width, h0 = carrier.height;
     if (resize.maxWidth > 0 && w0 > resize.maxWidth) {
         const int h = static_cast<int>(Nearest(static_cast<double>(h0) * resize.maxWidth / w0));
-        carrier = RescaleGrid(carrier, resize.maxWidth, h, FILTER_BILINEAR);
+        carrier = RescaleGrid(carrier, resize.maxWidth, h, ResizeFilter::Bilinear);
     }
     if (resize.ratio != 1.0) {
         const int w = static_cast<int>(Nearest(w0 * resize.ratio));
         const int h = static_cast<int>(Nearest(h0 * resize.ratio));
-        carrier = RescaleGrid(carrier, w, h, FILTER_BILINEAR);
+        carrier = RescaleGrid(carrier, w, h, ResizeFilter::Bilinear);
     }
     return !carrier.empty();
 }
@@ -234,7 +234,7 @@ int Run(const std::vector<std::string>& argv) {
                          "corvane encrypt: note: corvane decrypt reads only names ending in .png, .bmp, .jp2, .jxr, "
                          ".j2k, .tif or .webp; rename %s before decrypting it\n",
                          output->c_str());
-        else if (rule.fif != SaveFormatOf(in.outputKind).fif)
+        else if (rule.format != LoadRuleForOutput(in.outputKind).format)
             return UsageError(kName, "--format does not match the ending of '" + *output +
                                          "', by which corvane decrypt would read it");
     }

@@ -9,7 +9,7 @@
 #include "cli/terminal_reporter.hpp"
 #include "core/code_page.hpp"
 #include "core/image_decoder.hpp"
-#include "core/mfree_image.hpp"
+#include "core/image_formats.hpp"
 #include "core/text_file.hpp"
 #include "encrypt/carrier_analysis.hpp"
 

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "cli/command.hpp"
-#include "core/mfree_image.hpp"
 
 namespace corvane::cli {
 namespace {
@@ -29,9 +28,6 @@ void RegisterCommand(const Command& command) { Registry()[command.name] = comman
 
 int main(int argc, char** argv) {
     using namespace corvane::cli;
-    // Library diagnostics are kept, not printed: results and our own messages
-    // are all that reach the terminal.
-    corvane::InitialiseImageLibrary();
     if (argc < 2) {
         PrintHelp();
         return kExitUsage;

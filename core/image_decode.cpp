@@ -125,10 +125,10 @@ bool NormaliseBmpHeader(uint8_t* d, size_t size) {
 
 bool ImageSizeAllowed(uint64_t w, uint64_t h) { return w >= 1 && h >= 1 && w <= kMaxImagePixels && w * h <= kMaxImagePixels; }
 
-bool ProbeImageSize(uint8_t* data, size_t size, LoadRule rule, uint64_t& w, uint64_t& h) {
+bool ProbeImageSize(uint8_t* data, size_t size, FREE_IMAGE_FORMAT fif, int flags, uint64_t& w, uint64_t& h) {
     InitialiseImageLibrary();
     if (size == 0 || size > UINT32_MAX) return false;
-    switch (rule.fif) {
+    switch (fif) {
         case FIF_JXR: {
             int iw = 0, ih = 0;
             if (!ReadJxrSize(data, size, iw, ih)) return false;
@@ -158,10 +158,10 @@ bool ProbeImageSize(uint8_t* data, size_t size, LoadRule rule, uint64_t& w, uint
         default:
             break;
     }
-    if (!FreeImage_FIFSupportsNoPixels(rule.fif)) return false;
+    if (!FreeImage_FIFSupportsNoPixels(fif)) return false;
     FIMEMORY* memory = FreeImage_OpenMemory(data, static_cast<DWORD>(size));
     if (!memory) return false;
-    UniqueImage header(FreeImage_LoadFromMemory(rule.fif, memory, rule.flags | FIF_LOAD_NOPIXELS));
+    UniqueImage header(FreeImage_LoadFromMemory(fif, memory, flags | FIF_LOAD_NOPIXELS));
     FreeImage_CloseMemory(memory);
     if (!header) return false;
     w = FreeImage_GetWidth(header.get());
@@ -169,16 +169,16 @@ bool ProbeImageSize(uint8_t* data, size_t size, LoadRule rule, uint64_t& w, uint
     return true;
 }
 
-ImageHandle DecodeImageData(uint8_t* data, size_t size, LoadRule rule) {
+ImageHandle DecodeImageData(uint8_t* data, size_t size, FREE_IMAGE_FORMAT fif, int flags) {
     InitialiseImageLibrary();
     if (size == 0 || size > UINT32_MAX) return nullptr;
     ImageHandle dib = nullptr;
-    if (rule.fif == FIF_JXR) {
+    if (fif == FIF_JXR) {
         dib = DecodeJxr(data, size);
     } else {
         FIMEMORY* memory = FreeImage_OpenMemory(data, static_cast<DWORD>(size));
         if (!memory) return nullptr;
-        dib = FreeImage_LoadFromMemory(rule.fif, memory, rule.flags);
+        dib = FreeImage_LoadFromMemory(fif, memory, flags);
         FreeImage_CloseMemory(memory);
     }
     // A file whose pixels disagree with its header is not trusted either.

@@ -11,11 +11,11 @@ namespace corvane {
 
 // The image size from the file's header, without decoding pixels. The
 // bytes may be changed in place (header fix-ups for the library).
-bool ProbeImageSize(uint8_t* data, size_t size, LoadRule rule, uint64_t& width, uint64_t& height);
+bool ProbeImageSize(uint8_t* data, size_t size, FREE_IMAGE_FORMAT fif, int flags, uint64_t& width, uint64_t& height);
 
 // The whole image; nullptr when the bytes do not decode. Call after
 // ProbeImageSize on the same bytes.
-ImageHandle DecodeImageData(uint8_t* data, size_t size, LoadRule rule);
+ImageHandle DecodeImageData(uint8_t* data, size_t size, FREE_IMAGE_FORMAT fif, int flags);
 
 // The image library reads only the short info header of BMP files: longer
 // ones are rewritten as short ones in place. False for an uncompressed file

@@ -19,6 +19,7 @@
 #include "core/code_page.hpp"
 #include "core/decoder_protocol.hpp"
 #include "core/image_decode.hpp"
+#include "core/mfree_image.hpp"
 #include "core/platform.hpp"
 
 extern char** environ;
@@ -73,23 +74,6 @@ int HighDescriptor(int fd) {
 }
 
 }  // namespace
-
-std::string FormatName(LoadRule rule) {
-    switch (rule.fif) {
-        case FIF_PNG: return "PNG";
-        case FIF_BMP: return "BMP";
-        case FIF_JPEG: return "JPEG";
-        case FIF_JP2:
-        case FIF_J2K: return "JPEG 2000";
-        case FIF_JXR: return "JPEG XR";
-        case FIF_TIFF: return "TIFF";
-        case FIF_WEBP: return "WebP";
-        case FIF_GIF: return "GIF";
-        case FIF_PSD: return "PSD";
-        case FIF_RAW: return "camera raw";
-        default: return "image";
-    }
-}
 
 void SetDecoderProgram(const std::string& path) {
     std::lock_guard<std::mutex> lock(g_hookMutex);
@@ -160,7 +144,7 @@ bool ImageReader::Spawn(int fd, LoadRule rule) {
         std::lock_guard<std::mutex> lock(g_hookMutex);
         fault = g_fault;
     }
-    std::string fif = std::to_string(static_cast<int>(rule.fif)), flags = std::to_string(rule.flags);
+    std::string fif = std::to_string(static_cast<int>(FifOf(rule.format))), flags = std::to_string(rule.flags);
     std::vector<char*> argv = {const_cast<char*>(program.c_str()), fif.data(), flags.data()};
     if (!fault.empty()) argv.push_back(fault.data());
     argv.push_back(nullptr);

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <string>
 
-#include "core/mfree_image.hpp"
+#include "core/image_formats.hpp"
 #include "core/pixel_grid.hpp"
 
 namespace corvane {
@@ -65,7 +65,7 @@ private:
 };
 
 // Keys are always PNG, whatever their name.
-inline constexpr LoadRule kKeyLoadRule{FIF_PNG, 0};
+inline constexpr LoadRule kKeyLoadRule{ImageFormat::Png, 0};
 
 // The one-call forms. `error` (when given) receives the reason of a failure.
 bool LoadGridAs(const std::string& path, LoadRule rule, PixelGrid& grid, std::u16string* comment = nullptr,
@@ -73,9 +73,6 @@ bool LoadGridAs(const std::string& path, LoadRule rule, PixelGrid& grid, std::u1
 // By the file-name ending (LoadRuleForPath).
 bool LoadGrid(const std::string& path, PixelGrid& grid, std::string* error = nullptr);
 bool LoadKeyGrid(const std::string& path, PixelGrid& grid, std::u16string& comment, std::string* error = nullptr);
-
-// "PNG", "JPEG 2000", "camera raw", ... for messages.
-std::string FormatName(LoadRule rule);
 
 // Test hooks: the decoder program to start (default: corvane-decode beside
 // the running program), a fault the decoder simulates ("crash", "hang",

@@ -5,13 +5,11 @@
 #include "core/bmp_writer.hpp"
 #include "core/code_page.hpp"
 #include "core/image_decoder.hpp"
+#include "core/mfree_image.hpp"
 #include "core/png_writer.hpp"
 
 namespace corvane {
 namespace {
-
-// The format a saved file is read back with.
-LoadRule ReadBackRule(OutputKind kind) { return LoadRule{SaveFormatOf(kind).fif, 0}; }
 
 bool ReadsBack(SafeFile& file, OutputKind kind, const PixelGrid& grid, const std::u16string& comment) {
     const int fd = file.OpenForReading();
@@ -19,7 +17,7 @@ bool ReadsBack(SafeFile& file, OutputKind kind, const PixelGrid& grid, const std
     ImageReader reader;
     PixelGrid back;
     std::u16string backComment;
-    const bool decoded = reader.OpenDescriptor(fd, ReadBackRule(kind)) && reader.Decode(back, &backComment);
+    const bool decoded = reader.OpenDescriptor(fd, LoadRuleForOutput(kind)) && reader.Decode(back, &backComment);
     close(fd);
     return decoded && back == grid && (comment.empty() || backComment == comment);
 }
@@ -53,6 +51,13 @@ SaveStatus SaveGridFile(const PixelGrid& grid, OutputKind kind, const std::strin
     if (status == SaveStatus::Failed) return failed(file.error());
     if (status == SaveStatus::AlreadyExists && reason) *reason = "the file exists";
     return status;
+}
+
+bool SaveGrid(const PixelGrid& grid, OutputKind kind, const std::string& path, std::u16string_view comment) {
+    SaveOptions options;
+    options.comment.assign(comment);
+    options.overwrite = true;
+    return SaveGridFile(grid, kind, path, options) == SaveStatus::Saved;
 }
 
 }  // namespace corvane

@@ -4,7 +4,7 @@
 // replaced unless the caller asks for it.
 #include <string>
 
-#include "core/mfree_image.hpp"
+#include "core/image_formats.hpp"
 #include "core/safe_file.hpp"
 
 namespace corvane {
@@ -26,5 +26,9 @@ inline constexpr const char* kSavedImageDoesNotReadBack = "Saved image does not 
 // failed write ("No space left on device"), or kSavedImageDoesNotReadBack.
 SaveStatus SaveGridFile(const PixelGrid& grid, OutputKind kind, const std::string& path,
                         const SaveOptions& options = {}, std::string* reason = nullptr);
+
+// Saves replacing an existing file (tests and tools); the programs save
+// through SaveGridFile.
+bool SaveGrid(const PixelGrid& grid, OutputKind kind, const std::string& path, std::u16string_view comment = {});
 
 }  // namespace corvane

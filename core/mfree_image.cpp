@@ -103,33 +103,84 @@ LoadRule LoadRuleForPath(std::string_view path) {
         const char* upper;
         LoadRule rule;
     } kTable[] = {
-        {".png", ".PNG", {FIF_PNG, 0}},  {".bmp", ".BMP", {FIF_BMP, 0}},
-        {".jpg", ".JPG", {FIF_JPEG, JPEG_ACCURATE}}, {".jp2", ".JP2", {FIF_JP2, 0}},
-        {".jxr", ".JXR", {FIF_JXR, 0}},  {".j2k", ".J2K", {FIF_J2K, 0}},
-        {".tif", ".TIF", {FIF_TIFF, 0}}, {"tiff", "TIFF", {FIF_TIFF, 0}},
-        {"webp", "WEBP", {FIF_WEBP, 0}}, {".gif", ".GIF", {FIF_GIF, 0}},
-        {".psd", ".PSD", {FIF_PSD, 0}},
+        {".png", ".PNG", {ImageFormat::Png, 0}},  {".bmp", ".BMP", {ImageFormat::Bmp, 0}},
+        {".jpg", ".JPG", {ImageFormat::Jpeg, JPEG_ACCURATE}}, {".jp2", ".JP2", {ImageFormat::Jp2, 0}},
+        {".jxr", ".JXR", {ImageFormat::Jxr, 0}},  {".j2k", ".J2K", {ImageFormat::J2k, 0}},
+        {".tif", ".TIF", {ImageFormat::Tiff, 0}}, {"tiff", "TIFF", {ImageFormat::Tiff, 0}},
+        {"webp", "WEBP", {ImageFormat::Webp, 0}}, {".gif", ".GIF", {ImageFormat::Gif, 0}},
+        {".psd", ".PSD", {ImageFormat::Psd, 0}},
     };
     for (const auto& row : kTable)
         if (last == row.lower || last == row.upper) return row.rule;
-    return LoadRule{FIF_RAW, RAW_DISPLAY};
+    return LoadRule{ImageFormat::Raw, RAW_DISPLAY};
 }
 
 bool EncryptedLoadRuleForPath(std::string_view path, LoadRule& rule) {
     static const struct {
         const char* lower;
         const char* upper;
-        FREE_IMAGE_FORMAT fif;
+        ImageFormat format;
     } kTable[] = {
-        {".png", ".PNG", FIF_PNG}, {".bmp", ".BMP", FIF_BMP}, {".jp2", ".JP2", FIF_JP2}, {".jxr", ".JXR", FIF_JXR},
-        {".j2k", ".J2K", FIF_J2K}, {".tif", ".TIF", FIF_TIFF}, {"webp", "WEBP", FIF_WEBP},
+        {".png", ".PNG", ImageFormat::Png}, {".bmp", ".BMP", ImageFormat::Bmp}, {".jp2", ".JP2", ImageFormat::Jp2},
+        {".jxr", ".JXR", ImageFormat::Jxr}, {".j2k", ".J2K", ImageFormat::J2k}, {".tif", ".TIF", ImageFormat::Tiff},
+        {"webp", "WEBP", ImageFormat::Webp},
     };
     for (const auto& row : kTable)
         if (EndsWith(path, row.lower) || EndsWith(path, row.upper)) {
-            rule = LoadRule{row.fif, 0};
+            rule = LoadRule{row.format, 0};
             return true;
         }
     return false;
+}
+
+FREE_IMAGE_FORMAT FifOf(ImageFormat format) {
+    switch (format) {
+        case ImageFormat::Png: return FIF_PNG;
+        case ImageFormat::Bmp: return FIF_BMP;
+        case ImageFormat::Jpeg: return FIF_JPEG;
+        case ImageFormat::Jp2: return FIF_JP2;
+        case ImageFormat::Jxr: return FIF_JXR;
+        case ImageFormat::J2k: return FIF_J2K;
+        case ImageFormat::Tiff: return FIF_TIFF;
+        case ImageFormat::Webp: return FIF_WEBP;
+        case ImageFormat::Gif: return FIF_GIF;
+        case ImageFormat::Psd: return FIF_PSD;
+        case ImageFormat::Raw: return FIF_RAW;
+    }
+    return FIF_UNKNOWN;
+}
+
+LoadRule LoadRuleForOutput(OutputKind kind) {
+    switch (kind) {
+        case OutputKind::Key:
+        case OutputKind::Png: return {ImageFormat::Png, 0};
+        case OutputKind::Bmp: return {ImageFormat::Bmp, 0};
+        case OutputKind::Jp2: return {ImageFormat::Jp2, 0};
+        case OutputKind::Jxr: return {ImageFormat::Jxr, 0};
+        case OutputKind::J2k: return {ImageFormat::J2k, 0};
+        case OutputKind::Tif: return {ImageFormat::Tiff, 0};
+        case OutputKind::Webp: return {ImageFormat::Webp, 0};
+    }
+    return {};
+}
+
+const char* OutputEnding(OutputKind kind) { return SaveFormatOf(kind).ending; }
+
+std::string FormatName(LoadRule rule) {
+    switch (rule.format) {
+        case ImageFormat::Png: return "PNG";
+        case ImageFormat::Bmp: return "BMP";
+        case ImageFormat::Jpeg: return "JPEG";
+        case ImageFormat::Jp2:
+        case ImageFormat::J2k: return "JPEG 2000";
+        case ImageFormat::Jxr: return "JPEG XR";
+        case ImageFormat::Tiff: return "TIFF";
+        case ImageFormat::Webp: return "WebP";
+        case ImageFormat::Gif: return "GIF";
+        case ImageFormat::Psd: return "PSD";
+        case ImageFormat::Raw: return "camera raw";
+    }
+    return "image";
 }
 
 void ReleaseImage(ImageHandle& handle) {
@@ -213,10 +264,11 @@ PixelGrid PreviewGrid(const PixelGrid& grid, int n) {
     return ImageToGrid(owned.get());
 }
 
-PixelGrid RescaleGrid(const PixelGrid& grid, int width, int height, FREE_IMAGE_FILTER filter) {
+PixelGrid RescaleGrid(const PixelGrid& grid, int width, int height, ResizeFilter filter) {
     UniqueImage source(GridToImage(grid));
     if (!source) return {};
-    ImageHandle scaled = RescaleImage(source.get(), width, height, false, filter, false);
+    ImageHandle scaled = RescaleImage(source.get(), width, height, false,
+                                      filter == ResizeFilter::Box ? FILTER_BOX : FILTER_BILINEAR, false);
     if (scaled == source.get()) return grid;
     UniqueImage owned(scaled);
     return ImageToGrid(owned.get());
@@ -318,11 +370,5 @@ bool WriteImage(ImageHandle handle, OutputKind kind, SafeFile& file) {
     return FreeImage_SaveToHandle(f.fif, handle, &io, &file, f.flags) != 0 && !file.failed();
 }
 
-bool SaveGrid(const PixelGrid& grid, OutputKind kind, const std::string& path, std::u16string_view comment) {
-    SaveOptions options;
-    options.comment.assign(comment);
-    options.overwrite = true;
-    return SaveGridFile(grid, kind, path, options) == SaveStatus::Saved;
-}
 
 }  // namespace corvane

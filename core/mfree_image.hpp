@@ -1,7 +1,7 @@
 #pragma once
-// The one place where image files are touched: loading by file-name ending,
-// saving in the key and output formats, the "Comment" metadata, rescaling and
-// exact conversions between library bitmaps and pixel grids.
+// Inside core only: the image library's bitmaps, their "Comment" metadata,
+// rescaling and exact conversions between bitmaps and pixel grids, and the
+// library's formats behind the system's own (core/image_formats.hpp).
 #include <FreeImage.h>
 
 #include <functional>
@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/image_formats.hpp"
 #include "core/pixel_grid.hpp"
 #include "core/safe_file.hpp"
 
@@ -23,12 +24,6 @@ struct ImageReleaser {
 };
 using UniqueImage = std::unique_ptr<FIBITMAP, ImageReleaser>;
 
-// Images larger than this (width x height), or with a side below 1, are
-// refused from their header before any pixel is decoded.
-inline constexpr uint64_t kMaxImagePixels = 256ull * 1024ull * 1024ull;
-
-enum class OutputKind { Key, Png, Bmp, Jp2, Jxr, J2k, Tif, Webp };
-
 struct SaveFormat {
     OutputKind kind;
     FREE_IMAGE_FORMAT fif;
@@ -36,20 +31,9 @@ struct SaveFormat {
     const char* ending;  // with the dot: ".png"
 };
 const SaveFormat& SaveFormatOf(OutputKind kind);
-// "png", "bmp", "jp2", "jxr", "j2k", "tif", "webp" (also with a leading dot,
-// and "tiff"); false for anything else.
-bool OutputKindFromName(std::string_view name, OutputKind& kind);
 
-struct LoadRule {
-    FREE_IMAGE_FORMAT fif;
-    int flags;
-};
-// The load table: the last four characters of the path, compared
-// case-sensitively; every unlisted ending goes to the camera-raw loader.
-LoadRule LoadRuleForPath(std::string_view path);
-// The encrypted-image picker's table: the seven output endings, flags 0.
-// False when the ending is not one of them.
-bool EncryptedLoadRuleForPath(std::string_view path, LoadRule& rule);
+// The library's format for one of ours.
+FREE_IMAGE_FORMAT FifOf(ImageFormat format);
 
 // Installs the handlers that keep the library's diagnostics off the terminal;
 // called by every loader and saver, safe to call more than once.
@@ -71,18 +55,11 @@ ImageHandle RescaleImage(ImageHandle handle, int width, int height, bool release
 // The preview rule: n on the longer side (the width when the image is at
 // least as wide as high), box filter, the source kept.
 ImageHandle PreviewImage(ImageHandle handle, int n);
-PixelGrid PreviewGrid(const PixelGrid& grid, int n);
-// RescaleImage on a grid (force false): the grid itself when nothing changes.
-PixelGrid RescaleGrid(const PixelGrid& grid, int width, int height, FREE_IMAGE_FILTER filter);
 
 // Encodes in the format of `kind` with its flags into an open file. BMP
 // output is written at 32 bits per pixel, everything else at 24. False when
 // the codec or any write failed (file.error() tells a failed write).
 bool WriteImage(ImageHandle handle, OutputKind kind, SafeFile& file);
-// Converts and saves, replacing an existing file (tests and tools); the
-// programs save through SaveGridFile.
-bool SaveGrid(const PixelGrid& grid, OutputKind kind, const std::string& path,
-              std::u16string_view comment = {});
 
 // Exact conversion of a bitmap of any depth or type to a 24-bit grid.
 PixelGrid ImageToGrid(ImageHandle handle);

@@ -65,7 +65,7 @@ void FixPixel(PixelGrid& carrier, int x, int y) {
 std::string EncryptedFileName(std::u16string_view prefix, int digits, OutputKind kind) {
     std::string name = TextToUtf8(prefix);
     if (!name.empty()) name += "-";
-    return name + FormatNumberAscii(digits, "00000") + SaveFormatOf(kind).ending;
+    return name + FormatNumberAscii(digits, "00000") + OutputEnding(kind);
 }
 
 EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const EncryptInputs& in, EmbeddingSteps& steps,

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/mfree_image.hpp"
+#include "core/image_formats.hpp"
 #include "core/pixel_grid.hpp"
 #include "core/sequence_random.hpp"
 #include "core/wipe.hpp"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/image_decode.hpp"
+#include "core/mfree_image.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
@@ -17,13 +18,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint64_t w = 0, h = 0;
     switch (data[0] % 4) {
         case 0:
-            corvane::ProbeImageSize(file.data(), file.size(), corvane::LoadRule{FIF_JP2, 0}, w, h);
+            corvane::ProbeImageSize(file.data(), file.size(), FIF_JP2, 0, w, h);
             break;
         case 1:
-            corvane::ProbeImageSize(file.data(), file.size(), corvane::LoadRule{FIF_J2K, 0}, w, h);
+            corvane::ProbeImageSize(file.data(), file.size(), FIF_J2K, 0, w, h);
             break;
         case 2:
-            corvane::ProbeImageSize(file.data(), file.size(), corvane::LoadRule{FIF_GIF, 0}, w, h);
+            corvane::ProbeImageSize(file.data(), file.size(), FIF_GIF, 0, w, h);
             break;
         default:
             corvane::NormaliseBmpHeader(file.data(), file.size());

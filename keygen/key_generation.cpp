@@ -11,7 +11,7 @@
 
 #include "core/code_page.hpp"
 #include "core/image_file.hpp"
-#include "core/mfree_image.hpp"
+#include "core/image_formats.hpp"
 #include "core/platform.hpp"
 #include "keygen/isaac.hpp"
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/image_decoder.hpp"
+#include "core/image_file.hpp"
 #include "core/number_format.hpp"
 #include "cli_test_support.hpp"
 

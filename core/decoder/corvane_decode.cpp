@@ -105,7 +105,8 @@ int main(int argc, char** argv) {
     LimitCpu(20);
     std::set_new_handler(OutOfMemory);
     if (argc < 3) Quit(2);
-    const corvane::LoadRule rule{static_cast<FREE_IMAGE_FORMAT>(std::atoi(argv[1])), std::atoi(argv[2])};
+    const FREE_IMAGE_FORMAT fif = static_cast<FREE_IMAGE_FORMAT>(std::atoi(argv[1]));
+    const int flags = std::atoi(argv[2]);
     const std::string fault = argc > 3 ? argv[3] : "";
 
     struct stat st {};
@@ -121,7 +122,7 @@ int main(int argc, char** argv) {
 
     LimitAddressSpace(kHeaderBudget);
     uint64_t width = 0, height = 0;
-    if (!corvane::ProbeImageSize(data, size, rule, width, height))
+    if (!corvane::ProbeImageSize(data, size, fif, flags, width, height))
         SendReply(Stage::Header, Status::NotReadable), Quit(0);
     if (!corvane::ImageSizeAllowed(width, height)) SendReply(Stage::Header, Status::TooLarge, width, height), Quit(0);
     SendReply(Stage::Header, Status::Ok, width, height);
@@ -138,7 +139,7 @@ int main(int argc, char** argv) {
         for (;;) pause();
     if (fault == protocol::kFaultMemory) LimitAddressSpace(0);
 
-    corvane::UniqueImage dib(corvane::DecodeImageData(data, size, rule));
+    corvane::UniqueImage dib(corvane::DecodeImageData(data, size, fif, flags));
     if (!dib) {
         SendReply(Stage::Decoded, MemoryShort(width, height) ? Status::OutOfMemory : Status::Damaged);
         Quit(0);

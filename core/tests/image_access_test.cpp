@@ -16,21 +16,21 @@ using testing::RandomGrid;
 using testing::TempFolder;
 
 TEST(LoadTable, EndingsAreCaseExact) {
-    EXPECT_EQ(LoadRuleForPath("a.png").fif, FIF_PNG);
-    EXPECT_EQ(LoadRuleForPath("a.PNG").fif, FIF_PNG);
-    EXPECT_EQ(LoadRuleForPath("a.Png").fif, FIF_RAW);
+    EXPECT_EQ(LoadRuleForPath("a.png").format, ImageFormat::Png);
+    EXPECT_EQ(LoadRuleForPath("a.PNG").format, ImageFormat::Png);
+    EXPECT_EQ(LoadRuleForPath("a.Png").format, ImageFormat::Raw);
     EXPECT_EQ(LoadRuleForPath("a.jpg").flags, JPEG_ACCURATE);
-    EXPECT_EQ(LoadRuleForPath("a.tiff").fif, FIF_TIFF);
-    EXPECT_EQ(LoadRuleForPath("a.TIF").fif, FIF_TIFF);
-    EXPECT_EQ(LoadRuleForPath("a.webp").fif, FIF_WEBP);
-    EXPECT_EQ(LoadRuleForPath("a.jxr").fif, FIF_JXR);
-    EXPECT_EQ(LoadRuleForPath("a.nef").fif, FIF_RAW);
+    EXPECT_EQ(LoadRuleForPath("a.tiff").format, ImageFormat::Tiff);
+    EXPECT_EQ(LoadRuleForPath("a.TIF").format, ImageFormat::Tiff);
+    EXPECT_EQ(LoadRuleForPath("a.webp").format, ImageFormat::Webp);
+    EXPECT_EQ(LoadRuleForPath("a.jxr").format, ImageFormat::Jxr);
+    EXPECT_EQ(LoadRuleForPath("a.nef").format, ImageFormat::Raw);
     EXPECT_EQ(LoadRuleForPath("a.nef").flags, RAW_DISPLAY);
-    EXPECT_EQ(LoadRuleForPath("a.jpeg").fif, FIF_RAW);
-    EXPECT_EQ(LoadRuleForPath("x").fif, FIF_RAW);
+    EXPECT_EQ(LoadRuleForPath("a.jpeg").format, ImageFormat::Raw);
+    EXPECT_EQ(LoadRuleForPath("x").format, ImageFormat::Raw);
     LoadRule r;
     EXPECT_TRUE(EncryptedLoadRuleForPath("a.WEBP", r));
-    EXPECT_EQ(r.fif, FIF_WEBP);
+    EXPECT_EQ(r.format, ImageFormat::Webp);
     EXPECT_FALSE(EncryptedLoadRuleForPath("a.gif", r));
     EXPECT_FALSE(EncryptedLoadRuleForPath("a.Bmp", r));
 }

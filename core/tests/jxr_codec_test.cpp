@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/image_decoder.hpp"
+#include "core/image_file.hpp"
 #include "core/mfree_image.hpp"
 #include "core/tests/test_support.hpp"
 
@@ -40,7 +41,7 @@ std::string Printed(F body) {
     return out + ::testing::internal::GetCapturedStderr();
 }
 
-constexpr LoadRule kJxr{FIF_JXR, 0};
+constexpr LoadRule kJxr{ImageFormat::Jxr, 0};
 
 PixelGrid LoadGridJxr(const std::string& path) {
     PixelGrid grid;

@@ -10,6 +10,7 @@
 #include "core/code_page.hpp"
 #include "core/image_decoder.hpp"
 #include "core/image_file.hpp"
+#include "core/mfree_image.hpp"
 #include "test_support.hpp"
 
 namespace corvane {
@@ -87,7 +88,7 @@ TEST(PngWriter, EveryShapeAndBothCompressionsReadBackExactly) {
             ASSERT_EQ(SaveGridFile(grid, kind, path), SaveStatus::Saved) << path;
             PixelGrid back;
             std::string error;
-            ASSERT_TRUE(LoadGridAs(path, LoadRule{FIF_PNG, 0}, back, nullptr, &error)) << path << ": " << error;
+            ASSERT_TRUE(LoadGridAs(path, LoadRule{ImageFormat::Png, 0}, back, nullptr, &error)) << path << ": " << error;
             EXPECT_EQ(back, grid) << path;
             // zlib itself accepts the stream, adler-32 included.
             const std::string data = ImageData(Chunks(ReadBytes(path)));
@@ -136,7 +137,7 @@ TEST(PngWriter, FilesAreNoLargerThanTheLibrarys) {
     PixelGrid photo;
     ASSERT_TRUE(LoadGrid(PhotoPath("coffee.png"), photo));
     // A photo as taken, and enlarged (smooth: where zlib works hardest).
-    for (const PixelGrid& g : {photo, RescaleGrid(photo, 1200, 800, FILTER_BILINEAR)}) {
+    for (const PixelGrid& g : {photo, RescaleGrid(photo, 1200, 800, ResizeFilter::Bilinear)}) {
         ASSERT_EQ(SaveGridFile(g, OutputKind::Png, dir / "p.png", {{}, true}), SaveStatus::Saved);
         EXPECT_LE(ReadBytes(dir / "p.png").size(), LibraryPng(g, u"", PNG_Z_BEST_COMPRESSION).size());
     }

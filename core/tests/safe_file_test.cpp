@@ -230,7 +230,7 @@ TEST(SaveGridFile, EveryFormatFailsWholeWhenWritesFail) {
     small.rlim_cur = 2048;
     for (OutputKind kind : {OutputKind::Key, OutputKind::Png, OutputKind::Bmp, OutputKind::Jp2, OutputKind::Jxr,
                             OutputKind::J2k, OutputKind::Tif, OutputKind::Webp}) {
-        const std::string path = dir / (std::string("out") + SaveFormatOf(kind).ending);
+        const std::string path = dir / (std::string("out") + OutputEnding(kind));
         std::string reason;
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
         const SaveStatus status = SaveGridFile(grid, kind, path, {}, &reason);
