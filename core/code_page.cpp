@@ -77,16 +77,20 @@ std::u16string Utf8ToText(std::string_view s) {
             i += (len == 0) ? 1 : got;
             continue;
         }
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
+        AppendCodePoint(out, cp);
         i += len;
     }
     return out;
+}
+
+void AppendCodePoint(std::u16string& out, uint32_t cp) {
+    if (cp < 0x10000) {
+        out.push_back(static_cast<char16_t>(cp));
+    } else {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    }
 }
 
 std::string TextToUtf8(std::u16string_view t) {

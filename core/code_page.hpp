@@ -20,6 +20,8 @@ std::string TextToAnsi(std::u16string_view text);
 // UTF-8 <-> UTF-16 for paths, terminals and arguments. Malformed input
 // decodes to U+FFFD; an unpaired surrogate encodes as U+FFFD.
 std::u16string Utf8ToText(std::string_view utf8);
+// Appends a code point as one UTF-16 unit or a surrogate pair.
+void AppendCodePoint(std::u16string& out, uint32_t codePoint);
 std::string TextToUtf8(std::u16string_view text);
 
 }  // namespace corvane

@@ -14,18 +14,6 @@
 namespace corvane {
 namespace {
 
-// nearest(v / 2) for every channel value: 5 -> 2, 7 -> 4.
-constexpr std::array<uint8_t, 256> MakeHalves() {
-    std::array<uint8_t, 256> t{};
-    for (int v = 0; v < 256; ++v) {
-        int h = v / 2;
-        if ((v & 1) && (h & 1)) ++h;  // an exact half goes to the even neighbour
-        t[v] = static_cast<uint8_t>(h);
-    }
-    return t;
-}
-constexpr std::array<uint8_t, 256> kHalves = MakeHalves();
-
 // Score for each rounded mean deviation D (at most 128).
 std::array<uint8_t, 129> MakeScores() {
     std::array<uint8_t, 129> t{};
@@ -36,33 +24,6 @@ std::array<uint8_t, 129> MakeScores() {
     return t;
 }
 const std::array<uint8_t, 129> kScores = MakeScores();
-
-// With nine terms a quotient never ends in exactly one half, so rounding to
-// nearest is floor((2s + 9) / 18).
-inline int RoundNinth(int s) { return (2 * s + 9) / 18; }
-
-inline int ScoreOf(const uint32_t* block, int shift) {
-    int h[9];
-    int sum = 0;
-    for (int i = 0; i < 9; ++i) {
-        h[i] = kHalves[(block[i] >> shift) & 0xFF];
-        sum += h[i];
-    }
-    const int m = RoundNinth(sum);
-    int dev = 0;
-    for (int i = 0; i < 9; ++i) dev += std::abs(h[i] - m);
-    return kScores[RoundNinth(dev)];
-}
-
-inline void LoadBlock(const PixelGrid& image, int x, int y, uint32_t* block) {
-    const size_t w = static_cast<size_t>(image.width);
-    const uint32_t* row = image.pixels.data() + static_cast<size_t>(y - 1) * w + (x - 1);
-    for (int r = 0; r < 3; ++r, row += w) {
-        block[3 * r] = row[0];
-        block[3 * r + 1] = row[1];
-        block[3 * r + 2] = row[2];
-    }
-}
 
 bool ParseDigits(std::u16string_view text, size_t pos, size_t count, int64_t& value) {
     if (pos + count > text.size()) return false;
@@ -84,14 +45,27 @@ size_t FindFrom(std::u16string_view text, std::u16string_view needle, size_t fro
 
 }  // namespace
 
+void KeyDelimiters(std::u16string_view comment, std::u16string& start, std::u16string& end) {
+    auto mid = [&](size_t from1, size_t length) {
+        if (from1 - 1 >= comment.size()) return std::u16string();
+        return std::u16string(comment.substr(from1 - 1, length));
+    };
+    start = mid(2, 10);
+    end = mid(13, 10);
+}
+
+int BlockDeviation(const int values[9]) {
+    int sum = 0;
+    for (int i = 0; i < 9; ++i) sum += values[i];
+    const int mean = NearestNinth(sum);
+    int deviation = 0;
+    for (int i = 0; i < 9; ++i) deviation += std::abs(values[i] - mean);
+    return NearestNinth(deviation);
+}
+
 bool KeyParameters(std::u16string_view comment, KeyParams& params) {
     if (comment.size() < 6) return false;
-    auto mid = [&](size_t start1, size_t len) {
-        if (start1 - 1 >= comment.size()) return std::u16string();
-        return std::u16string(comment.substr(start1 - 1, len));
-    };
-    params.startDelimiter = mid(2, 10);
-    params.endDelimiter = mid(13, 10);
+    KeyDelimiters(comment, params.startDelimiter, params.endDelimiter);
     const int32_t k5 = static_cast<int16_t>(comment[4]);
     const int32_t k6 = static_cast<int16_t>(comment[5]);
     params.seed = k5 * k6;
@@ -100,11 +74,6 @@ bool KeyParameters(std::u16string_view comment, KeyParams& params) {
     return true;
 }
 
-int VariationScore(const PixelGrid& image, int x, int y, int shift) {
-    uint32_t block[9];
-    LoadBlock(image, x, y, block);
-    return ScoreOf(block, shift);
-}
 
 namespace {
 

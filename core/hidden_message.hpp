@@ -32,13 +32,21 @@ struct KeyParams {
 };
 // False when the comment is shorter than 6 characters (it has no seed).
 bool KeyParameters(std::u16string_view comment, KeyParams& params);
+// Characters 2-11 and 13-22 of a key comment, however short it is.
+void KeyDelimiters(std::u16string_view comment, std::u16string& start, std::u16string& end);
+
+// nearest(s / 9): with nine terms a quotient never ends in exactly one half,
+// so it is floor((2s + 9) / 18).
+inline int NearestNinth(int s) { return (2 * s + 9) / 18; }
+// The rounded mean absolute deviation of a 3 x 3 block's values from their
+// rounded mean: the measure of texture of the eligibility test (on halved
+// channel values) and of the variation map (on the values themselves).
+int BlockDeviation(const int values[9]);
 
 // 0 when the 3 x 3 block around (x, y) is too smooth in every channel, else
 // the channel (1 red, 2 green, 3 blue) with the strictly greatest variation
 // score. Needs 1 <= x <= W-2 and 1 <= y <= H-2.
 int EligibleChannel(const PixelGrid& image, int x, int y);
-// The variation score of one channel of the block, 0 to 255.
-int VariationScore(const PixelGrid& image, int x, int y, int shift);
 
 // The key's pixel at (x, y), 0 where the key does not reach: a key smaller
 // than the image leaves those pixels as they are.

@@ -75,4 +75,11 @@ std::string CSHA256::SHA256(std::u16string_view text) const {
     return Sha256Hex(bytes.data(), bytes.size());
 }
 
+std::u16string UpperHex(std::string_view hex) {
+    std::u16string out;
+    out.reserve(hex.size());
+    for (char c : hex) out.push_back(static_cast<char16_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
+    return out;
+}
+
 }  // namespace corvane

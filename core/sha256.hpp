@@ -17,4 +17,7 @@ public:
     std::string SHA256(std::u16string_view text) const;
 };
 
+// A digest as the windows show it: in upper case.
+std::u16string UpperHex(std::string_view hex);
+
 }  // namespace corvane

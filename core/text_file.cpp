@@ -23,16 +23,6 @@ uint8_t At(std::string_view s, size_t i) { return static_cast<uint8_t>(s[i]); }
 bool IsHighSurrogate(uint32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
-void AppendCodePoint(std::u16string& out, uint32_t cp) {
-    if (cp < 0x10000) {
-        out.push_back(static_cast<char16_t>(cp));
-    } else {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    }
-}
-
 std::u16string Utf16ToText(std::string_view b, bool bigEndian) {
     std::u16string out;
     out.reserve(b.size() / 2 + 1);

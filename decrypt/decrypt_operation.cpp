@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "decrypt/decrypt_texts.hpp"
 #include "core/code_page.hpp"
 #include "core/hidden_message.hpp"
 #include "core/number_format.hpp"
@@ -13,13 +14,6 @@
 
 namespace corvane {
 namespace {
-
-std::u16string UpperHex(const std::string& hex) {
-    std::u16string out;
-    out.reserve(hex.size());
-    for (char c : hex) out.push_back(static_cast<char16_t>(std::toupper(static_cast<unsigned char>(c))));
-    return out;
-}
 
 // Watches the characters as they are read and tells when the container is
 // complete: its start delimiter, its end delimiter after that, and the 64
@@ -76,14 +70,14 @@ DecryptResult DecryptImage(const PixelGrid& image, const PixelGrid& key, const D
         r.refusal.assign(text);
         return r;
     };
-    if (in.imagePath.empty()) return refuse(u"No Image File Selected.");
-    if (in.keyPath.empty()) return refuse(u"No Keyfile Selected.");
+    if (in.imagePath.empty()) return refuse(decrypt_texts::kNoImage);
+    if (in.keyPath.empty()) return refuse(decrypt_texts::kNoKey);
     KeyParams params;
-    if (!KeyParameters(in.keyComment, params)) return refuse(u"Please select a Key image file.");
+    if (!KeyParameters(in.keyComment, params)) return refuse(decrypt_texts::kSelectKey);
     // Outside the key the XOR has nothing to work with: refuse rather than
     // read a message that cannot be there.
-    if (key.width < image.width) return refuse(u"Key Pixel Width Too Small.");
-    if (key.height < image.height) return refuse(u"Key Pixel Height Too Small.");
+    if (key.width < image.width) return refuse(decrypt_texts::kKeyTooNarrow);
+    if (key.height < image.height) return refuse(decrypt_texts::kKeyTooLow);
 
     const uint32_t startTick = static_cast<uint32_t>(TickCount());
     reporter.ElapsedLabel(u"");
@@ -141,30 +135,30 @@ DecryptResult DecryptImage(const PixelGrid& image, const PixelGrid& key, const D
         r.status = DecryptStatus::Found;
         r.delivered = reporter.MessageText(r.message);
         if (!r.delivered) {
-            reporter.Log(u"The message could not be delivered: nothing was wiped.");
+            reporter.Log(decrypt_texts::kNotDelivered);
         } else if (!r.verified && (in.wipeKey || in.wipeImage)) {
             // A damaged message may still be mended from the image with its
             // key: neither is destroyed.
-            reporter.Log(u"Digest Mismatch: Nothing Wiped.");
+            reporter.Log(decrypt_texts::kDigestMismatchNothingWiped);
         } else {
             if (in.wipeKey) {
-                r.keyWiped = WipeUsedFile(in.keyPath, u"Wiping Key File.", rng, reporter, r.keyWipeError);
+                r.keyWiped = WipeUsedFile(in.keyPath, decrypt_texts::kWipingKey, rng, reporter, r.keyWipeError);
                 reporter.RefreshKeyList();
             }
             // A key that could not be wiped ends the wiping: the image is kept.
             if (in.wipeImage && (!in.wipeKey || r.keyWiped)) {
-                r.imageWiped = WipeUsedFile(in.imagePath, u"Wiping Image File.", rng, reporter, r.imageWipeError);
+                r.imageWiped = WipeUsedFile(in.imagePath, decrypt_texts::kWipingImage, rng, reporter, r.imageWipeError);
                 reporter.RefreshImageList();
             } else if (in.wipeImage) {
-                reporter.Log(u"Image File Not Wiped.");
+                reporter.Log(decrypt_texts::kImageNotWiped);
             }
         }
     } else if (parsed.status == ParseStatus::DecompressionError) {
         r.status = DecryptStatus::DecompressionError;
-        reporter.Message(u"DECOMPRESSION ERROR", MessageIcon::Critical);
+        reporter.Message(decrypt_texts::kDecompressionError, MessageIcon::Critical);
     } else {
         r.status = DecryptStatus::NotFound;
-        reporter.Message(u"Message Text Not Found.", MessageIcon::Information);
+        reporter.Message(decrypt_texts::kNotFound, MessageIcon::Information);
     }
 
     reporter.DigestLabel(UpperHex(r.digest), r.verified ? kDigestVerifiedColour : kDigestMismatchColour);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "encrypt/encrypt_texts.hpp"
 #include "core/number_format.hpp"
 #include "core/platform.hpp"
 
@@ -22,15 +23,6 @@ uint32_t EncodeStats::Colour() const {
     if (s <= 0.05) return kStatsGoodColour;
     if (s <= 0.1) return kStatsWarningColour;
     return kStatsBadColour;
-}
-
-void KeyDelimiters(std::u16string_view comment, std::u16string& start, std::u16string& end) {
-    auto mid = [&](size_t from1, size_t length) {
-        if (from1 - 1 >= comment.size()) return std::u16string();
-        return std::u16string(comment.substr(from1 - 1, length));
-    };
-    start = mid(2, 10);
-    end = mid(13, 10);
 }
 
 EmbeddingSteps::EmbeddingSteps() : builder_(&BuildContainer), clock_(&TickCount) {}
@@ -55,7 +47,7 @@ StepStatus EmbeddingSteps::Step2(const PixelGrid& carrier, const PixelGrid& key,
     if (width_ != w || height_ != h || carrier.empty()) return StepStatus::NeedsStep1;
     const BuildStatus built = BuildContainerText(message, keyComment, compress, container_);
     if (built == BuildStatus::CompressionError) {
-        reporter.Message(u"COMPRESSION ERROR", MessageIcon::Critical);
+        reporter.Message(encrypt_texts::kCompressionError, MessageIcon::Critical);
         return StepStatus::CompressionError;
     }
     if (built == BuildStatus::TooLong) return StepStatus::TooLong;

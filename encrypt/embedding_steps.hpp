@@ -116,7 +116,5 @@ private:
     std::function<int32_t()> clock_;
 };
 
-// Characters 2-11 and 13-22 of a key comment, however short it is.
-void KeyDelimiters(std::u16string_view comment, std::u16string& start, std::u16string& end);
 
 }  // namespace corvane

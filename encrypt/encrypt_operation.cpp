@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "encrypt/encrypt_texts.hpp"
 #include "core/code_page.hpp"
 #include "core/image_file.hpp"
 #include "core/number_format.hpp"
@@ -11,7 +12,7 @@
 namespace corvane {
 namespace {
 
-constexpr std::u16string_view kTooLarge = u"Message Too Large for Image, Try a Larger Image and Key.";
+using encrypt_texts::kTooLarge;
 // The generated names have 10,001 values; a folder that already holds this
 // many of them in a row is treated as one that cannot be written.
 constexpr int kMaxNameDraws = 64;
@@ -19,13 +20,6 @@ constexpr int kMaxNameDraws = 64;
 std::u16string Decimal(int64_t n) {
     const std::string s = std::to_string(n);
     return std::u16string(s.begin(), s.end());
-}
-
-std::u16string UpperHex(const std::string& hex) {
-    std::u16string out;
-    out.reserve(hex.size());
-    for (char c : hex) out.push_back(static_cast<char16_t>(std::toupper(static_cast<unsigned char>(c))));
-    return out;
 }
 
 // The five name digits: a draw times 10000 in single precision, rounded.
@@ -83,22 +77,22 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
         return r;
     };
     const int w = carrier.width, h = carrier.height;
-    if (in.message.empty()) return refuse(u"No Message.");
-    if (in.keyPath.empty()) return refuse(u"No Keyfile Selected.");
-    if (in.imagePath.empty()) return refuse(u"No Image File Selected.");
-    if (key.width < w) return refuse(u"Key Pixel Width Too Small.");
-    if (key.height < h) return refuse(u"Key Pixel Height Too Small.");
+    if (in.message.empty()) return refuse(encrypt_texts::kNoMessage);
+    if (in.keyPath.empty()) return refuse(encrypt_texts::kNoKey);
+    if (in.imagePath.empty()) return refuse(encrypt_texts::kNoImage);
+    if (key.width < w) return refuse(encrypt_texts::kKeyTooNarrow);
+    if (key.height < h) return refuse(encrypt_texts::kKeyTooLow);
     if (16.0 * static_cast<double>(in.message.size()) > 0.8 * w * static_cast<double>(h)) return refuse(kTooLarge);
     // Without both whole delimiters the reader would look for the length
     // fields in the wrong place: the image could never be read back.
-    if (in.keyComment.size() < 22) return refuse(u"Please select a Key image file.");
+    if (in.keyComment.size() < 22) return refuse(encrypt_texts::kSelectKey);
     // The reader draws a fixed window of positions; a container that ends
     // past it would be saved but never found.
     {
         std::u16string container;
         const BuildStatus built = steps.BuildContainerText(in.message, in.keyComment, in.compress, container);
         if (built == BuildStatus::CompressionError) {
-            reporter.Message(u"COMPRESSION ERROR", MessageIcon::Critical);
+            reporter.Message(encrypt_texts::kCompressionError, MessageIcon::Critical);
             r.status = EncryptStatus::CompressionError;
             return r;
         }
@@ -106,7 +100,7 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
             return refuse(kTooLarge);
     }
 
-    reporter.Status(u"Working...");
+    reporter.Status(encrypt_texts::kWorking);
     reporter.Busy(true);
     reporter.PendingEvents();
 
@@ -127,22 +121,22 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
             r.status = EncryptStatus::Refused;
             r.refusal.assign(kTooLarge);
         } else {
-            reporter.Log(u"Encode Unsuccessful.");
-            reporter.Log(u"Not enough textured pixels for the message.");
-            reporter.StatsLabel(u"Unsuccessful.", kUnsuccessfulColour);
+            reporter.Log(encrypt_texts::kEncodeUnsuccessful);
+            reporter.Log(encrypt_texts::kTooFewPixels);
+            reporter.StatsLabel(encrypt_texts::kUnsuccessful, kUnsuccessfulColour);
             r.status = EncryptStatus::PositionsExhausted;
         }
         reporter.Busy(false);
         return true;
     };
 
-    reporter.Log(u"Pass 1 of 2...");
+    reporter.Log(encrypt_texts::kPass1);
     if (stepsFailed(runSteps())) return r;
 
     // Flipping a position's own least significant bit can make its block too
     // smooth; the reader judges the saved image, so every taken position must
     // still pass there.
-    reporter.Log(u"Pass 2 of 2...");
+    reporter.Log(encrypt_texts::kPass2);
     int attempts = 0;
     int64_t badCount = 0;
     for (;;) {
@@ -154,7 +148,7 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
             if (EligibleChannel(steps.OutputPlane(), p.x, p.y) == 0) ++badCount;
         if (badCount > 0 && attempts < kMaxAdjustments) {
             ++attempts;
-            reporter.Log(u"Adjustment: " + Decimal(attempts) + u" (" + Decimal(badCount) + u" pixels)");
+            reporter.Log(std::u16string(encrypt_texts::kAdjustment) + Decimal(attempts) + u" (" + Decimal(badCount) + u" pixels)");
             reporter.PendingEvents();
             continue;
         }
@@ -163,9 +157,9 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
     r.adjustments = attempts;
     r.badCount = badCount;
     if (badCount > 0) {
-        reporter.Log(u"Encode Unsuccessful.");
-        reporter.Log(u"Too much image saturation.");
-        reporter.StatsLabel(u"Unsuccessful.", kUnsuccessfulColour);
+        reporter.Log(encrypt_texts::kEncodeUnsuccessful);
+        reporter.Log(encrypt_texts::kSaturation);
+        reporter.StatsLabel(encrypt_texts::kUnsuccessful, kUnsuccessfulColour);
         reporter.Busy(false);
         r.status = EncryptStatus::Unsuccessful;
         return r;
@@ -181,7 +175,7 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
         const SaveStatus status = SaveGridFile(output, in.outputKind, in.outputPath, options, &reason);
         if (status == SaveStatus::Saved) {
             r.savedPath = in.outputPath;
-            reporter.Status(u"Encrypted Image Saved. ");
+            reporter.Status(encrypt_texts::kSaved);
             reporter.Log(Utf8ToText(in.outputPath));
         } else {
             r.saveError = in.outputPath + ": " + reason;
@@ -194,7 +188,7 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
         if (SaveUnderFreshName(output, in.outputKind, folder, in.prefix, options, rng, digits, path, reason) ==
             SaveStatus::Saved) {
             r.savedPath = path;
-            reporter.Status(u"Encrypted Image Saved. ");
+            reporter.Status(encrypt_texts::kSaved);
             reporter.Log(Utf8ToText(EncryptedFileName(in.prefix, digits, in.outputKind)));
         } else {
             r.saveError = folder + ": " + reason;
@@ -206,7 +200,7 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
                 r.savedPath = path;
                 r.savedToFallback = true;
                 r.saveError.clear();
-                reporter.Status(u"Image Saved to C: Drive:");
+                reporter.Status(encrypt_texts::kSavedToFallback);
                 reporter.Log(Utf8ToText(path));
             } else {
                 r.saveError += "; " + fallbackFolder + ": " + reason;
@@ -218,17 +212,17 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
     if (r.savedPath.empty()) {
         // Keeping the key and the carrier is all that is left to do: without
         // a saved image they are the only copies of anything.
-        reporter.Log(u"Encrypted Image Not Saved: " + Utf8ToText(r.saveError));
-        reporter.Log(u"Nothing was wiped.");
+        reporter.Log(std::u16string(encrypt_texts::kNotSaved) + Utf8ToText(r.saveError));
+        reporter.Log(encrypt_texts::kNothingWiped);
         r.status = EncryptStatus::NotSaved;
     } else {
         r.status = EncryptStatus::Saved;
         if (in.wipeKey) {
-            r.keyWiped = WipeUsedFile(in.keyPath, u"Wiping Key File.", rng, reporter, r.keyWipeError);
+            r.keyWiped = WipeUsedFile(in.keyPath, encrypt_texts::kWipingKey, rng, reporter, r.keyWipeError);
             reporter.RefreshKeyList();
         }
         if (in.wipeCarrier) {
-            r.carrierWiped = WipeUsedFile(in.imagePath, u"Wiping Original Image.", rng, reporter, r.carrierWipeError);
+            r.carrierWiped = WipeUsedFile(in.imagePath, encrypt_texts::kWipingCarrier, rng, reporter, r.carrierWipeError);
             reporter.RefreshImageList();
         }
     }

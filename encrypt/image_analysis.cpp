@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "core/hidden_message.hpp"
 #include "core/number_format.hpp"
 
 namespace corvane {
@@ -46,9 +47,6 @@ std::array<uint8_t, 256> MakeLevels() {
     }
     return t;
 }
-
-// Nine terms never divide to an exact half, so nearest is floor((2s + 9) / 18).
-int RoundNinth(int s) { return (2 * s + 9) / 18; }
 
 }  // namespace
 
@@ -205,15 +203,8 @@ PixelGrid VariationMapOfChannel(const PixelGrid& image, int channel) {
     for (int y = 1; y <= image.height - 2; ++y) {
         for (int x = 1; x <= image.width - 2; ++x) {
             int v[9];
-            int sum = 0;
-            for (int i = 0; i < 9; ++i) {
-                v[i] = static_cast<int>((image.at(x - 1 + i % 3, y - 1 + i / 3) >> shift) & 0xFF);
-                sum += v[i];
-            }
-            const int m = RoundNinth(sum);
-            int deviation = 0;
-            for (int i = 0; i < 9; ++i) deviation += std::abs(v[i] - m);
-            const uint32_t grey = 255u - kLevels[RoundNinth(deviation)];
+            for (int i = 0; i < 9; ++i) v[i] = static_cast<int>((image.at(x - 1 + i % 3, y - 1 + i / 3) >> shift) & 0xFF);
+            const uint32_t grey = 255u - kLevels[BlockDeviation(v)];
             map.at(x, y) = Rgb(grey, grey, grey);
         }
     }
