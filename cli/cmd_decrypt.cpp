@@ -14,10 +14,12 @@
 #include "core/code_page.hpp"
 #include "core/hidden_message.hpp"
 #include "core/image_decoder.hpp"
+#include "core/key_image.hpp"
 #include "core/image_formats.hpp"
 #include "core/platform.hpp"
 #include "core/text_file.hpp"
 #include "decrypt/decrypt_operation.hpp"
+#include "decrypt/encrypted_image.hpp"
 
 namespace corvane::cli {
 namespace {
@@ -54,12 +56,6 @@ public:
     // The message goes out before any wipe: a message that cannot be written
     // keeps the files that hold it.
     bool MessageText(std::u16string_view text) override {
-        // The operation empties the box when it starts; the next text is the
-        // message, even an empty one.
-        if (!started_) {
-            started_ = true;
-            return true;
-        }
         terminal_.EndProgress();
         const std::string bytes = TextToUtf8(text);
         if (outputPath_.empty()) {
@@ -94,7 +90,6 @@ private:
     std::string outputPath_;
     std::u16string digest_;
     std::u16string elapsed_;
-    bool started_ = false;
 };
 
 int Run(const std::vector<std::string>& argv) {
@@ -117,18 +112,15 @@ int Run(const std::vector<std::string>& argv) {
         return kExitFailed;
     }
 
-    LoadRule rule{};
-    if (!EncryptedLoadRuleForPath(in.imagePath, rule)) {
-        std::fprintf(stderr,
-                     "corvane decrypt: cannot read %s: an encrypted image ends in .png, .bmp, .jp2, .jxr, .j2k, "
-                     ".tif or .webp\n",
-                     in.imagePath.c_str());
-        return kExitFailed;
-    }
     TerminalDecryptReporter reporter(output);
     // Both files are read, and then decoded, side by side.
     ImageReader imageReader, keyReader;
-    imageReader.Start(in.imagePath, rule);
+    std::string imageError;
+    if (!StartEncryptedImage(imageReader, in.imagePath, imageError)) {
+        std::fprintf(stderr, "corvane decrypt: cannot load the image %s: %s\n", in.imagePath.c_str(),
+                     imageError.c_str());
+        return kExitFailed;
+    }
     keyReader.Start(in.keyPath, kKeyLoadRule);
     if (!imageReader.WaitForHeader()) {
         std::fprintf(stderr, "corvane decrypt: cannot load the image %s: %s\n", in.imagePath.c_str(),
@@ -153,26 +145,28 @@ int Run(const std::vector<std::string>& argv) {
     }
     imageReader.StartDecode();
     keyReader.StartDecode();
-    PixelGrid image, key;
+    PixelGrid image;
     if (!imageReader.Decode(image)) {
         std::fprintf(stderr, "corvane decrypt: cannot load the image %s: %s\n", in.imagePath.c_str(),
                      imageReader.error().c_str());
         return kExitFailed;
     }
-    KeyParams params;
-    if (!keyReader.Decode(key, &in.keyComment)) {
+    KeyImage key;
+    std::string keyError;
+    if (!DecodeKeyImage(keyReader, key, &keyError)) {
         std::fprintf(stderr, "corvane decrypt: cannot load the key image %s: %s\n", in.keyPath.c_str(),
-                     keyReader.error().c_str());
+                     keyError.c_str());
         reporter.Message(u"Please select a Key image file.", MessageIcon::Information);
         return kExitFailed;
     }
-    if (!KeyParameters(in.keyComment, params)) {
+    if (!key.hasSeed) {
         reporter.Message(u"Please select a Key image file.", MessageIcon::Information);
         return kExitFailed;
     }
-    in.keySeed = params.seed;
+    in.keyComment = key.comment;
+    in.keySeed = key.params.seed;
 
-    const DecryptResult r = DecryptImage(image, key, in, reporter);
+    const DecryptResult r = DecryptImage(image, key.pixels, in, reporter);
     if (r.status == DecryptStatus::Refused) return kExitFailed;
     reporter.ShowVerdict(r.status == DecryptStatus::Found, r.verified);
     if (r.status != DecryptStatus::Found || !r.delivered || r.WipesFailed()) return kExitFailed;

@@ -16,11 +16,13 @@
 #include "core/code_page.hpp"
 #include "core/hidden_message.hpp"
 #include "core/image_decoder.hpp"
+#include "core/key_image.hpp"
 #include "core/key_randomness.hpp"
 #include "core/image_formats.hpp"
 #include "core/number_format.hpp"
 #include "core/platform.hpp"
 #include "core/text_file.hpp"
+#include "encrypt/carrier_loading.hpp"
 #include "encrypt/encrypt_operation.hpp"
 
 namespace corvane::cli {
@@ -102,90 +104,10 @@ bool ParseMaxWidth(const std::string& text, int& width) {
     return true;
 }
 
-struct Resize {
-    int maxWidth = 0;    // 0: no width limit
-    double ratio = 1.0;  // 1: no ratio
-};
-
-// The carrier's size once the width limit and the ratio are applied, both
-// taken from the size as loaded (the ratio wins when both are given).
-void CarrierSize(int w0, int h0, const Resize& resize, int& w, int& h) {
-    w = w0;
-    h = h0;
-    auto take = [&](int64_t nw, int64_t nh) {
-        if (nw >= 1 && nh >= 1) {
-            w = static_cast<int>(nw);
-            h = static_cast<int>(nh);
-        }
-    };
-    if (resize.maxWidth > 0 && w0 > resize.maxWidth)
-        take(resize.maxWidth, Nearest(static_cast<double>(h0) * resize.maxWidth / w0));
-    if (resize.ratio != 1.0) take(Nearest(w0 * resize.ratio), Nearest(h0 * resize.ratio));
-}
-
-// Decodes a carrier and resizes it as the encryptor window does when one is
-// selected: the width limit first, then the ratio.
-bool LoadCarrier(ImageReader& reader, const Resize& resize, PixelGrid& carrier) {
-    if (!reader.Decode(carrier)) return false;
-    const int w0 = carrier.width, h0 = carrier.height;
-    if (resize.maxWidth > 0 && w0 > resize.maxWidth) {
-        const int h = static_cast<int>(Nearest(static_cast<double>(h0) * resize.maxWidth / w0));
-        carrier = RescaleGrid(carrier, resize.maxWidth, h, ResizeFilter::Bilinear);
-    }
-    if (resize.ratio != 1.0) {
-        const int w = static_cast<int>(Nearest(w0 * resize.ratio));
-        const int h = static_cast<int>(Nearest(h0 * resize.ratio));
-        carrier = RescaleGrid(carrier, w, h, ResizeFilter::Bilinear);
-    }
-    return !carrier.empty();
-}
-
-// Regular, visible files of the folder in name order.
-bool ListCarriers(const std::string& folder, const std::string& keyPath, std::vector<std::string>& files,
-                  std::string& error) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::directory_iterator it(fs::path(folder), ec);
-    if (ec) {
-        error = ec.message();
-        return false;
-    }
-    for (const auto& entry : it) {
-        const std::string name = entry.path().filename().string();
-        if (name.empty() || name[0] == '.') continue;
-        std::error_code fileEc;
-        if (!entry.is_regular_file(fileEc)) continue;
-        // The key may sit among the carriers; hiding a message in it (and
-        // wiping it as a carrier) would destroy it.
-        if (fs::equivalent(entry.path(), fs::path(keyPath), fileEc)) continue;
-        files.push_back(entry.path().string());
-    }
-    std::sort(files.begin(), files.end());
-    return true;
-}
-
 std::string FullPath(const std::string& path) {
     std::error_code ec;
     const std::filesystem::path full = std::filesystem::absolute(path, ec);
     return ec ? path : full.lexically_normal().string();
-}
-
-std::string FailureText(const EncryptResult& r) {
-    switch (r.status) {
-        case EncryptStatus::Saved:
-            return r.keyWipeError.empty() ? r.carrierWipeError : r.keyWipeError;
-        case EncryptStatus::Refused:
-            return TextToUtf8(r.refusal);
-        case EncryptStatus::CompressionError:
-            return "COMPRESSION ERROR";
-        case EncryptStatus::Unsuccessful:
-            return "Encode Unsuccessful. Too much image saturation.";
-        case EncryptStatus::PositionsExhausted:
-            return "Encode Unsuccessful. Not enough textured pixels for the message.";
-        case EncryptStatus::NotSaved:
-            return "Encrypted Image Not Saved: " + r.saveError;
-    }
-    return "failed";
 }
 
 int Run(const std::vector<std::string>& argv) {
@@ -245,7 +167,7 @@ int Run(const std::vector<std::string>& argv) {
             return UsageError(kName, "--prefix makes the file name " + std::to_string(longest.size()) +
                                          " bytes long; file names may have at most " + std::to_string(NAME_MAX));
     }
-    Resize resize;
+    CarrierResize resize;
     if (const auto mw = args.Value("--max-width"); mw && !ParseMaxWidth(*mw, resize.maxWidth))
         return UsageError(kName, "--max-width needs a positive number of pixels");
     if (const auto ratio = args.Value("--ratio"); ratio && !ParseRatio(*ratio, resize.ratio))
@@ -273,18 +195,21 @@ int Run(const std::vector<std::string>& argv) {
     ImageReader keyReader;
     keyReader.Start(in.keyPath, kKeyLoadRule);
     bool keyHeaderRead = false;
-    PixelGrid key;
+    KeyImage keyImage;
+    const PixelGrid& key = keyImage.pixels;
     std::future<bool> keyLooksRandom;
     // The key is decoded once the first carrier has shown, from its header,
     // that the key is large enough for it.
     auto decodeKey = [&]() {
         if (!key.empty()) return true;
-        if (!keyReader.Decode(key, &in.keyComment)) {
+        std::string error;
+        if (!DecodeKeyImage(keyReader, keyImage, &error)) {
             std::fprintf(stderr, "corvane encrypt: cannot load the key image %s: %s\n", in.keyPath.c_str(),
-                         keyReader.error().c_str());
+                         error.c_str());
             return false;
         }
-        if (KeyParams params; KeyParameters(in.keyComment, params)) in.keySeed = params.seed;
+        in.keyComment = keyImage.comment;
+        if (keyImage.hasSeed) in.keySeed = keyImage.params.seed;
         // Judged on the second core while the first embeds the message.
         keyLooksRandom = std::async(std::launch::async, [&key] { return KeyLooksRandom(key); });
         return true;
@@ -349,7 +274,7 @@ int Run(const std::vector<std::string>& argv) {
         // The operation's own size checks, from the headers, before any
         // pixel is decoded.
         int w = 0, h = 0;
-        CarrierSize(carrierReader.width(), carrierReader.height(), resize, w, h);
+        ResizedCarrierSize(carrierReader.width(), carrierReader.height(), resize, w, h);
         const int keyWidth = key.empty() ? keyReader.width() : key.width;
         const int keyHeight = key.empty() ? keyReader.height() : key.height;
         if (keyWidth < w || keyHeight < h) {
@@ -363,7 +288,7 @@ int Run(const std::vector<std::string>& argv) {
         carrierReader.StartDecode();
         if (!decodeKey()) return kExitFailed;
         PixelGrid carrier;
-        if (!LoadCarrier(carrierReader, resize, carrier)) {
+        if (!DecodeCarrier(carrierReader, resize, carrier)) {
             std::fprintf(stderr, "corvane encrypt: cannot load the carrier image %s: %s\n", in.imagePath.c_str(),
                          carrierReader.error().c_str());
             ++failures;
@@ -383,7 +308,7 @@ int Run(const std::vector<std::string>& argv) {
         }
         if (r.status != EncryptStatus::Saved || r.WipesFailed()) {
             ++failures;
-            std::fprintf(stderr, "corvane encrypt: %s: %s\n", in.imagePath.c_str(), FailureText(r).c_str());
+            std::fprintf(stderr, "corvane encrypt: %s: %s\n", in.imagePath.c_str(), TextToUtf8(EncryptFailureText(r)).c_str());
         }
     }
     warnOfKey();

@@ -82,7 +82,7 @@ DecryptResult DecryptImage(const PixelGrid& image, const PixelGrid& key, const D
     const uint32_t startTick = static_cast<uint32_t>(TickCount());
     reporter.ElapsedLabel(u"");
     reporter.Busy(true);
-    reporter.MessageText(u"");
+    reporter.ClearMessage();
     reporter.DigestLabel(u"", kDigestPendingColour);
     reporter.PendingEvents();
 

@@ -36,9 +36,11 @@ public:
     // True: the button is disabled with "Working..." on the busy colour.
     // False: it shows "Decrypt Image" again, enabled.
     virtual void Busy(bool busy) { (void)busy; }
-    // The message box's whole text. False when the text could not be put
-    // where it belongs; the files are then kept, since they would be the
-    // only way to read the message again.
+    // The message box is emptied as the operation starts.
+    virtual void ClearMessage() {}
+    // The message found, which becomes the message box's whole text. False
+    // when it could not be put where it belongs; the files are then kept,
+    // since they would be the only way to read the message again.
     virtual bool MessageText(std::u16string_view text) {
         (void)text;
         return true;

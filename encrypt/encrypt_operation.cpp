@@ -46,6 +46,25 @@ SaveStatus SaveUnderFreshName(const PixelGrid& grid, OutputKind kind, const std:
 
 }  // namespace
 
+std::u16string EncryptFailureText(const EncryptResult& r) {
+    switch (r.status) {
+        case EncryptStatus::Saved:
+            return Utf8ToText(r.keyWipeError.empty() ? r.carrierWipeError : r.keyWipeError);
+        case EncryptStatus::Refused:
+            return r.refusal;
+        case EncryptStatus::CompressionError:
+            return std::u16string(encrypt_texts::kCompressionError);
+        case EncryptStatus::Unsuccessful:
+            return std::u16string(encrypt_texts::kEncodeUnsuccessful) + u" " + std::u16string(encrypt_texts::kSaturation);
+        case EncryptStatus::PositionsExhausted:
+            return std::u16string(encrypt_texts::kEncodeUnsuccessful) + u" " +
+                   std::u16string(encrypt_texts::kTooFewPixels);
+        case EncryptStatus::NotSaved:
+            return std::u16string(encrypt_texts::kNotSaved) + Utf8ToText(r.saveError);
+    }
+    return u"failed";
+}
+
 void FixPixel(PixelGrid& carrier, int x, int y) {
     uint32_t& p = carrier.at(x, y);
     uint32_t fixed = 0;

@@ -88,6 +88,10 @@ struct EncryptResult {
 EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const EncryptInputs& inputs,
                            EmbeddingSteps& steps, EncryptReporter& reporter, SequenceRandom& rng = ProgramRandom());
 
+// What a run that did not end well comes to, in one line: the refusal, the
+// failure, or the wipe that failed.
+std::u16string EncryptFailureText(const EncryptResult& result);
+
 // Lowers every channel of a carrier pixel by 2 (raises those below 2), which
 // changes its halved value and so its block's variation.
 void FixPixel(PixelGrid& carrier, int x, int y);

@@ -125,6 +125,10 @@ public:
         if (onPendingEvents) onPendingEvents();
     }
     void Busy(bool busy) override { events.push_back(busy ? "busy" : "idle"); }
+    void ClearMessage() override {
+        shown.clear();
+        events.push_back("text: ");
+    }
     bool MessageText(std::u16string_view text) override {
         shown.assign(text);
         events.push_back("text: " + TextToUtf8(text));
