@@ -81,19 +81,17 @@ std::string EncryptedFileName(std::u16string_view prefix, int digits, OutputKind
     return name + FormatNumberAscii(digits, "00000") + OutputEnding(kind);
 }
 
-EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const EncryptInputs& in, EmbeddingSteps& steps,
-                           EncryptReporter& reporter, SequenceRandom& rng) {
-    EncryptResult r;
-    const uint32_t startTick = static_cast<uint32_t>(TickCount());
-    reporter.Status(u"");
-    r.digest = CSHA256().SHA256(in.message);
-    reporter.DigestLabel(UpperHex(r.digest));
+namespace {
 
+// The input checks, in their order; false (the result says why) when one
+// refuses. Only the digest label has changed then.
+bool CheckInputs(const PixelGrid& carrier, const PixelGrid& key, const EncryptInputs& in, EmbeddingSteps& steps,
+                 EncryptReporter& reporter, EncryptResult& r) {
     auto refuse = [&](std::u16string_view text) {
         reporter.Message(text, MessageIcon::Information);
         r.status = EncryptStatus::Refused;
         r.refusal.assign(text);
-        return r;
+        return false;
     };
     const int w = carrier.width, h = carrier.height;
     if (in.message.empty()) return refuse(encrypt_texts::kNoMessage);
@@ -107,22 +105,23 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
     if (in.keyComment.size() < 22) return refuse(encrypt_texts::kSelectKey);
     // The reader draws a fixed window of positions; a container that ends
     // past it would be saved but never found.
-    {
-        std::u16string container;
-        const BuildStatus built = steps.BuildContainerText(in.message, in.keyComment, in.compress, container);
-        if (built == BuildStatus::CompressionError) {
-            reporter.Message(encrypt_texts::kCompressionError, MessageIcon::Critical);
-            r.status = EncryptStatus::CompressionError;
-            return r;
-        }
-        if (built == BuildStatus::TooLong || !ContainerFitsWindow(static_cast<int64_t>(container.size()), w, h))
-            return refuse(kTooLarge);
+    std::u16string container;
+    const BuildStatus built = steps.BuildContainerText(in.message, in.keyComment, in.compress, container);
+    if (built == BuildStatus::CompressionError) {
+        reporter.Message(encrypt_texts::kCompressionError, MessageIcon::Critical);
+        r.status = EncryptStatus::CompressionError;
+        return false;
     }
+    if (built == BuildStatus::TooLong || !ContainerFitsWindow(static_cast<int64_t>(container.size()), w, h))
+        return refuse(kTooLarge);
+    return true;
+}
 
-    reporter.Status(encrypt_texts::kWorking);
-    reporter.Busy(true);
-    reporter.PendingEvents();
-
+// Pass 1 and pass 2: the steps, then repairs of the carrier and the steps
+// again until every taken position stays textured in the output (at most
+// kMaxAdjustments more times). False (the result says why) when they fail.
+bool EmbedAndVerify(PixelGrid& carrier, const PixelGrid& key, const EncryptInputs& in, EmbeddingSteps& steps,
+                    EncryptReporter& reporter, SequenceRandom& rng, EncryptResult& r) {
     auto runSteps = [&] {
         steps.Step1(carrier, key);
         const StepStatus s =
@@ -130,7 +129,6 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
         if (s == StepStatus::Done) steps.Step3(carrier);
         return s;
     };
-    // Ends a run whose steps failed; true when they did.
     auto stepsFailed = [&](StepStatus s) {
         if (s == StepStatus::Done) return false;
         if (s == StepStatus::CompressionError) {
@@ -145,12 +143,11 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
             reporter.StatsLabel(encrypt_texts::kUnsuccessful, kUnsuccessfulColour);
             r.status = EncryptStatus::PositionsExhausted;
         }
-        reporter.Busy(false);
         return true;
     };
 
     reporter.Log(encrypt_texts::kPass1);
-    if (stepsFailed(runSteps())) return r;
+    if (stepsFailed(runSteps())) return false;
 
     // Flipping a position's own least significant bit can make its block too
     // smooth; the reader judges the saved image, so every taken position must
@@ -161,17 +158,15 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
     for (;;) {
         for (const auto& p : steps.Taken())
             if (EligibleChannel(steps.OutputPlane(), p.x, p.y) == 0) FixPixel(carrier, p.x, p.y);
-        if (stepsFailed(runSteps())) return r;
+        if (stepsFailed(runSteps())) return false;
         badCount = 0;
         for (const auto& p : steps.Taken())
             if (EligibleChannel(steps.OutputPlane(), p.x, p.y) == 0) ++badCount;
-        if (badCount > 0 && attempts < kMaxAdjustments) {
-            ++attempts;
-            reporter.Log(std::u16string(encrypt_texts::kAdjustment) + Decimal(attempts) + u" (" + Decimal(badCount) + u" pixels)");
-            reporter.PendingEvents();
-            continue;
-        }
-        break;
+        if (badCount == 0 || attempts >= kMaxAdjustments) break;
+        ++attempts;
+        reporter.Log(std::u16string(encrypt_texts::kAdjustment) + Decimal(attempts) + u" (" + Decimal(badCount) +
+                     u" pixels)");
+        reporter.PendingEvents();
     }
     r.adjustments = attempts;
     r.badCount = badCount;
@@ -179,71 +174,102 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
         reporter.Log(encrypt_texts::kEncodeUnsuccessful);
         reporter.Log(encrypt_texts::kSaturation);
         reporter.StatsLabel(encrypt_texts::kUnsuccessful, kUnsuccessfulColour);
-        reporter.Busy(false);
         r.status = EncryptStatus::Unsuccessful;
-        return r;
+        return false;
     }
+    return true;
+}
 
-    const PixelGrid& output = steps.OutputPlane();
+// Saves the output to the given path, or under a fresh name in the working
+// folder and else in the fallback root. False (with the folders tried and
+// their reasons in the result) when no file was saved.
+bool SaveOutput(const PixelGrid& output, const EncryptInputs& in, EncryptReporter& reporter, SequenceRandom& rng,
+                EncryptResult& r) {
     // Before anything is destroyed, the saved file must be known to hold
     // what was meant: it is decoded again and compared.
     SaveOptions options;
     options.verify = in.wipeKey || in.wipeCarrier;
     std::string reason;
     if (!in.outputPath.empty()) {
-        const SaveStatus status = SaveGridFile(output, in.outputKind, in.outputPath, options, &reason);
-        if (status == SaveStatus::Saved) {
-            r.savedPath = in.outputPath;
-            reporter.Status(encrypt_texts::kSaved);
-            reporter.Log(Utf8ToText(in.outputPath));
-        } else {
+        if (SaveGridFile(output, in.outputKind, in.outputPath, options, &reason) != SaveStatus::Saved) {
             r.saveError = in.outputPath + ": " + reason;
+            return false;
         }
-    } else {
-        int digits = DrawNameDigits(rng);
-        const std::string root = in.root.empty() ? ApplicationFolder() : in.root;
-        const std::string folder = JoinPath(root, kEncryptedFolder);
-        std::string path;
-        if (SaveUnderFreshName(output, in.outputKind, folder, in.prefix, options, rng, digits, path, reason) ==
-            SaveStatus::Saved) {
-            r.savedPath = path;
-            reporter.Status(encrypt_texts::kSaved);
-            reporter.Log(Utf8ToText(EncryptedFileName(in.prefix, digits, in.outputKind)));
-        } else {
-            r.saveError = folder + ": " + reason;
-            const std::string fallback = in.fallbackRoot.empty() ? FallbackRoot() : in.fallbackRoot;
-            const std::string fallbackFolder = JoinPath(fallback, kEncryptedFolder);
-            CreateFolders(fallbackFolder);
-            if (SaveUnderFreshName(output, in.outputKind, fallbackFolder, u"", options, rng, digits, path, reason) ==
-                SaveStatus::Saved) {
-                r.savedPath = path;
-                r.savedToFallback = true;
-                r.saveError.clear();
-                reporter.Status(encrypt_texts::kSavedToFallback);
-                reporter.Log(Utf8ToText(path));
-            } else {
-                r.saveError += "; " + fallbackFolder + ": " + reason;
-            }
-        }
+        r.savedPath = in.outputPath;
+        reporter.Status(encrypt_texts::kSaved);
+        reporter.Log(Utf8ToText(in.outputPath));
+        return true;
     }
-    reporter.PendingEvents();
+    int digits = DrawNameDigits(rng);
+    const std::string root = in.root.empty() ? ApplicationFolder() : in.root;
+    const std::string folder = JoinPath(root, kEncryptedFolder);
+    std::string path;
+    if (SaveUnderFreshName(output, in.outputKind, folder, in.prefix, options, rng, digits, path, reason) ==
+        SaveStatus::Saved) {
+        r.savedPath = path;
+        reporter.Status(encrypt_texts::kSaved);
+        reporter.Log(Utf8ToText(EncryptedFileName(in.prefix, digits, in.outputKind)));
+        return true;
+    }
+    r.saveError = folder + ": " + reason;
+    const std::string fallback = in.fallbackRoot.empty() ? FallbackRoot() : in.fallbackRoot;
+    const std::string fallbackFolder = JoinPath(fallback, kEncryptedFolder);
+    CreateFolders(fallbackFolder);
+    if (SaveUnderFreshName(output, in.outputKind, fallbackFolder, u"", options, rng, digits, path, reason) !=
+        SaveStatus::Saved) {
+        r.saveError += "; " + fallbackFolder + ": " + reason;
+        return false;
+    }
+    r.savedPath = path;
+    r.savedToFallback = true;
+    r.saveError.clear();
+    reporter.Status(encrypt_texts::kSavedToFallback);
+    reporter.Log(Utf8ToText(path));
+    return true;
+}
 
-    if (r.savedPath.empty()) {
+// The wipes asked for, after a save: the key, then the carrier's file.
+void WipeUsed(const EncryptInputs& in, EncryptReporter& reporter, SequenceRandom& rng, EncryptResult& r) {
+    if (in.wipeKey) {
+        r.keyWiped = WipeUsedFile(in.keyPath, encrypt_texts::kWipingKey, rng, reporter, r.keyWipeError);
+        reporter.RefreshKeyList();
+    }
+    if (in.wipeCarrier) {
+        r.carrierWiped = WipeUsedFile(in.imagePath, encrypt_texts::kWipingCarrier, rng, reporter, r.carrierWipeError);
+        reporter.RefreshImageList();
+    }
+}
+
+}  // namespace
+
+EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const EncryptInputs& in, EmbeddingSteps& steps,
+                           EncryptReporter& reporter, SequenceRandom& rng) {
+    EncryptResult r;
+    const uint32_t startTick = static_cast<uint32_t>(TickCount());
+    reporter.Status(u"");
+    r.digest = CSHA256().SHA256(in.message);
+    reporter.DigestLabel(UpperHex(r.digest));
+    if (!CheckInputs(carrier, key, in, steps, reporter, r)) return r;
+
+    reporter.Status(encrypt_texts::kWorking);
+    reporter.Busy(true);
+    reporter.PendingEvents();
+    if (!EmbedAndVerify(carrier, key, in, steps, reporter, rng, r)) {
+        reporter.Busy(false);
+        return r;
+    }
+
+    const bool saved = SaveOutput(steps.OutputPlane(), in, reporter, rng, r);
+    reporter.PendingEvents();
+    if (saved) {
+        r.status = EncryptStatus::Saved;
+        WipeUsed(in, reporter, rng, r);
+    } else {
         // Keeping the key and the carrier is all that is left to do: without
         // a saved image they are the only copies of anything.
         reporter.Log(std::u16string(encrypt_texts::kNotSaved) + Utf8ToText(r.saveError));
         reporter.Log(encrypt_texts::kNothingWiped);
         r.status = EncryptStatus::NotSaved;
-    } else {
-        r.status = EncryptStatus::Saved;
-        if (in.wipeKey) {
-            r.keyWiped = WipeUsedFile(in.keyPath, encrypt_texts::kWipingKey, rng, reporter, r.keyWipeError);
-            reporter.RefreshKeyList();
-        }
-        if (in.wipeCarrier) {
-            r.carrierWiped = WipeUsedFile(in.imagePath, encrypt_texts::kWipingCarrier, rng, reporter, r.carrierWipeError);
-            reporter.RefreshImageList();
-        }
     }
 
     reporter.Busy(false);
