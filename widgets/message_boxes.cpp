@@ -1,0 +1,23 @@
+#include "widgets/message_boxes.hpp"
+
+#include <QGuiApplication>
+#include <QMessageBox>
+
+namespace corvane {
+namespace {
+
+void ShowBox(QWidget* owner, QMessageBox::Icon icon, std::u16string_view text) {
+    QMessageBox box(icon, QGuiApplication::applicationDisplayName(),
+                    QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok, owner);
+    // Fixed texts are plain; a path or a message quoted in them must not turn into markup.
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+}  // namespace
+
+void QtMessageBoxes::Information(std::u16string_view text) { ShowBox(owner_, QMessageBox::Information, text); }
+
+void QtMessageBoxes::Critical(std::u16string_view text) { ShowBox(owner_, QMessageBox::Critical, text); }
+
+}  // namespace corvane

@@ -1,0 +1,102 @@
+#pragma once
+// The tools under a message box: paste, copy, clear, font size and weight,
+// the font dialog, the colour cycle, printing and loading a text file.
+#include <QFont>
+#include <QPointer>
+#include <QRgb>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QClipboard;
+class QPainter;
+class QPrinter;
+class QWidget;
+
+namespace corvane {
+
+class MessageBoxes;
+class UniText;
+
+// Print positions are fixed in printer units; the printer is asked for
+// 600 dpi so that a page looks alike on every printer and in a PDF file.
+inline constexpr int kPrintResolution = 600;
+inline constexpr int kPrintLeft = 160;
+inline constexpr int kPrintFirstTop = 210;
+inline constexpr int kPrintLineStep = 110;
+inline constexpr int kPrintFontPoints = 12;
+
+// The printed lines of a text (UTF-16 units). A line takes 80 units, then one
+// more while its last unit is not a space, up to 25 more; the next line
+// starts after it. A line never ends between the two halves of a surrogate
+// pair: the high half moves on to the next line.
+// Line breaks ("\r\n", "\n" or "\r") end a line too and are not printed, so
+// the rule runs on each paragraph; an empty paragraph prints as an empty
+// line, and a break at the very end adds none.
+std::vector<std::u16string> CutPrintLines(std::u16string_view text);
+// Lines that fit on a page of that many printer units (at least one).
+int PrintLinesPerPage(int pageHeight);
+// Draws one line at its place on the page (slot 0 is the first line), its
+// top at the line's y as the printer's text output places it.
+void DrawPrintLine(QPainter& painter, int slot, std::u16string_view line);
+// Prints the text in the face and weight of `font` at 12 points, starting a
+// new page when a page is full. False when the printer failed anywhere.
+bool PrintText(QPrinter& printer, const QFont& font, std::u16string_view text);
+
+struct MessageColors {
+    QRgb back;
+    QRgb text;
+};
+// The colour schemes that "Colors" steps through, from state 0.
+extern const std::array<MessageColors, 7> kMessageColorCycle;
+
+// What the tools reach outside the window; tests replace them.
+struct MessageToolsHooks {
+    // The clipboard; the application's when null.
+    QClipboard* clipboard = nullptr;
+    // The printer to print on; the system's default printer when empty.
+    std::function<std::unique_ptr<QPrinter>()> printer;
+    // The font dialog: the chosen font, or nothing when cancelled.
+    std::function<std::optional<QFont>(QWidget* owner, const QFont& current)> chooseFont;
+    // The open-file dialog for a text file: the chosen path, or empty.
+    std::function<std::string(QWidget* owner)> chooseTextFile;
+};
+
+class MessageTools {
+public:
+    MessageTools(UniText* box, QWidget* owner, MessageBoxes* messages, MessageToolsHooks hooks = {});
+
+    void Paste();  // the whole text = the clipboard's text
+    void Copy();   // the clipboard = the whole text, and nothing else
+    void Clear();
+    void FontLarger();   // + 1 point
+    void FontSmaller();  // - 1 point, down to 1 point
+    void ToggleBold();
+    // Applies face, size and bold of the chosen font (not italic, underline or
+    // strike-out), and only when the face has a name.
+    void ChooseFont();
+    // Applies the scheme of the current state and moves to the next.
+    void NextColors();
+    int ColorScheme() const { return colorScheme_; }
+    // On failure the user sees "Printing caused an error.".
+    void Print();
+    // A ".txt" file from the open-file dialog into the box (byte order marks
+    // detected, UTF-8 recognised without one). True when the text was loaded.
+    bool LoadTextFile();
+
+private:
+    QClipboard* Clipboard() const;
+
+    QPointer<UniText> box_;
+    QPointer<QWidget> owner_;
+    MessageBoxes* messages_;
+    MessageToolsHooks hooks_;
+    int colorScheme_ = 0;
+};
+
+}  // namespace corvane
