@@ -9,6 +9,7 @@ packages=(
 )
 if [ "${1:-}" = "--bench" ]; then packages+=(steghide); fi
 if [ "${1:-}" = "--fuzz" ]; then packages+=(clang libclang-rt-14-dev); fi
+if [ "${1:-}" = "--screenshots" ]; then packages+=(xvfb xdotool imagemagick); fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Starts each built window program under Xvfb with sample files in its
+# working folders, picks them as a user would (keyboard), and writes a
+# screenshot to docs/screenshots/<program>.png. Builds nothing: run
+# scripts/build.sh first.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh --screenshots
+bin="${CORVANE_BUILD_DIR:-build}/bin"
+case "$bin" in /*) ;; *) bin="$PWD/$bin" ;; esac
+out="$PWD/docs/screenshots"
+mkdir -p "$out"
+work="$(mktemp -d "${TMPDIR:-/tmp}/corvane-shots-XXXXXX")"
+display=":$((90 + RANDOM % 100))"
+Xvfb "$display" -screen 0 1400x1000x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
+export DISPLAY="$display"
+sleep 1
+
+# A program's own folder, as an installation would have it: the program,
+# its decoder and its working folders with sample files.
+stage() {
+  local app="$work/$1"
+  mkdir -p "$app/Keys" "$app/Encrypted Images" "$app/Images"
+  cp "$bin/$1" "$bin/corvane-decode" "$bin/corvane" "$app/"
+  "$app/corvane" keygen --root "$work/keys" --series sample --naming number --width 800 --height 600 >/dev/null 2>&1
+  cp "$work/keys/Keys/sample/00001.png" "$app/Keys/key-00001.png"
+  cp testdata/photos/coffee.png "$app/Images/coffee.png"
+  "$app/corvane" encrypt --carrier testdata/photos/coffee.png --key "$app/Keys/key-00001.png" \
+    --message "Meet me at the café at noon — bring the key. Привет!" \
+    --output "$app/Encrypted Images/coffee-04711.png" >/dev/null 2>&1
+  echo "$app"
+}
+
+# Waits for the program's window and gives it the keyboard.
+window_of() {
+  local id=""
+  for _ in $(seq 50); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+    [ -n "$id" ] && break
+    sleep 0.2
+  done
+  [ -n "$id" ] || { echo "screenshots: no window '$1'" >&2; return 1; }
+  xdotool windowactivate --sync "$id" >/dev/null 2>&1 || true
+  xdotool windowfocus --sync "$id" >/dev/null 2>&1 || true
+  sleep 0.5
+  echo "$id"
+}
+
+# A click at a point of the window, in the window's own coordinates.
+click() { xdotool mousemove --window "$1" "$2" "$3" click 1; sleep 0.8; }
+
+if [ -x "$bin/corvane-decrypt" ]; then
+  app=$(stage corvane-decrypt)
+  "$app/corvane-decrypt" >/dev/null 2>&1 &
+  pid=$!
+  id=$(window_of "Corvane-\\[Decrypt\\]")
+  # Xvfb has no window manager to give the keyboard away: the mouse picks
+  # the first image, the first key, then presses "Decrypt Image".
+  click "$id" 60 43
+  click "$id" 450 43
+  click "$id" 100 813
+  sleep 2
+  import -window "$id" "$out/corvane-decrypt.png"
+  kill "$pid" 2>/dev/null || true
+  echo "docs/screenshots/corvane-decrypt.png" >&2
+fi
