@@ -1,5 +1,7 @@
 #include "widgets/uni_text.hpp"
 
+#include "core/code_page.hpp"
+
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -151,13 +153,7 @@ bool IsInsertable(std::u16string_view typed) {
 
 void AppendCode(std::u16string& out, int code) {
     if (code <= 0 || code > 0x10FFFF) return;
-    if (code < 0x10000) {
-        out.push_back(static_cast<char16_t>(code));
-    } else {
-        code -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-    }
+    AppendCodePoint(out, static_cast<uint32_t>(code));
 }
 
 class PasswordStyle : public QProxyStyle {
