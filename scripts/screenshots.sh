@@ -66,3 +66,30 @@ if [ -x "$bin/corvane-decrypt" ]; then
   kill "$pid" 2>/dev/null || true
   echo "docs/screenshots/corvane-decrypt.png" >&2
 fi
+
+if [ -x "$bin/corvane-encrypt" ]; then
+  app=$(stage corvane-encrypt)
+  "$app/corvane-encrypt" >/dev/null 2>&1 &
+  pid=$!
+  id=$(window_of "Corvane-\\[Encrypt\\]")
+  # The score first, so that picking the carrier scores it; then the key,
+  # a message typed into the box, and "Encrypt Image".
+  click "$id" 901 190
+  click "$id" 60 43
+  sleep 2
+  click "$id" 500 43
+  click "$id" 600 640
+  xdotool type --delay 20 "Meet me at the café at noon — bring the key."
+  sleep 0.5
+  click "$id" 95 737
+  sleep 3
+  import -window "$id" "$out/corvane-encrypt.png"
+  echo "docs/screenshots/corvane-encrypt.png" >&2
+  # The steps viewer, over the planes of that encryption.
+  click "$id" 1110 160
+  steps=$(window_of "Corvane-\\[Steps\\]")
+  sleep 1
+  import -window "$steps" "$out/corvane-encrypt-steps.png"
+  kill "$pid" 2>/dev/null || true
+  echo "docs/screenshots/corvane-encrypt-steps.png" >&2
+fi
