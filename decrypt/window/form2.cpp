@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMimeData>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -28,6 +29,7 @@
 #include "widgets/file_list.hpp"
 #include "widgets/message_boxes.hpp"
 #include "widgets/picture_box.hpp"
+#include "widgets/program_icon.hpp"
 #include "widgets/uni_text.hpp"
 #include "widgets/window_style.hpp"
 
@@ -141,6 +143,7 @@ Form2::~Form2() = default;
 
 void Form2::BuildControls() {
     setWindowTitle(Q(texts::kWindowTitle));
+    setWindowIcon(QPixmap::fromImage(DrawProgramIcon(ProgramIcon::Decrypt, 64)));
     ApplyWindowStyle(this);
 
     // The image side.
