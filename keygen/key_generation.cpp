@@ -257,17 +257,21 @@ KeyGenerationResult GenerateKeys(const KeyGenerationInputs& inputs, KeyGenerator
     CreateFolders(folder, kKeyFolderMode);
 
     std::u16string lastStatus;
-    auto stop = [&](const std::u16string& text) {
-        reporter.Message(text, MessageIcon::Critical);
+    auto stopped = [&] {
         result.status = u"Stopped." + lastStatus;
         reporter.Status(result.status);
         reporter.PendingEvents();
         return result;
     };
+    auto stop = [&](const std::u16string& text) {
+        reporter.Message(text, MessageIcon::Critical);
+        return stopped();
+    };
 
     try {
         PixelSource source(inputs.source, state, rng);
         for (int32_t i = 1; i <= count; ++i) {
+            if (reporter.StopRequested()) return stopped();
             const int32_t startTick = TickCount();
             source.Fill(grid);
 

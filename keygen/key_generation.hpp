@@ -43,6 +43,10 @@ public:
     // The time the last key took, e.g. "1,234ms".
     virtual void KeyTime(std::u16string_view caption) { (void)caption; }
     virtual void KeySaved(const std::string& path) { (void)path; }
+    // Asked before each key, after the events of the previous one have run:
+    // true ends the run there, keeping the keys already saved whole (a
+    // window that is being closed).
+    virtual bool StopRequested() { return false; }
 };
 
 struct KeyGenerationResult {

@@ -93,3 +93,21 @@ if [ -x "$bin/corvane-encrypt" ]; then
   kill "$pid" 2>/dev/null || true
   echo "docs/screenshots/corvane-encrypt-steps.png" >&2
 fi
+
+if [ -x "$bin/corvane-keygen" ]; then
+  app=$(stage corvane-keygen)
+  "$app/corvane-keygen" >/dev/null 2>&1 &
+  pid=$!
+  id=$(window_of "Corvane-\\[Generate Keys\\]")
+  # A batch of 10 keys of the default size: the wheel over the number of
+  # keys moves it from 1 to 10, then "Generate OTP Keys".
+  xdotool mousemove --window "$id" 40 80 click 5
+  sleep 0.5
+  click "$id" 216 497
+  sleep 3
+  xdotool mousemove --window "$id" 600 560
+  sleep 0.5
+  import -window "$id" "$out/corvane-keygen.png"
+  kill "$pid" 2>/dev/null || true
+  echo "docs/screenshots/corvane-keygen.png" >&2
+fi

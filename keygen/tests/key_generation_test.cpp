@@ -41,6 +41,12 @@ struct RecordingReporter : KeyGenerationReporter {
         if (onSaved) onSaved();
     }
     void Preview(const PixelGrid& g) override { previews.emplace_back(g.width, g.height); }
+    std::function<bool()> stopWhen;
+    int stopQueries = 0;
+    bool StopRequested() override {
+        ++stopQueries;
+        return stopWhen && stopWhen();
+    }
 };
 
 struct Batch {
@@ -350,6 +356,38 @@ TEST(KeyGeneration, StopsWholeWhenTheDiskFillsUp) {
     PixelGrid key;
     std::u16string comment;
     EXPECT_TRUE(LoadKeyGrid(left[0], key, comment));
+}
+
+// A stop request is taken between keys: the keys saved before it stay whole,
+// nothing of the next key is written, and the run ends without a message.
+TEST(KeyGeneration, StopRequestEndsTheRunBetweenKeys) {
+    Batch b;
+    b.inputs.naming = KeyNaming::Number;
+    b.inputs.countText = u"5";
+    b.inputs.source = KeySource::Isaac;
+    b.reporter.stopWhen = [&b] { return b.reporter.saved.size() == 2; };
+    const KeyGenerationResult r = b.Run();
+    EXPECT_FALSE(r.completed);
+    EXPECT_EQ(r.savedPaths, (std::vector<std::string>{b.KeyFolder() + "/00001.png", b.KeyFolder() + "/00002.png"}));
+    EXPECT_EQ(b.reporter.stopQueries, 3);
+    EXPECT_TRUE(b.reporter.messages.empty());
+    EXPECT_EQ(r.status, u"Stopped. Key(s) Saved to: " + Utf8ToText(b.KeyFolder()));
+    EXPECT_EQ(b.reporter.statuses.back(), r.status);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(b.KeyFolder()), {}), 2);
+    for (const std::string& path : r.savedPaths) {
+        PixelGrid grid;
+        std::u16string comment;
+        EXPECT_TRUE(LoadKeyGrid(path, grid, comment));
+    }
+
+    // Asked before the first key, it leaves no key at all.
+    Batch early;
+    early.reporter.stopWhen = [] { return true; };
+    const KeyGenerationResult none = early.Run();
+    EXPECT_FALSE(none.completed);
+    EXPECT_TRUE(none.savedPaths.empty());
+    EXPECT_EQ(none.status, u"Stopped.");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(early.KeyFolder()), {}), 0);
 }
 
 TEST(KeyGeneration, RndSourceWithFixedSeedReproducesItsPixels) {
