@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -163,6 +165,55 @@ TEST_F(AnalyzeCommand, SmallerImageAndUsageErrors) {
     for (const auto& args : usage) EXPECT_EQ(RunCorvane(args).status, 2) << args.size();
     EXPECT_FALSE(testing::ReadBytes(dir / "x.png").size());
     EXPECT_EQ(RunCorvane({"analyze", "--image", dir / "none.png", "--reference", image}).status, 1);
+}
+
+// The combined figure of an estimate line, in percent; -1 when the line is
+// not an estimate line with every figure present.
+double EstimatePercent(const std::string& line) {
+    static const std::regex kLine(
+        "LSB Replacement: ([0-9]+\\.[0-9]{2})% RS:[0-9.]+% \\(R:[0-9.]+% G:[0-9.]+% B:[0-9.]+%\\) "
+        "SPA:[0-9.]+% \\(R:[0-9.]+% G:[0-9.]+% B:[0-9.]+%\\)");
+    std::smatch m;
+    return std::regex_match(line, m, kLine) ? std::stod(m[1]) : -1;
+}
+
+TEST_F(AnalyzeCommand, EstimatesTheShareOfReplacedLsbs) {
+    const Outcome clean = RunCorvane({"analyze", "--image", dir / "carrier.png", "--estimate"});
+    ASSERT_EQ(clean.status, 0) << clean.err;
+    ASSERT_EQ(Lines(clean.out).size(), 1u) << clean.out;
+    const double cleanPercent = EstimatePercent(clean.out.substr(0, clean.out.size() - 1));
+    EXPECT_GE(cleanPercent, 0.0) << clean.out;
+    EXPECT_LT(cleanPercent, 3.0);
+
+    // Random bits in the LSBs of half the pixels.
+    PixelGrid half = carrier;
+    std::mt19937 rng(8);
+    for (auto& p : half.pixels)
+        if (rng() % 2) p = (p & ~0x010101u) | (rng() & 0x010101u);
+    ASSERT_TRUE(SaveGrid(half, OutputKind::Png, dir / "half.png"));
+    // After the figures against the reference.
+    const Outcome o = RunCorvane({"analyze", "--image", dir / "half.png", "--reference", dir / "carrier.png",
+                                  "--estimate"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const auto lines = Lines(o.out);
+    ASSERT_EQ(lines.size(), 3u) << o.out;
+    EXPECT_EQ(lines[0].rfind("Chi-Squared Average Probability: ", 0), 0u);
+    EXPECT_EQ(lines[1].rfind("R:", 0), 0u);
+    EXPECT_NEAR(EstimatePercent(lines[2]), 50.0, 3.0) << lines[2];
+}
+
+TEST_F(AnalyzeCommand, EstimateOfImagesTooSmallToMeasure) {
+    ASSERT_TRUE(SaveGrid(PixelGrid(2, 1, Rgb(5, 6, 7)), OutputKind::Png, dir / "pair.png"));
+    ASSERT_TRUE(SaveGrid(PixelGrid(1, 1, Rgb(5, 6, 7)), OutputKind::Png, dir / "dot.png"));
+    const Outcome pair = RunCorvane({"analyze", "--image", dir / "pair.png", "--estimate"});
+    EXPECT_EQ(pair.status, 0) << pair.err;
+    EXPECT_EQ(pair.out, "LSB Replacement: 0.00% RS:-- (R:-- G:-- B:--) SPA:0.00% (R:0.00% G:0.00% B:0.00%)\n");
+    const Outcome dot = RunCorvane({"analyze", "--image", dir / "dot.png", "--estimate"});
+    EXPECT_EQ(dot.status, 0) << dot.err;
+    EXPECT_EQ(dot.out, "LSB Replacement: -- RS:-- (R:-- G:-- B:--) SPA:-- (R:-- G:-- B:--)\n");
+
+    EXPECT_EQ(RunCorvane({"analyze", "--image", dir / "none.png", "--estimate"}).status, 1);
+    EXPECT_EQ(RunCorvane({"analyze", "--image", dir / "dot.png", "--estimate", "yes"}).status, 2);
 }
 
 }  // namespace

@@ -1,0 +1,201 @@
+#include "encrypt/steganalysis.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+
+#include "core/number_format.hpp"
+
+namespace corvane {
+namespace {
+
+bool IsWhole(const PixelGrid& g) {
+    return !g.empty() && g.pixels.size() == static_cast<size_t>(g.width) * static_cast<size_t>(g.height);
+}
+
+int Sample(uint32_t pixel, int channel) { return static_cast<int>((pixel >> (8 * channel)) & 0xFFu); }
+
+// The negated flip moves the pair boundary: 2k-1 <-> 2k. Values may leave
+// 0...255 (0 -> -1, 255 -> 256), which the smoothness sum takes as they are.
+int FlipNegated(int v) { return (v & 1) ? v + 1 : v - 1; }
+
+int Roughness(int a, int b, int c, int d) { return std::abs(b - a) + std::abs(c - b) + std::abs(d - c); }
+
+void TallyGroup(RsGroupCounts& k, int a, int b, int c, int d) {
+    const int f = Roughness(a, b, c, d);
+    const int fm = Roughness(a, b ^ 1, c ^ 1, d);
+    const int fn = Roughness(a, FlipNegated(b), FlipNegated(c), d);
+    k.regular += fm > f;
+    k.singular += fm < f;
+    k.regularNegated += fn > f;
+    k.singularNegated += fn < f;
+    // The same group with every LSB flipped; the mask flips its middle back.
+    const int g = Roughness(a ^ 1, b ^ 1, c ^ 1, d ^ 1);
+    const int gm = Roughness(a ^ 1, b, c, d ^ 1);
+    const int gn = Roughness(a ^ 1, FlipNegated(b ^ 1), FlipNegated(c ^ 1), d ^ 1);
+    k.flippedRegular += gm > g;
+    k.flippedSingular += gm < g;
+    k.flippedRegularNegated += gn > g;
+    k.flippedSingularNegated += gn < g;
+}
+
+// What a pair (u, v) counts towards, as the index of a PairTally slot.
+enum PairClass : uint8_t { kOtherPair, kEqualPair, kLsbOnlyPair, kOddStepEvenLow, kOddStepOddLow };
+using PairTally = std::array<int64_t, 5>;
+
+PairClass ClassOf(int u, int v) {
+    if (u == v) return kEqualPair;
+    const int low = std::min(u, v);
+    const int high = std::max(u, v);
+    if ((low >> 1) == (high >> 1)) return kLsbOnlyPair;
+    if (((high - low) & 1) == 0) return kOtherPair;
+    return (low & 1) ? kOddStepOddLow : kOddStepEvenLow;
+}
+
+// Every pair of the image is classified: a table lookup is several times
+// faster than comparisons whose branches a textured image makes
+// unpredictable.
+const std::array<uint8_t, 256 * 256>& PairClasses() {
+    static const auto table = [] {
+        std::array<uint8_t, 256 * 256> t{};
+        for (int u = 0; u < 256; ++u)
+            for (int v = 0; v < 256; ++v) t[u * 256 + v] = ClassOf(u, v);
+        return t;
+    }();
+    return table;
+}
+
+SamplePairCounts ToCounts(const PairTally& t) {
+    SamplePairCounts k;
+    k.equal = static_cast<double>(t[kEqualPair]);
+    k.lsbOnly = static_cast<double>(t[kLsbOnlyPair]);
+    k.oddStepEvenLow = static_cast<double>(t[kOddStepEvenLow]);
+    k.oddStepOddLow = static_cast<double>(t[kOddStepOddLow]);
+    return k;
+}
+
+void Add(RsGroupCounts& to, const RsGroupCounts& k) {
+    to.regular += k.regular;
+    to.singular += k.singular;
+    to.regularNegated += k.regularNegated;
+    to.singularNegated += k.singularNegated;
+    to.flippedRegular += k.flippedRegular;
+    to.flippedSingular += k.flippedSingular;
+    to.flippedRegularNegated += k.flippedRegularNegated;
+    to.flippedSingularNegated += k.flippedSingularNegated;
+}
+
+void Add(SamplePairCounts& to, const SamplePairCounts& k) {
+    to.equal += k.equal;
+    to.lsbOnly += k.lsbOnly;
+    to.oddStepEvenLow += k.oddStepEvenLow;
+    to.oddStepOddLow += k.oddStepOddLow;
+}
+
+// The root of a x^2 + b x + c nearest zero, or the vertex when there is no
+// real root.
+std::optional<double> RootNearestZero(double a, double b, double c) {
+    if (a == 0) {
+        if (b == 0) return std::nullopt;
+        return -c / b;
+    }
+    const double disc = b * b - 4 * a * c;
+    if (disc < 0) return -b / (2 * a);
+    // The form that avoids cancelling b against the square root.
+    const double q = -0.5 * (b + std::copysign(std::sqrt(disc), b));
+    if (q == 0) return 0.0;
+    return c / q;
+}
+
+LsbShareEstimate Estimate(double share) {
+    if (!std::isfinite(share)) return {};
+    return {true, share};
+}
+
+std::u16string Percent(const LsbShareEstimate& e) {
+    if (!e.ok) return u"--";
+    return FormatNumber(std::clamp(e.share, 0.0, 1.0), "0.00%");
+}
+
+}  // namespace
+
+LsbShareEstimate RsShare(const RsGroupCounts& k) {
+    const double d0 = k.regular - k.singular;
+    const double d1 = k.flippedRegular - k.flippedSingular;
+    const double n0 = k.regularNegated - k.singularNegated;
+    const double n1 = k.flippedRegularNegated - k.flippedSingularNegated;
+    const auto x = RootNearestZero(2 * (d1 + d0), n0 - n1 - d1 - 3 * d0, d0 - n0);
+    if (!x || *x == 0.5) return {};
+    return Estimate(*x / (*x - 0.5));
+}
+
+LsbShareEstimate SamplePairShare(const SamplePairCounts& k) {
+    // Pairs whose values share all bits above the LSB keep that class under
+    // any flipping, and the odd steps with an even and an odd lower value are
+    // equally common in a natural image; flipping a share p/2 of the LSBs
+    // gives (c/2) p^2 - (c + d) p + (w + d) = 0.
+    const double c = k.equal + k.lsbOnly;
+    if (c <= 0) return {};
+    const double d = k.oddStepEvenLow - k.oddStepOddLow;
+    const double b = c + d;
+    const double disc = b * b - 2 * c * (k.lsbOnly + d);
+    if (disc < 0) return Estimate(b / c);
+    const double s = std::sqrt(disc);
+    // The smaller root, in the form that does not cancel b against s.
+    return Estimate(b > 0 ? 2 * (k.lsbOnly + d) / (b + s) : (b - s) / c);
+}
+
+LsbSteganalysis EstimateLsbReplacement(const PixelGrid& image) {
+    LsbSteganalysis result;
+    if (!IsWhole(image)) return result;
+    std::array<RsGroupCounts, 3> groups{};
+    std::array<PairTally, 3> pairs{};
+    const auto& classes = PairClasses();
+    const int w = image.width;
+    const int h = image.height;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x + 3 < w; x += 4) {
+            const uint32_t p0 = image.at(x, y), p1 = image.at(x + 1, y), p2 = image.at(x + 2, y),
+                           p3 = image.at(x + 3, y);
+            for (int ch = 0; ch < 3; ++ch)
+                TallyGroup(groups[ch], Sample(p0, ch), Sample(p1, ch), Sample(p2, ch), Sample(p3, ch));
+        }
+        for (int x = 0; x < w; ++x) {
+            const uint32_t p = image.at(x, y);
+            const bool right = x + 1 < w;
+            const bool below = y + 1 < h;
+            for (int ch = 0; ch < 3; ++ch) {
+                const int u = Sample(p, ch) * 256;
+                if (right) ++pairs[ch][classes[u + Sample(image.at(x + 1, y), ch)]];
+                if (below) ++pairs[ch][classes[u + Sample(image.at(x, y + 1), ch)]];
+            }
+        }
+    }
+    RsGroupCounts allGroups;
+    SamplePairCounts allPairs;
+    for (int ch = 0; ch < 3; ++ch) {
+        result.channels[ch].rs = RsShare(groups[ch]);
+        result.channels[ch].samplePairs = SamplePairShare(ToCounts(pairs[ch]));
+        Add(allGroups, groups[ch]);
+        Add(allPairs, ToCounts(pairs[ch]));
+    }
+    result.rs = RsShare(allGroups);
+    result.samplePairs = SamplePairShare(allPairs);
+    if (result.rs.ok && result.samplePairs.ok)
+        result.combined = {true, (result.rs.share + result.samplePairs.share) / 2};
+    else
+        result.combined = result.rs.ok ? result.rs : result.samplePairs;
+    return result;
+}
+
+std::u16string LsbEstimateCaption(const LsbSteganalysis& r) {
+    auto channels = [&](auto member) {
+        return u" (R:" + Percent(r.channels[0].*member) + u" G:" + Percent(r.channels[1].*member) + u" B:" +
+               Percent(r.channels[2].*member) + u")";
+    };
+    return u"LSB Replacement: " + Percent(r.combined) + u" RS:" + Percent(r.rs) + channels(&ChannelLsbEstimates::rs) +
+           u" SPA:" + Percent(r.samplePairs) + channels(&ChannelLsbEstimates::samplePairs);
+}
+
+}  // namespace corvane

@@ -1,0 +1,90 @@
+#pragma once
+// Blind estimates of how much of an image's least significant bits an
+// embedding replaced, from the image alone: RS analysis (regular and
+// singular groups) and sample-pair analysis, per colour channel and for the
+// three channels together.
+//
+// Every figure here is the share of samples (pixels of one channel, or of
+// all three) whose LSB was replaced by a message bit. A replaced bit equals
+// the old one half the time, so the share of LSBs actually changed is about
+// half of it: replacing the LSBs of 20% of the pixels with random bits reads
+// as 0.20 and flips about 10% of the LSBs. An embedding that flips a share f
+// of the LSBs outright reads as about 2f.
+#include <array>
+#include <string>
+
+#include "core/pixel_grid.hpp"
+
+namespace corvane {
+
+struct LsbShareEstimate {
+    // False when the image gives the method nothing to measure (too small,
+    // every group or pair unusable, or an equation without solution); the
+    // share is then 0.
+    bool ok = false;
+    // Always finite. Natural images read a little above 0 and sampling noise
+    // can take the figure slightly below 0 or above 1, so it is kept as
+    // computed; captions clamp it to 0...100%. RS breaks down as the share
+    // approaches 1, where its equation degenerates; sample pairs do not.
+    double share = 0;
+};
+
+// Groups of four neighbours along a row, judged by the sum of their three
+// absolute steps before and after flipping the middle two pixels with the
+// mask (0 1 1 0: 2k <-> 2k+1) and with its negation (2k-1 <-> 2k): regular
+// when the sum grows, singular when it shrinks. The same again on the image
+// with every LSB flipped.
+struct RsGroupCounts {
+    double regular = 0;
+    double singular = 0;
+    double regularNegated = 0;
+    double singularNegated = 0;
+    double flippedRegular = 0;
+    double flippedSingular = 0;
+    double flippedRegularNegated = 0;
+    double flippedSingularNegated = 0;
+};
+
+// Pairs of horizontally and of vertically adjacent values (u, v).
+struct SamplePairCounts {
+    double equal = 0;    // u == v
+    double lsbOnly = 0;  // differ only in the LSB: {2k, 2k+1}
+    // Odd difference, values further apart than lsbOnly; by the parity of
+    // the smaller value.
+    double oddStepEvenLow = 0;
+    double oddStepOddLow = 0;
+};
+
+// Solve each method's quadratic for the share. When the quadratic has no
+// real root (noise near a share of 1, or a tiny image), the point where it
+// comes closest to zero stands in for the root.
+LsbShareEstimate RsShare(const RsGroupCounts& counts);
+LsbShareEstimate SamplePairShare(const SamplePairCounts& counts);
+
+struct ChannelLsbEstimates {
+    LsbShareEstimate rs;
+    LsbShareEstimate samplePairs;
+};
+
+struct LsbSteganalysis {
+    std::array<ChannelLsbEstimates, 3> channels;  // red, green, blue
+    // From the counts of the three channels together.
+    LsbShareEstimate rs;
+    LsbShareEstimate samplePairs;
+    // The mean of the two figures above (the one figure alone when the other
+    // has none).
+    LsbShareEstimate combined;
+};
+
+// A flat image reads 0 by both methods. An image narrower than 4 pixels has
+// no RS groups, one of a single pixel no pairs either; an empty grid, or one
+// whose pixel store does not match its size, gives no figures at all. Tiny
+// images give figures, but too few groups and pairs for them to mean much.
+LsbSteganalysis EstimateLsbReplacement(const PixelGrid& image);
+
+// "LSB Replacement: 0.42% RS:0.40% (R:0.51% G:0.32% B:0.37%)
+// SPA:0.44% (R:...)" on one line; a figure the image does not give shows as
+// "--".
+std::u16string LsbEstimateCaption(const LsbSteganalysis& result);
+
+}  // namespace corvane
