@@ -33,6 +33,9 @@ LoadRule LoadRuleForPath(std::string_view path);
 // The encrypted-image picker's table: the seven output endings, flags 0.
 // False when the ending is not one of them.
 bool EncryptedLoadRuleForPath(std::string_view path, LoadRule& rule);
+// The analysis window's table: ".png", ".bmp" and ".jpg" (either case) as by
+// LoadRuleForPath; false for any other ending.
+bool AnalysisLoadRuleForPath(std::string_view path, LoadRule& rule);
 // How a file saved in an output format is read back.
 LoadRule LoadRuleForOutput(OutputKind kind);
 // "PNG", "JPEG 2000", "camera raw", ... for messages.

@@ -133,6 +133,15 @@ bool EncryptedLoadRuleForPath(std::string_view path, LoadRule& rule) {
     return false;
 }
 
+bool AnalysisLoadRuleForPath(std::string_view path, LoadRule& rule) {
+    for (const char* ending : {".png", ".PNG", ".bmp", ".BMP", ".jpg", ".JPG"})
+        if (EndsWith(path, ending)) {
+            rule = LoadRuleForPath(path);
+            return true;
+        }
+    return false;
+}
+
 FREE_IMAGE_FORMAT FifOf(ImageFormat format) {
     switch (format) {
         case ImageFormat::Png: return FIF_PNG;

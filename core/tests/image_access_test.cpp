@@ -33,6 +33,13 @@ TEST(LoadTable, EndingsAreCaseExact) {
     EXPECT_EQ(r.format, ImageFormat::Webp);
     EXPECT_FALSE(EncryptedLoadRuleForPath("a.gif", r));
     EXPECT_FALSE(EncryptedLoadRuleForPath("a.Bmp", r));
+    EXPECT_TRUE(AnalysisLoadRuleForPath("a.JPG", r));
+    EXPECT_EQ(r.format, ImageFormat::Jpeg);
+    EXPECT_EQ(r.flags, JPEG_ACCURATE);
+    EXPECT_TRUE(AnalysisLoadRuleForPath("a.bmp", r));
+    EXPECT_EQ(r.format, ImageFormat::Bmp);
+    EXPECT_FALSE(AnalysisLoadRuleForPath("a.webp", r));
+    EXPECT_FALSE(AnalysisLoadRuleForPath("a.Png", r));
 }
 
 TEST(LoadTable, MixedCasePngFailsThroughRawLoader) {

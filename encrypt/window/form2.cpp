@@ -32,9 +32,12 @@
 #include "encrypt/carrier_loading.hpp"
 #include "encrypt/encrypt_texts.hpp"
 #include "encrypt/window/form1.hpp"
+#include "encrypt/window/form3.hpp"
+#include "encrypt/window/form4.hpp"
 #include "widgets/file_list.hpp"
 #include "widgets/message_boxes.hpp"
 #include "widgets/picture_box.hpp"
+#include "widgets/program_icon.hpp"
 #include "widgets/uni_text.hpp"
 #include "widgets/window_style.hpp"
 
@@ -96,16 +99,6 @@ bool IsWithin(const QWidget* widget, std::initializer_list<const QWidget*> areas
         for (const QWidget* area : areas)
             if (w == area) return true;
     return false;
-}
-
-// A placeholder for a side window not built yet.
-QWidget* Placeholder(QWidget* owner, const QString& title) {
-    auto* window = new QWidget(owner, Qt::Window);
-    window->setWindowTitle(title);
-    ApplyWindowStyle(window);
-    auto* layout = new QVBoxLayout(window);
-    layout->addWidget(new QLabel(title, window));
-    return window;
 }
 
 }  // namespace
@@ -173,6 +166,7 @@ Form2::~Form2() = default;
 
 void Form2::BuildControls() {
     setWindowTitle(QStringLiteral("Corvane-[Encrypt]"));
+    setWindowIcon(QPixmap::fromImage(DrawProgramIcon(ProgramIcon::Encrypt, 64)));
     ApplyWindowStyle(this);
 
     Label1 = MakeLabel(this, "Label1", QStringLiteral("Select Image:"));
@@ -415,7 +409,8 @@ void Form2::ClearCarrier() {
 }
 
 void Form2::File1_Click() {
-    if (busy_) return;
+    // The batch selects carriers itself; the user cannot while it runs.
+    if (busy_ || analysing_) return;
     const std::string path = File1->SelectedPath();
     if (path.empty()) return;
     imagePath_ = path;
@@ -458,16 +453,11 @@ void Form2::RunCarrierAnalysis() {
         void PendingEvents() override { QCoreApplication::processEvents(); }
     } reporter(*this);
     SetBackColor(Check5, ColourOf(kScoreIdle));
-    const bool wasBusy = busy_;
-    busy_ = true;
-    for (QWidget* w : std::initializer_list<QWidget*>{File1, File2, Command2, Command3, Check5, Check6, Check7, Text4,
-                                                      Combo2, Command6})
-        w->setEnabled(false);
+    analysing_ = true;
+    UpdateEnabled();
     const CarrierAnalysisResult result = AnalyseCarrier(carrier_, reporter);
-    for (QWidget* w : std::initializer_list<QWidget*>{File1, File2, Command2, Command3, Check5, Check6, Check7, Text4,
-                                                      Combo2, Command6})
-        w->setEnabled(true);
-    busy_ = wasBusy;
+    analysing_ = false;
+    UpdateEnabled();
     Label15->setText(Q(result.statistics));
     Check5->setText(Q(result.caption));
     SetBackColor(Check5, ColourOf(result.colour));
@@ -475,7 +465,7 @@ void Form2::RunCarrierAnalysis() {
 }
 
 void Form2::File2_Click() {
-    if (busy_) return;
+    if (busy_ || analysing_ || batch_) return;
     const std::string path = File2->SelectedPath();
     if (path.empty()) return;
     keyPath_ = path;
@@ -490,6 +480,7 @@ void Form2::File2_Click() {
         return;
     }
     key_ = std::move(key);
+    keyWiped_ = false;
     DelimiterText->SetText(key_.comment);
     keySeed_ = key_.hasSeed ? key_.params.seed : 0;
     DelimiterText->SetBackColor(QColor::fromRgb(key_.comment.size() < 24 ? kDelimiterBad : kDelimiterGood));
@@ -594,7 +585,7 @@ EncryptInputs Form2::Inputs() const {
     in.compress = Check4->isChecked();
     in.outputKind = SelectedOutput();
     in.prefix = Text3->text().toStdU16String();
-    in.wipeKey = Check2->isChecked();
+    in.wipeKey = Check2->isChecked() && !keyWiped_;
     in.wipeCarrier = Check3->isChecked();
     in.root = root_;
     in.fallbackRoot = hooks_.fallbackRoot;
@@ -606,6 +597,7 @@ void Form2::Command6_Click() {
     const EncryptInputs in = Inputs();
     Reporter reporter(*this);
     lastResult_ = EncryptImage(carrier_, key_.pixels, in, steps_, reporter, ProgramRandom());
+    if (lastResult_.keyWiped) keyWiped_ = true;
     // The repaired carrier is what the window shows from now on.
     Picture1->SetGrid(carrier_);
     if (!lastResult_.savedPath.empty()) {
@@ -625,14 +617,32 @@ void Form2::RunStep2ByHand() {
                  reporter);
 }
 
-void Form2::SetBusy(bool busy) {
-    busy_ = busy;
-    // While the operation runs, nothing that changes its inputs is taken.
+std::u16string Form2::MessageText() const { return Text1->Text(); }
+
+void Form2::UpdateEnabled() {
+    // While an encryption, a score or a batch runs, nothing that changes
+    // their inputs is taken.
+    const bool locked = busy_ || analysing_ || batch_;
     for (QWidget* w : std::initializer_list<QWidget*>{File1, File2, Command2, Command3, Command10, Frame1, Check2,
                                                       Check3, Check4, Check5, Check6, Check7, Text3, Text4, Combo2,
-                                                      form1_})
-        if (w) w->setEnabled(!busy);
-    Command6->setEnabled(!busy);
+                                                      Command6, form1_})
+        if (w) w->setEnabled(!locked);
+    // The message is kept as it is, but stays readable and copyable.
+    Text1->SetLocked(locked);
+    for (QPushButton* b : {Command4, Command9}) b->setEnabled(!locked);
+}
+
+void Form2::SetBatchRunning(bool running) {
+    batch_ = running;
+    UpdateEnabled();
+    if (!running && closeWhenDone_) close();
+}
+
+void Form2::AppendStatus(std::u16string_view line) { Text2->appendPlainText(Q(line)); }
+
+void Form2::SetBusy(bool busy) {
+    busy_ = busy;
+    UpdateEnabled();
     QFont font = Command6->font();
     font.setPointSize(busy ? 14 : 10);
     Command6->setFont(font);
@@ -643,14 +653,13 @@ void Form2::SetBusy(bool busy) {
 }
 
 void Form2::Command1_Click() {
-    if (!form3_) form3_ = hooks_.makeAbout ? hooks_.makeAbout(this) : Placeholder(this, QStringLiteral("About"));
+    if (!form3_) form3_ = new Form3(*this, *messages_, this);
     form3_->show();
     form3_->raise();
 }
 
 void Form2::Command16_Click() {
-    if (!form4_)
-        form4_ = hooks_.makeAnalysis ? hooks_.makeAnalysis(this) : Placeholder(this, QStringLiteral("Analysis"));
+    if (!form4_) form4_ = new Form4(*this, *messages_, Form4::Dialogs{hooks_.openFile, hooks_.saveFile}, this);
     form4_->show();
     form4_->raise();
 }
@@ -658,7 +667,7 @@ void Form2::Command16_Click() {
 void Form2::Command8_Click() { close(); }
 
 void Form2::DropFile(const std::string& path, bool onKeySide) {
-    if (busy_) return;
+    if (busy_ || analysing_ || batch_) return;
     if (path.size() >= 4 && path.compare(path.size() - 4, 4, ".txt") == 0) {
         if (Text1->LoadFile(path, 1)) Text1_Change();
         return;
@@ -667,19 +676,21 @@ void Form2::DropFile(const std::string& path, bool onKeySide) {
 }
 
 void Form2::closeEvent(QCloseEvent* event) {
-    // A running encryption or analysis ends first; the windows close after.
-    if (busy_) {
+    // A running encryption or score ends first, a batch after its current
+    // carrier; the windows close after.
+    if (busy_ || analysing_ || batch_) {
+        if (batch_ && form3_) form3_->Command2_Click();
         closeWhenDone_ = true;
         event->ignore();
         return;
     }
-    for (QWidget* w : {static_cast<QWidget*>(form1_), form3_, form4_})
+    for (QWidget* w : std::initializer_list<QWidget*>{form1_, form3_, form4_})
         if (w) w->close();
     event->accept();
 }
 
 void Form2::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls() && !busy_) event->acceptProposedAction();
+    if (event->mimeData()->hasUrls() && !busy_ && !analysing_ && !batch_) event->acceptProposedAction();
 }
 
 void Form2::dropEvent(QDropEvent* event) {

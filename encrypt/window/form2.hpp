@@ -35,6 +35,8 @@ class UniText;
 namespace corvane::encryptor {
 
 class Form1;
+class Form3;
+class Form4;
 
 // What the window reaches outside itself; tests replace it.
 struct Form2Hooks {
@@ -48,11 +50,9 @@ struct Form2Hooks {
     // The open-file dialog (owner, title, filters, folder): the chosen path
     // or empty; Qt's when empty.
     std::function<std::string(QWidget*, const QString&, const QString&, const QString&)> openFile;
+    // The save-file dialog of the analysis window, alike; Qt's when empty.
+    std::function<std::string(QWidget*, const QString&, const QString&, const QString&)> saveFile;
     MessageToolsHooks tools;
-    // Opens the About/batch and the analysis windows (the encryptor's side
-    // windows); a placeholder when empty.
-    std::function<QWidget*(QWidget* owner)> makeAbout;
-    std::function<QWidget*(QWidget* owner)> makeAnalysis;
 };
 
 class Form2 : public QWidget {
@@ -94,11 +94,20 @@ public:
     Form1* StepsViewer() const { return form1_; }
     bool Busy() const { return busy_; }
     const EncryptResult& LastResult() const { return lastResult_; }
+    std::u16string MessageText() const;
+    // The root of "Images", "Keys" and "Encrypted Images" in use.
+    const std::string& Root() const { return root_; }
+    Form3* AboutWindow() const { return form3_; }
+    Form4* AnalysisWindow() const { return form4_; }
 
-    // Batch encryption presses "Encrypt Image" for each carrier: it selects
-    // the carrier, then presses the button, as a user would.
+    // The batch drives the window as a user would: it selects each carrier
+    // in the list, then presses "Encrypt Image". While it runs, the
+    // carrier, key, message and options are locked; closing the window
+    // stops it after the current carrier.
     FileList* CarrierList() const { return File1; }
-    QPushButton* EncryptButton() const { return Command6; }
+    void PressEncrypt() { Command6_Click(); }
+    void SetBatchRunning(bool running);
+    void AppendStatus(std::u16string_view line);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -112,6 +121,7 @@ private:
     void CheckKeySize();
     void RunCarrierAnalysis();
     void SetBusy(bool busy);
+    void UpdateEnabled();
     void ClearCarrier();
     std::string Browse(const QString& title, const QString& filters);
     void SelectInList(FileList* list, const std::string& path);
@@ -133,12 +143,17 @@ private:
     PixelGrid carrier_;
     EmbeddingSteps steps_;
     EncryptResult lastResult_;
-    bool busy_ = false;
+    // The key file was wiped after an encryption with it: later encryptions
+    // with the same key pixels do not wipe it again.
+    bool keyWiped_ = false;
+    bool busy_ = false;       // encrypting
+    bool analysing_ = false;  // scoring the carrier
+    bool batch_ = false;
     bool closeWhenDone_ = false;
 
     Form1* form1_ = nullptr;
-    QWidget* form3_ = nullptr;
-    QWidget* form4_ = nullptr;
+    Form3* form3_ = nullptr;
+    Form4* form4_ = nullptr;
 
     // Controls, named as the design names them (objectName too).
     QLabel* Label1 = nullptr;

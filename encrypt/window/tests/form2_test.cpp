@@ -3,8 +3,6 @@
 // back by the decryptor.
 #include "encrypt/window/form2.hpp"
 
-#include <gtest/gtest.h>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -13,112 +11,16 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include <filesystem>
-
-#include "core/code_page.hpp"
-#include "core/hidden_message.hpp"
-#include "core/image_decoder.hpp"
-#include "core/image_file.hpp"
 #include "core/sha256.hpp"
-#include "decrypt/decrypt_operation.hpp"
 #include "encrypt/carrier_analysis.hpp"
 #include "encrypt/window/form1.hpp"
-#include "test_support.hpp"
-#include "widgets/file_list.hpp"
-#include "widgets/message_boxes.hpp"
+#include "encrypt_scene.hpp"
 #include "widgets/picture_box.hpp"
 #include "widgets/uni_text.hpp"
 #include "widgets/window_style.hpp"
 
 namespace corvane::encryptor {
 namespace {
-
-namespace fs = std::filesystem;
-using testing::PhotoPath;
-using testing::RandomGrid;
-using testing::TempFolder;
-
-const std::u16string kComment = u"<Qx7!~pL9aZ><Rb2#kT8mWq><01>";
-const std::u16string kMessage = u"Meet at the caf\u00e9 \u2615 \U0001F5DD\uFE0F";
-
-QString Q(std::u16string_view t) { return QString::fromUtf16(t.data(), static_cast<qsizetype>(t.size())); }
-
-// A working root with the photo among the carriers and a key for it.
-struct Scene {
-    TempFolder root;
-    std::string images = root / "Images";
-    std::string keys = root / "Keys";
-    std::string encrypted = root / "Encrypted Images";
-    PixelGrid key = RandomGrid(600, 400, 5);
-    RecordingMessageBoxes messages;
-    std::string openFileAnswer;
-    QString openFileTitle;
-
-    Scene() {
-        fs::create_directories(images);
-        fs::create_directories(keys);
-        fs::copy_file(PhotoPath("coffee.png"), images + "/coffee.png");
-        SaveKey(keys + "/key.png", key, kComment);
-    }
-    static void SaveKey(const std::string& path, const PixelGrid& grid, const std::u16string& comment) {
-        SaveOptions options;
-        options.comment = comment;
-        ASSERT_EQ(SaveGridFile(grid, OutputKind::Key, path, options), SaveStatus::Saved);
-    }
-    std::unique_ptr<Form2> Open() {
-        Form2Hooks hooks;
-        hooks.root = root.path();
-        hooks.fallbackRoot = root / "fallback";
-        hooks.messages = &messages;
-        hooks.openFile = [this](QWidget*, const QString& title, const QString&, const QString&) {
-            openFileTitle = title;
-            return openFileAnswer;
-        };
-        return std::make_unique<Form2>(hooks);
-    }
-    // The image's message as the decryptor reads it with the scene's key.
-    std::u16string ReadBack(const std::string& path) const {
-        LoadRule rule;
-        EXPECT_TRUE(EncryptedLoadRuleForPath(path, rule)) << path;
-        PixelGrid image;
-        std::string error;
-        EXPECT_TRUE(LoadGridAs(path, rule, image, nullptr, &error)) << error;
-        DecryptInputs in;
-        in.imagePath = path;
-        in.keyPath = "key.png";
-        in.keyComment = kComment;
-        KeyParams params;
-        KeyParameters(kComment, params);
-        in.keySeed = params.seed;
-        DecryptReporter quiet;
-        SequenceRandom rng;
-        const DecryptResult result = DecryptImage(image, key, in, quiet, rng);
-        EXPECT_TRUE(result.verified) << path;
-        return result.message;
-    }
-};
-
-template <typename T>
-T* Control(QWidget& form, const char* name) {
-    T* c = form.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-}
-
-std::vector<std::u16string> Shown(const RecordingMessageBoxes& m) {
-    std::vector<std::u16string> texts;
-    for (const auto& s : m.shown) texts.push_back(s.text);
-    return texts;
-}
-
-void Pick(Form2& form, const char* carrier, const char* key) {
-    if (carrier) {
-        ASSERT_TRUE(Control<FileList>(form, "File1")->SelectByName(carrier)) << carrier;
-    }
-    if (key) {
-        ASSERT_TRUE(Control<FileList>(form, "File2")->SelectByName(key)) << key;
-    }
-}
 
 TEST(EncryptWindow, OpensOnTheWorkingFoldersWithItsDefaults) {
     Scene s;

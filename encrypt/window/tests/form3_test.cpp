@@ -1,0 +1,159 @@
+// The About box's batch: the main window's message, key and options over
+// every carrier of its list, with progress, Stop and the key wiped once.
+#include "encrypt/window/form3.hpp"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include "encrypt/window/form2.hpp"
+#include "encrypt_scene.hpp"
+#include "widgets/uni_text.hpp"
+
+namespace corvane::encryptor {
+namespace {
+
+// Three carriers (the photo under three names) and the key picked, the
+// message typed, the About box open.
+struct BatchScene : Scene {
+    std::unique_ptr<Form2> form;
+    Form3* about = nullptr;
+    QPushButton* batch = nullptr;
+    // Every caption "Batch Encrypt" shows while the batch lets events run.
+    std::vector<QString> captions;
+    std::function<void(const QString&)> onCaption;
+
+    explicit BatchScene(std::vector<std::string> carriers = {"a.png", "b.png", "c.png"}) {
+        fs::remove(images + "/coffee.png");
+        for (const auto& name : carriers) fs::copy_file(PhotoPath("coffee.png"), images + "/" + name);
+        form = Open();
+        Pick(*form, nullptr, "key.png");
+        Control<UniText>(*form, "Text1")->SetText(kMessage);
+        Control<QPushButton>(*form, "Command1")->click();
+        about = form->AboutWindow();
+        batch = Control<QPushButton>(*about, "Command1");
+    }
+    void Run() {
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [this] {
+            const QString caption = batch->text();
+            if (captions.empty() || captions.back() != caption) {
+                captions.push_back(caption);
+                if (onCaption) onCaption(caption);
+            }
+        });
+        watch.start(0);
+        batch->click();
+    }
+    std::vector<std::string> Saved() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(encrypted)) names.push_back(e.path().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST(BatchEncrypt, EncryptsEveryCarrierWithProgress) {
+    BatchScene s;
+    EXPECT_EQ(s.about->windowTitle(), "About");
+    EXPECT_EQ(s.batch->toolTip(), "This will encrypt the same message to all images in the selected directory "
+                                  "(useful for testing/research).");
+    s.Run();
+    EXPECT_EQ(s.captions, (std::vector<QString>{"Working: 1 of 3", "Working: 2 of 3", "Working: 3 of 3"}));
+    EXPECT_EQ(s.batch->text(), "Batch Encrypt");
+    EXPECT_TRUE(s.batch->isEnabled());
+    EXPECT_TRUE(s.messages.shown.empty());
+    const auto saved = s.Saved();
+    ASSERT_EQ(saved.size(), 3u);
+    for (const auto& path : saved) EXPECT_EQ(s.ReadBack(path), kMessage);
+    EXPECT_EQ(s.about->LastBatch().saved, 3);
+    EXPECT_EQ(Control<QLabel>(*s.about, "Label4")->text(), "3 carriers: 3 saved.");
+    // The main window is the user's again.
+    EXPECT_TRUE(Control<FileList>(*s.form, "File1")->isEnabled());
+    EXPECT_TRUE(Control<QPushButton>(*s.form, "Command6")->isEnabled());
+}
+
+TEST(BatchEncrypt, EmptyListAndMissingInputs) {
+    BatchScene s(std::vector<std::string>{});
+    s.Run();
+    EXPECT_TRUE(s.captions.empty() || s.captions == std::vector<QString>{"Working..."});
+    EXPECT_EQ(s.batch->text(), "Batch Encrypt");
+    EXPECT_TRUE(s.batch->isEnabled());
+    EXPECT_TRUE(s.Saved().empty());
+
+    Control<UniText>(*s.form, "Text1")->SetText(u"");
+    s.batch->click();
+    EXPECT_EQ(Shown(s.messages), std::vector<std::u16string>{u"No Message."});
+
+    Scene bare;
+    auto form = bare.Open();
+    Control<UniText>(*form, "Text1")->SetText(kMessage);
+    Control<QPushButton>(*form, "Command1")->click();
+    Control<QPushButton>(*form->AboutWindow(), "Command1")->click();
+    EXPECT_EQ(Shown(bare.messages), std::vector<std::u16string>{u"No Keyfile Selected."});
+    EXPECT_TRUE(fs::is_empty(bare.encrypted));
+}
+
+TEST(BatchEncrypt, StopEndsAfterTheCurrentCarrierAndIsClearedForTheNextBatch) {
+    BatchScene s;
+    s.onCaption = [&](const QString& caption) {
+        if (caption == "Working: 1 of 3") Control<QPushButton>(*s.about, "Command2")->click();
+    };
+    s.Run();
+    EXPECT_EQ(s.Saved().size(), 1u);
+    EXPECT_EQ(s.batch->text(), "Batch Encrypt");
+    EXPECT_TRUE(s.batch->isEnabled());
+    EXPECT_TRUE(s.about->LastBatch().stopped);
+    EXPECT_EQ(Control<QLabel>(*s.about, "Label4")->text(), "Stopped after 1 of 3 carriers: 1 saved.");
+
+    s.captions.clear();
+    s.onCaption = nullptr;
+    s.Run();
+    EXPECT_EQ(s.captions.back(), "Working: 3 of 3");
+    EXPECT_EQ(s.Saved().size(), 4u);
+}
+
+TEST(BatchEncrypt, WipesTheKeyOnceAndKeepsEncryptingWithItsPixels) {
+    BatchScene s;
+    Control<QCheckBox>(*s.form, "Check2")->setChecked(true);
+    s.Run();
+    EXPECT_FALSE(fs::exists(s.keys + "/key.png"));
+    const auto saved = s.Saved();
+    ASSERT_EQ(saved.size(), 3u);
+    for (const auto& path : saved) EXPECT_EQ(s.ReadBack(path), kMessage);
+    // The later carriers met no wipe to fail.
+    EXPECT_TRUE(s.form->LastResult().keyWipeError.empty()) << s.form->LastResult().keyWipeError;
+    EXPECT_TRUE(s.messages.shown.empty()) << TextToUtf8(Shown(s.messages).front());
+}
+
+TEST(BatchEncrypt, CarriersThatFailAreReportedAndTheBatchGoesOn) {
+    BatchScene s({"a.png", "b.png", "c.png"});
+    testing::WriteBytes(s.images + "/b.png", "\x89PNG\r\n\x1a\n damaged");
+    // Wiping each carrier takes it out of the list: the batch still takes
+    // every carrier it started with.
+    Control<QCheckBox>(*s.form, "Check3")->setChecked(true);
+    Control<FileList>(*s.form, "File1")->Refresh();
+    s.Run();
+    EXPECT_EQ(s.Saved().size(), 2u);
+    EXPECT_EQ(s.about->LastBatch().failed, std::vector<std::string>{"b.png"});
+    EXPECT_EQ(Control<QLabel>(*s.about, "Label4")->text(), "3 carriers: 2 saved, not saved: b.png.");
+    EXPECT_FALSE(fs::exists(s.images + "/a.png"));
+    EXPECT_TRUE(fs::exists(s.images + "/b.png"));
+    EXPECT_FALSE(fs::exists(s.images + "/c.png"));
+}
+
+TEST(BatchEncrypt, ClosingTheMainWindowStopsTheBatchThenCloses) {
+    BatchScene s;
+    s.form->show();
+    s.onCaption = [&](const QString& caption) {
+        if (caption == "Working: 1 of 3") s.form->close();
+    };
+    s.Run();
+    EXPECT_EQ(s.Saved().size(), 1u);
+    EXPECT_FALSE(s.form->isVisible());
+    EXPECT_FALSE(s.about->isVisible());
+}
+
+}  // namespace
+}  // namespace corvane::encryptor
