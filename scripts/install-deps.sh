@@ -7,9 +7,17 @@ packages=(
   qt6-base-dev libfreeimage-dev libjxr-dev libtiff-dev zlib1g-dev libdeflate-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
-if [ "${1:-}" = "--bench" ]; then packages+=(steghide); fi
-if [ "${1:-}" = "--fuzz" ]; then packages+=(clang libclang-rt-14-dev); fi
-if [ "${1:-}" = "--screenshots" ]; then packages+=(xvfb xdotool imagemagick); fi
+for extra in "$@"; do
+  case "$extra" in
+    --bench) packages+=(steghide) ;;
+    --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    --screenshots) packages+=(xvfb xdotool imagemagick) ;;
+    # Building the Debian package and checking it as installed.
+    --package) packages+=(dpkg-dev file desktop-file-utils appstream groff-base xvfb xdotool passwd util-linux) ;;
+    --lint) packages+=(lintian) ;;
+    *) echo "install-deps: unknown option $extra" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Builds everything and runs the whole test suite, then builds the tests
-# again with AddressSanitizer and UndefinedBehaviorSanitizer and runs them,
-# then replays the fuzz corpora under the same sanitizers.
+# Builds everything and runs the whole test suite; builds the Debian package
+# and checks it as installed; then builds the tests again with
+# AddressSanitizer and UndefinedBehaviorSanitizer and runs them, and replays
+# the fuzz corpora under the same sanitizers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "${CORVANE_BUILD_DIR:-build}" --output-on-failure -j"$(nproc)"
+
+scripts/package.sh
+scripts/test-package.sh
 
 san="${CORVANE_SANITIZE_DIR:-build-sanitize}"
 cmake -S . -B "$san" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON \
