@@ -20,4 +20,10 @@ void QtMessageBoxes::Information(std::u16string_view text) { ShowBox(owner_, QMe
 
 void QtMessageBoxes::Critical(std::u16string_view text) { ShowBox(owner_, QMessageBox::Critical, text); }
 
+MessageBoxes* GivenOrQtMessageBoxes(MessageBoxes* given, QWidget* owner, std::unique_ptr<MessageBoxes>& own) {
+    if (given) return given;
+    own = std::make_unique<QtMessageBoxes>(owner);
+    return own.get();
+}
+
 }  // namespace corvane

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,10 @@ public:
 private:
     QPointer<QWidget> owner_;
 };
+
+// The message boxes a window uses: the given ones (a test's), or Qt's owned
+// by the window, kept in `own`.
+MessageBoxes* GivenOrQtMessageBoxes(MessageBoxes* given, QWidget* owner, std::unique_ptr<MessageBoxes>& own);
 
 class RecordingMessageBoxes : public MessageBoxes {
 public:

@@ -26,6 +26,7 @@
 #include "decrypt/decrypt_operation.hpp"
 #include "decrypt/decrypt_texts.hpp"
 #include "decrypt/encrypted_image.hpp"
+#include "widgets/controls.hpp"
 #include "widgets/file_list.hpp"
 #include "widgets/message_boxes.hpp"
 #include "widgets/picture_box.hpp"
@@ -44,35 +45,9 @@ constexpr const char* kKeyPattern = "*.bmp;*.png";
 constexpr QRgb kDelimiterGood = qRgb(225, 255, 225);
 constexpr QRgb kDelimiterBad = qRgb(200, 100, 100);
 
-QString Q(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QColor ColourOf(uint32_t colorref) { return QColor(RedOf(colorref), GreenOf(colorref), BlueOf(colorref)); }
 
 QString SizeCaption(const PixelGrid& grid) {
     return QString::number(grid.width) + QStringLiteral(" X ") + QString::number(grid.height);
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    return label;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QString& tip = {}) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    if (!tip.isEmpty()) button->setToolTip(tip);
-    SetBackColor(button, QColor::fromRgb(kButtonIdleColor));
-    return button;
-}
-
-bool IsWithin(const QWidget* widget, std::initializer_list<const QWidget*> areas) {
-    for (const QWidget* w = widget; w; w = w->parentWidget())
-        for (const QWidget* area : areas)
-            if (w == area) return true;
-    return false;
 }
 
 }  // namespace
@@ -86,7 +61,7 @@ public:
         QFont font = form_.Command3->font();
         font.setPointSize(14);
         form_.Command3->setFont(font);
-        form_.Command3->setText(Q(caption));
+        form_.Command3->setText(ToQString(caption));
     }
     void Log(std::u16string_view line) override { form_.ShowLog(line); }
     void Message(std::u16string_view text, MessageIcon icon) override { form_.messages_->Show(text, icon); }
@@ -98,10 +73,10 @@ public:
         return form_.Text1->Text() == text;
     }
     void DigestLabel(std::u16string_view upperHex, uint32_t backColour) override {
-        form_.Label8->setText(Q(upperHex));
-        SetBackColor(form_.Label8, ColourOf(backColour));
+        form_.Label8->setText(ToQString(upperHex));
+        SetBackColor(form_.Label8, ColourOfRef(backColour));
     }
-    void ElapsedLabel(std::u16string_view caption) override { form_.Label4->setText(Q(caption)); }
+    void ElapsedLabel(std::u16string_view caption) override { form_.Label4->setText(ToQString(caption)); }
     void RefreshKeyList() override { form_.File2->Refresh(); }
     void RefreshImageList() override { form_.File1->Refresh(); }
 
@@ -111,12 +86,7 @@ private:
 
 Form2::Form2(Form2Hooks hooks, QWidget* parent) : QWidget(parent), hooks_(std::move(hooks)) {
     setObjectName(QStringLiteral("Form2"));
-    if (hooks_.messages) {
-        messages_ = hooks_.messages;
-    } else {
-        ownMessages_ = std::make_unique<QtMessageBoxes>(this);
-        messages_ = ownMessages_.get();
-    }
+    messages_ = GivenOrQtMessageBoxes(hooks_.messages, this, ownMessages_);
     BuildControls();
     tools_ = std::make_unique<MessageTools>(Text1, this, messages_, hooks_.tools);
     connect(Command5, &QPushButton::clicked, this, [this] { tools_->Paste(); });
@@ -142,7 +112,7 @@ Form2::Form2(Form2Hooks hooks, QWidget* parent) : QWidget(parent), hooks_(std::m
 Form2::~Form2() = default;
 
 void Form2::BuildControls() {
-    setWindowTitle(Q(texts::kWindowTitle));
+    setWindowTitle(ToQString(texts::kWindowTitle));
     setWindowIcon(QPixmap::fromImage(DrawProgramIcon(ProgramIcon::Decrypt, 64)));
     ApplyWindowStyle(this);
 
@@ -216,16 +186,16 @@ void Form2::BuildControls() {
     Command15 = MakeButton(this, "Command15", QStringLiteral("P"), QStringLiteral("Print."));
 
     // Decryption.
-    Command3 = MakeButton(this, "Command3", Q(texts::kDecryptButton));
+    Command3 = MakeButton(this, "Command3", ToQString(texts::kDecryptButton));
     Command3->setMinimumWidth(180);
     Check2 = new QCheckBox(QStringLiteral("Delete Key Used"), this);
     Check2->setObjectName(QStringLiteral("Check2"));
     Check3 = new QCheckBox(QStringLiteral("Delete/Wipe Image"), this);
     Check3->setObjectName(QStringLiteral("Check3"));
-    Check3->setToolTip(Q(texts::kWipeImageTip));
+    Check3->setToolTip(ToQString(texts::kWipeImageTip));
     Label7 = MakeLabel(this, "Label7", QStringLiteral("SHA256:"));
     Label8 = MakeLabel(this, "Label8", QString());
-    Label8->setToolTip(Q(texts::kDigestTip));
+    Label8->setToolTip(ToQString(texts::kDigestTip));
     Label8->setTextInteractionFlags(Qt::TextSelectableByMouse);
     Label8->setMinimumWidth(Label8->fontMetrics().horizontalAdvance(QString(64, QLatin1Char('0'))) + 8);
     Label4 = MakeLabel(this, "Label4", QString());
@@ -355,7 +325,7 @@ void Form2::File2_Click() {
     Picture6->SetGrid(key_.pixels);
     Label10->setText(SizeCaption(key_.pixels));
     if (!KeyLooksRandom(key_.pixels)) {
-        KeyWarning->setText(Q(kKeyNotRandomWarning));
+        KeyWarning->setText(ToQString(kKeyNotRandomWarning));
         KeyWarning->setVisible(true);
     }
 }
@@ -375,7 +345,7 @@ void Form2::SelectInList(FileList* list, const std::string& path) {
 }
 
 void Form2::Command1_Click() {
-    const std::string path = Browse(Q(texts::kSelectImageTitle),
+    const std::string path = Browse(ToQString(texts::kSelectImageTitle),
                                     QStringLiteral("PNG Files (*.png);;BMP Files (*.bmp);;JP2 Files (*.jp2);;"
                                                    "JXR Files (*.jxr);;J2K Files (*.j2k);;TIF Files (*.tif);;"
                                                    "WEBP Files (*.webp)"));
@@ -383,7 +353,7 @@ void Form2::Command1_Click() {
 }
 
 void Form2::Command4_Click() {
-    const std::string path = Browse(Q(texts::kSelectKeyTitle), QStringLiteral("PNG Files (*.png)"));
+    const std::string path = Browse(ToQString(texts::kSelectKeyTitle), QStringLiteral("PNG Files (*.png)"));
     if (!path.empty()) SelectInList(File2, path);
 }
 
@@ -428,14 +398,14 @@ void Form2::SetBusy(bool busy) {
     font.setPointSize(busy ? 14 : 10);
     Command3->setFont(font);
     SetBackColor(Command3, QColor::fromRgb(busy ? kButtonBusyColor : kButtonIdleColor));
-    Command3->setText(Q(busy ? texts::kWorking : texts::kDecryptButton));
+    Command3->setText(ToQString(busy ? texts::kWorking : texts::kDecryptButton));
     if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
     else QApplication::restoreOverrideCursor();
 }
 
 void Form2::ShowLog(std::u16string_view line) {
     const QString text = LogLabel->text();
-    LogLabel->setText(text.isEmpty() ? Q(line) : text + QStringLiteral("  ") + Q(line));
+    LogLabel->setText(text.isEmpty() ? ToQString(line) : text + QStringLiteral("  ") + ToQString(line));
 }
 
 void Form2::closeEvent(QCloseEvent* event) {

@@ -34,6 +34,7 @@
 #include "encrypt/window/form1.hpp"
 #include "encrypt/window/form3.hpp"
 #include "encrypt/window/form4.hpp"
+#include "widgets/controls.hpp"
 #include "widgets/file_list.hpp"
 #include "widgets/message_boxes.hpp"
 #include "widgets/picture_box.hpp"
@@ -58,47 +59,10 @@ constexpr OutputKind kOtherKinds[] = {OutputKind::Jp2, OutputKind::Jxr, OutputKi
 constexpr const char* kRatios[] = {"1.00:1", "0.50:1", "0.25:1", "0.20:1", "0.10:1"};
 constexpr double kRatioValues[] = {1.0, 0.5, 0.25, 0.2, 0.1};
 
-QString Q(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QColor ColourOf(uint32_t colorref) { return QColor(RedOf(colorref), GreenOf(colorref), BlueOf(colorref)); }
 QColor ColourOf(IndicatorColour c) { return QColor(c.r, c.g, c.b); }
 
 QString SizeCaption(const PixelGrid& grid) {
     return QString::number(grid.width) + QStringLiteral(" X ") + QString::number(grid.height);
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, const QString& tip = {}) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    if (!tip.isEmpty()) label->setToolTip(tip);
-    return label;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QString& tip = {},
-                        bool toggle = false) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    if (!tip.isEmpty()) button->setToolTip(tip);
-    button->setCheckable(toggle);
-    SetBackColor(button, QColor::fromRgb(kButtonIdleColor));
-    return button;
-}
-
-QCheckBox* MakeCheck(QWidget* parent, const char* name, const QString& caption, const QString& tip, bool on) {
-    auto* check = new QCheckBox(caption, parent);
-    check->setObjectName(QString::fromLatin1(name));
-    check->setToolTip(tip);
-    check->setChecked(on);
-    return check;
-}
-
-bool IsWithin(const QWidget* widget, std::initializer_list<const QWidget*> areas) {
-    for (const QWidget* w = widget; w; w = w->parentWidget())
-        for (const QWidget* area : areas)
-            if (w == area) return true;
-    return false;
 }
 
 }  // namespace
@@ -108,16 +72,16 @@ class Form2::Reporter : public EncryptReporter {
 public:
     explicit Reporter(Form2& form) : form_(form) {}
 
-    void Progress(std::u16string_view caption) override { form_.Command6->setText(Q(caption)); }
-    void Status(std::u16string_view text) override { form_.Text2->setPlainText(Q(text)); }
-    void Log(std::u16string_view line) override { form_.Text2->appendPlainText(Q(line)); }
+    void Progress(std::u16string_view caption) override { form_.Command6->setText(ToQString(caption)); }
+    void Status(std::u16string_view text) override { form_.Text2->setPlainText(ToQString(text)); }
+    void Log(std::u16string_view line) override { form_.Text2->appendPlainText(ToQString(line)); }
     void Message(std::u16string_view text, MessageIcon icon) override { form_.messages_->Show(text, icon); }
     void PendingEvents() override { QCoreApplication::processEvents(); }
     void StatsLabel(std::u16string_view caption, uint32_t backColour) override {
-        form_.Label4->setText(Q(caption));
-        SetBackColor(form_.Label4, ColourOf(backColour));
+        form_.Label4->setText(ToQString(caption));
+        SetBackColor(form_.Label4, ColourOfRef(backColour));
     }
-    void DigestLabel(std::u16string_view upperHex) override { form_.Label8->setText(Q(upperHex)); }
+    void DigestLabel(std::u16string_view upperHex) override { form_.Label8->setText(ToQString(upperHex)); }
     void Busy(bool busy) override { form_.SetBusy(busy); }
     void RefreshKeyList() override { form_.File2->Refresh(); }
     void RefreshImageList() override { form_.File1->Refresh(); }
@@ -128,12 +92,7 @@ private:
 
 Form2::Form2(Form2Hooks hooks, QWidget* parent) : QWidget(parent), hooks_(std::move(hooks)) {
     setObjectName(QStringLiteral("Form2"));
-    if (hooks_.messages) {
-        messages_ = hooks_.messages;
-    } else {
-        ownMessages_ = std::make_unique<QtMessageBoxes>(this);
-        messages_ = ownMessages_.get();
-    }
+    messages_ = GivenOrQtMessageBoxes(hooks_.messages, this, ownMessages_);
     BuildControls();
     MessageToolsHooks toolHooks = hooks_.tools;
     tools_ = std::make_unique<MessageTools>(Text1, this, messages_, toolHooks);
@@ -449,7 +408,7 @@ void Form2::RunCarrierAnalysis() {
     struct AnalysisReporter : corvane::Reporter {
         Form2& form;
         explicit AnalysisReporter(Form2& f) : form(f) {}
-        void Progress(std::u16string_view caption) override { form.Check5->setText(Q(caption)); }
+        void Progress(std::u16string_view caption) override { form.Check5->setText(ToQString(caption)); }
         void PendingEvents() override { QCoreApplication::processEvents(); }
     } reporter(*this);
     SetBackColor(Check5, ColourOf(kScoreIdle));
@@ -458,8 +417,8 @@ void Form2::RunCarrierAnalysis() {
     const CarrierAnalysisResult result = AnalyseCarrier(carrier_, reporter);
     analysing_ = false;
     UpdateEnabled();
-    Label15->setText(Q(result.statistics));
-    Check5->setText(Q(result.caption));
+    Label15->setText(ToQString(result.statistics));
+    Check5->setText(ToQString(result.caption));
     SetBackColor(Check5, ColourOf(result.colour));
     if (closeWhenDone_) close();
 }
@@ -503,7 +462,7 @@ void Form2::CheckKeySize() {
     // A key without randomness protects nothing, whatever its size.
     if (!key.empty() && !KeyLooksRandom(key)) {
         caption += QStringLiteral(" - not random");
-        tip += QStringLiteral("\n") + Q(kKeyNotRandomWarning);
+        tip += QStringLiteral("\n") + ToQString(kKeyNotRandomWarning);
         if (!tooSmall) colour = QColor::fromRgb(kWarningColor);
     }
     Label12->setText(caption);
@@ -513,7 +472,7 @@ void Form2::CheckKeySize() {
 
 void Form2::Text1_Change() {
     const LsbUsage usage = UpdateLsbUsage(Text1->Text(), carrier_.width, carrier_.height);
-    Label14->setText(Q(usage.caption));
+    Label14->setText(ToQString(usage.caption));
     if (usage.recolour) SetBackColor(Label14, ColourOf(usage.colour));
 }
 
@@ -638,7 +597,7 @@ void Form2::SetBatchRunning(bool running) {
     if (!running && closeWhenDone_) close();
 }
 
-void Form2::AppendStatus(std::u16string_view line) { Text2->appendPlainText(Q(line)); }
+void Form2::AppendStatus(std::u16string_view line) { Text2->appendPlainText(ToQString(line)); }
 
 void Form2::SetBusy(bool busy) {
     busy_ = busy;

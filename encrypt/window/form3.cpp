@@ -11,6 +11,7 @@
 #include "core/code_page.hpp"
 #include "encrypt/encrypt_texts.hpp"
 #include "encrypt/window/form2.hpp"
+#include "widgets/controls.hpp"
 #include "widgets/file_list.hpp"
 #include "widgets/message_boxes.hpp"
 #include "widgets/program_icon.hpp"
@@ -61,17 +62,12 @@ Form3::Form3(Form2& main, MessageBoxes& messages, QWidget* parent)
     Label4->setWordWrap(true);
     Label4->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    Command1 = new QPushButton(QStringLiteral("Batch Encrypt"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setToolTip(QStringLiteral("This will encrypt the same message to all images in the selected directory "
-                                        "(useful for testing/research)."));
+    Command1 = MakeButton(this, "Command1", QStringLiteral("Batch Encrypt"),
+                          QStringLiteral("This will encrypt the same message to all images in the selected "
+                                         "directory (useful for testing/research)."));
     Command1->setMinimumWidth(180);
-    SetBackColor(Command1, QColor::fromRgb(kButtonIdleColor));
-    Command2 = new QPushButton(QStringLiteral("Stop"), this);
-    Command2->setObjectName(QStringLiteral("Command2"));
-    Command2->setToolTip(QStringLiteral("Stop batch encryption."));
-    Command8 = new QPushButton(QStringLiteral("OK"), this);
-    Command8->setObjectName(QStringLiteral("Command8"));
+    Command2 = MakeButton(this, "Command2", QStringLiteral("Stop"), QStringLiteral("Stop batch encryption."));
+    Command8 = MakeButton(this, "Command8", QStringLiteral("OK"));
 
     auto* texts = new QVBoxLayout;
     texts->addWidget(Label1);

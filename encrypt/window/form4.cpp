@@ -26,6 +26,7 @@
 #include "encrypt/image_analysis.hpp"
 #include "encrypt/steganalysis.hpp"
 #include "encrypt/window/form2.hpp"
+#include "widgets/controls.hpp"
 #include "widgets/message_boxes.hpp"
 #include "widgets/picture_box.hpp"
 #include "widgets/window_style.hpp"
@@ -39,21 +40,6 @@ constexpr uint32_t kGreen = Rgb(0, 255, 0);
 constexpr uint32_t kYellow = Rgb(255, 255, 0);
 constexpr uint32_t kRed = Rgb(255, 0, 0);
 
-QString Q(std::u16string_view text) { return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())); }
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QString& tip = {}) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    if (!tip.isEmpty()) button->setToolTip(tip);
-    SetBackColor(button, QColor::fromRgb(kButtonIdleColor));
-    return button;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption = {}) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    return label;
-}
 
 // The hourglass while a computation runs.
 class WaitCursor {
@@ -267,13 +253,13 @@ void Form4::Command1_Click() {
     Picture3->SetGrid(std::move(graph));
     // Without a reference of the same size the test is skipped and the last
     // average stays.
-    if (result.chiSquared) Label2->setText(Q(result.chiSquared->averageText));
+    if (result.chiSquared) Label2->setText(ToQString(result.chiSquared->averageText));
     Command1->setEnabled(true);
 }
 
 void Form4::Command5_Click() {
     const PsnrResult psnr = ComputePsnr(Reference(), Picture1->Grid());
-    Label4->setText(Q(psnr.text));
+    Label4->setText(ToQString(psnr.text));
 }
 
 void Form4::Command4_Click() {
@@ -333,7 +319,7 @@ void Form4::Command7_Click() {
         WaitCursor wait;
         caption = LsbEstimateCaption(EstimateLsbReplacement(Picture1->Grid()));
     }
-    Label5->setText(Q(caption));
+    Label5->setText(ToQString(caption));
     Command7->setEnabled(true);
 }
 

@@ -26,6 +26,7 @@
 #include "core/platform.hpp"
 #include "core/sequence_random.hpp"
 #include "keygen/key_generation.hpp"
+#include "widgets/controls.hpp"
 #include "widgets/message_boxes.hpp"
 #include "widgets/picture_box.hpp"
 #include "widgets/program_icon.hpp"
@@ -59,16 +60,11 @@ constexpr SourceButton kSourceButtons[kKeySourceCount] = {
      "Rnd(), the built-in pseudo-random function: a 24-bit sequence, not cryptographically secure."},
 };
 
-QString Q(std::u16string_view text) { return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())); }
 
-std::u16string U16(const QString& text) {
-    return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size()));
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, QWidget* buddy = nullptr) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    if (buddy) label->setBuddy(buddy);
+// A label whose shortcut letter moves the focus to its control.
+QLabel* MakeBuddyLabel(QWidget* parent, const char* name, const QString& caption, QWidget* buddy) {
+    QLabel* label = MakeLabel(parent, name, caption);
+    label->setBuddy(buddy);
     return label;
 }
 
@@ -109,7 +105,7 @@ public:
         // The run is busy from its first status on: a refused run leaves the
         // button as it was.
         if (!form_.busy_) form_.SetBusy(true);
-        form_.ShowStatus(Q(text));
+        form_.ShowStatus(ToQString(text));
     }
     void Message(std::u16string_view text, MessageIcon icon) override {
         message_ = text;
@@ -121,7 +117,7 @@ public:
         form_.Text1->SetText(comment);
         form_.Text1->SetBackColor(QColor::fromRgb(comment.size() >= 24 ? kDelimiterGood : kDelimiterBad));
     }
-    void KeyTime(std::u16string_view caption) override { form_.Label12->setText(Q(caption)); }
+    void KeyTime(std::u16string_view caption) override { form_.Label12->setText(ToQString(caption)); }
     void KeySaved(const std::string& path) override {
         form_.KeyProgress->setValue(form_.KeyProgress->value() + 1);
         form_.ShowKeyFolder(std::filesystem::path(path).parent_path().string());
@@ -138,12 +134,7 @@ private:
 
 Form1::Form1(Form1Hooks hooks, QWidget* parent) : QWidget(parent), hooks_(std::move(hooks)) {
     setObjectName(QStringLiteral("Form1"));
-    if (hooks_.messages) {
-        messages_ = hooks_.messages;
-    } else {
-        ownMessages_ = std::make_unique<QtMessageBoxes>(this);
-        messages_ = ownMessages_.get();
-    }
+    messages_ = GivenOrQtMessageBoxes(hooks_.messages, this, ownMessages_);
     BuildControls();
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(KeyFolderLink, &QLabel::linkActivated, this, [this] { OpenKeyFolder(); });
@@ -163,7 +154,7 @@ void Form1::BuildControls() {
     UniText1->setObjectName(QStringLiteral("UniText1"));
     UniText1->SetMultiLine(false);
     UniText1->setFixedHeight(UniText1->fontMetrics().height() + 12);
-    Label6 = MakeLabel(this, "Label6", QStringLiteral("Key &Series Name:"), UniText1);
+    Label6 = MakeBuddyLabel(this, "Label6", QStringLiteral("Key &Series Name:"), UniText1);
 
     // A number that is not in the list can be typed; the run refuses what
     // is no count.
@@ -172,7 +163,7 @@ void Form1::BuildControls() {
     Combo4->setEditable(true);
     Combo4->setInsertPolicy(QComboBox::NoInsert);
     Combo4->setMinimumContentsLength(5);
-    Label4 = MakeLabel(this, "Label4", QStringLiteral("&Number of Keys to Create:"), Combo4);
+    Label4 = MakeBuddyLabel(this, "Label4", QStringLiteral("&Number of Keys to Create:"), Combo4);
 
     Frame2 = new QGroupBox(QStringLiteral("Key Naming &Option:"), this);
     Frame2->setObjectName(QStringLiteral("Frame2"));
@@ -201,14 +192,14 @@ void Form1::BuildControls() {
     Combo2 = MakeList(this, "Combo2", 1, 12);
     Combo3 = MakeList(this, "Combo3", 1, 31);
     Label5 = MakeLabel(this, "Label5", QStringLiteral("Start Date:"));
-    Label1 = MakeLabel(this, "Label1", QStringLiteral("&Year"), Combo1);
-    Label2 = MakeLabel(this, "Label2", QStringLiteral("&Month"), Combo2);
-    Label3 = MakeLabel(this, "Label3", QStringLiteral("&Day"), Combo3);
+    Label1 = MakeBuddyLabel(this, "Label1", QStringLiteral("&Year"), Combo1);
+    Label2 = MakeBuddyLabel(this, "Label2", QStringLiteral("&Month"), Combo2);
+    Label3 = MakeBuddyLabel(this, "Label3", QStringLiteral("&Day"), Combo3);
 
     Text3 = MakeTextBox(this, "Text3", QStringLiteral("1600"));
     Text4 = MakeTextBox(this, "Text4", QStringLiteral("1200"));
     for (QLineEdit* box : {Text3, Text4}) box->setFixedWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 16);
-    Label8 = MakeLabel(this, "Label8", QStringLiteral("Key &Pixel Size:"), Text3);
+    Label8 = MakeBuddyLabel(this, "Label8", QStringLiteral("Key &Pixel Size:"), Text3);
     Label9 = MakeLabel(this, "Label9", QStringLiteral("X"));
     Label10 = MakeLabel(this, "Label10", QStringLiteral("Pixels"));
 
@@ -236,7 +227,7 @@ void Form1::BuildControls() {
     Text1->SetLocked(true);
     Text1->SetBackColor(QColor::fromRgb(kDelimiterIdle));
     Text1->setFixedHeight(Text1->fontMetrics().height() + 12);
-    Label11 = MakeLabel(this, "Label11", QStringLiteral("Key De&limiters:"), Text1);
+    Label11 = MakeBuddyLabel(this, "Label11", QStringLiteral("Key De&limiters:"), Text1);
 
     Command1 = new QPushButton(QStringLiteral("&Generate OTP Keys"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
@@ -245,7 +236,7 @@ void Form1::BuildControls() {
 
     Text2 = MakeTextBox(this, "Text2", QString());
     Text2->setReadOnly(true);
-    Label7 = MakeLabel(this, "Label7", QStringLiteral("S&tatus:"), Text2);
+    Label7 = MakeBuddyLabel(this, "Label7", QStringLiteral("S&tatus:"), Text2);
     // Beyond the design: how far a batch has come, and the folder its keys
     // went to, which opens in the file manager.
     KeyProgress = new QProgressBar(this);
@@ -378,11 +369,11 @@ KeySource Form1::SelectedSource() const {
 void Form1::Command1_Click() {
     if (busy_) return;
     KeyGenerationInputs in;
-    in.widthText = U16(Text3->text());
-    in.heightText = U16(Text4->text());
+    in.widthText = ToU16(Text3->text());
+    in.heightText = ToU16(Text4->text());
     in.seriesName = UniText1->Text();
     in.source = SelectedSource();
-    in.countText = U16(Combo4->currentText());
+    in.countText = ToU16(Combo4->currentText());
     in.naming = Option4->isChecked() ? KeyNaming::Number : KeyNaming::Date;
     in.startYear = Combo1->currentText().toInt();
     in.startMonth = Combo2->currentText().toInt();
@@ -400,9 +391,9 @@ void Form1::Command1_Click() {
     // in a message box that is gone once acknowledged.
     if (!result.completed && !reporter.LastMessage().empty()) {
         if (result.status.empty())
-            ShowStatus(QStringLiteral("Not started: ") + Q(reporter.LastMessage()));
+            ShowStatus(QStringLiteral("Not started: ") + ToQString(reporter.LastMessage()));
         else
-            ShowStatus(Q(result.status) + QStringLiteral(" - ") + Q(reporter.LastMessage()));
+            ShowStatus(ToQString(result.status) + QStringLiteral(" - ") + ToQString(reporter.LastMessage()));
     }
     if (closeWhenDone_) {
         closeWhenDone_ = false;
