@@ -10,7 +10,9 @@
 namespace corvane {
 
 QString ToQString(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+    // Unit for unit: QString::fromUtf16 would take a leading U+FEFF for a
+    // byte order mark and drop it from the message.
+    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
 }
 
 std::u16string ToU16(const QString& text) {
@@ -18,6 +20,10 @@ std::u16string ToU16(const QString& text) {
 }
 
 QColor ColourOfRef(uint32_t colorref) { return QColor(RedOf(colorref), GreenOf(colorref), BlueOf(colorref)); }
+
+QString SizeCaption(int width, int height) {
+    return QString::number(width) + QStringLiteral(" X ") + QString::number(height);
+}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, const QString& tip) {
     auto* label = new QLabel(caption, parent);

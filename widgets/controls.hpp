@@ -18,10 +18,15 @@ class QWidget;
 
 namespace corvane {
 
+// Both ways unit for unit: every UTF-16 unit of a message survives, a
+// leading U+FEFF and lone surrogates included.
 QString ToQString(std::u16string_view text);
 std::u16string ToU16(const QString& text);
 // A COLORREF value (red in the low byte) as a Qt colour.
 QColor ColourOfRef(uint32_t colorref);
+
+// An image's size as the size labels show it: "600 X 400".
+QString SizeCaption(int width, int height);
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption = {}, const QString& tip = {});
 // A button on the idle button colour; `toggle` makes it keep its pressed state.

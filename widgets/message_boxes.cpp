@@ -1,5 +1,7 @@
 #include "widgets/message_boxes.hpp"
 
+#include "widgets/controls.hpp"
+
 #include <QGuiApplication>
 #include <QMessageBox>
 
@@ -8,7 +10,7 @@ namespace {
 
 void ShowBox(QWidget* owner, QMessageBox::Icon icon, std::u16string_view text) {
     QMessageBox box(icon, QGuiApplication::applicationDisplayName(),
-                    QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok, owner);
+                    ToQString(text), QMessageBox::Ok, owner);
     // Fixed texts are plain; a path or a message quoted in them must not turn into markup.
     box.setTextFormat(Qt::PlainText);
     box.exec();

@@ -8,12 +8,14 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPrinter>
+#include <QPushButton>
 
 #include <algorithm>
 #include <exception>
 
 #include "core/number_format.hpp"
 #include "core/platform.hpp"
+#include "widgets/controls.hpp"
 #include "widgets/message_boxes.hpp"
 #include "widgets/uni_text.hpp"
 
@@ -39,14 +41,6 @@ void CutParagraph(std::u16string_view para, std::vector<std::u16string>& lines) 
         lines.emplace_back(para.substr(start, end - start));
         start = end;
     }
-}
-
-QString ToQString(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::u16string ToText(const QString& text) {
-    return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size()));
 }
 
 }  // namespace
@@ -109,6 +103,35 @@ bool PrintText(QPrinter& printer, const QFont& font, std::u16string_view text) {
     return printer.printerState() != QPrinter::Error && printer.printerState() != QPrinter::Aborted;
 }
 
+MessageToolButtons MakeMessageToolButtons(QWidget* parent, const char* pasteName, const char* copyName) {
+    MessageToolButtons b;
+    b.paste = MakeButton(parent, pasteName, QStringLiteral("Paste"));
+    b.copy = MakeButton(parent, copyName, QStringLiteral("Copy"));
+    b.clear = MakeButton(parent, "Command9", QStringLiteral("Clear"), QStringLiteral("Clear textbox text."));
+    b.larger = MakeButton(parent, "Command11", QStringLiteral("A+"), QStringLiteral("Font larger."));
+    b.smaller = MakeButton(parent, "Command12", QStringLiteral("A-"), QStringLiteral("Font smaller."));
+    b.bold = MakeButton(parent, "Command13", QStringLiteral("B"), QStringLiteral("Font bold."));
+    QFont bold = b.bold->font();
+    bold.setBold(true);
+    b.bold->setFont(bold);
+    b.font = MakeButton(parent, "Command14", QStringLiteral("F"), QStringLiteral("Select font."));
+    b.print = MakeButton(parent, "Command15", QStringLiteral("P"), QStringLiteral("Print."));
+    b.colors = MakeButton(parent, "Command7", QStringLiteral("Colors"));
+    return b;
+}
+
+void MessageTools::Connect(const MessageToolButtons& b) {
+    QObject::connect(b.paste, &QPushButton::clicked, owner_, [this] { Paste(); });
+    QObject::connect(b.copy, &QPushButton::clicked, owner_, [this] { Copy(); });
+    QObject::connect(b.clear, &QPushButton::clicked, owner_, [this] { Clear(); });
+    QObject::connect(b.larger, &QPushButton::clicked, owner_, [this] { FontLarger(); });
+    QObject::connect(b.smaller, &QPushButton::clicked, owner_, [this] { FontSmaller(); });
+    QObject::connect(b.bold, &QPushButton::clicked, owner_, [this] { ToggleBold(); });
+    QObject::connect(b.font, &QPushButton::clicked, owner_, [this] { ChooseFont(); });
+    QObject::connect(b.print, &QPushButton::clicked, owner_, [this] { Print(); });
+    QObject::connect(b.colors, &QPushButton::clicked, owner_, [this] { NextColors(); });
+}
+
 MessageTools::MessageTools(UniText* box, QWidget* owner, MessageBoxes* messages, MessageToolsHooks hooks)
     : box_(box), owner_(owner), messages_(messages), hooks_(std::move(hooks)) {}
 
@@ -119,7 +142,7 @@ QClipboard* MessageTools::Clipboard() const {
 void MessageTools::Paste() {
     QClipboard* clipboard = Clipboard();
     if (!box_ || !clipboard) return;
-    box_->SetText(ToText(clipboard->text()));
+    box_->SetText(ToU16(clipboard->text()));
 }
 
 void MessageTools::Copy() {

@@ -14,6 +14,7 @@
 #include <vector>
 
 class QClipboard;
+class QPushButton;
 class QPainter;
 class QPrinter;
 class QWidget;
@@ -67,6 +68,23 @@ struct MessageToolsHooks {
     std::function<std::string(QWidget* owner)> chooseTextFile;
 };
 
+// The buttons over a message box: Paste, Copy and Clear, the font buttons
+// A+, A-, B, F, P, and Colors. Paste and Copy are named by the window
+// (the windows number them differently); the others are Command9 (Clear),
+// Command11 to Command15 (A+ to P) and Command7 (Colors) in both.
+struct MessageToolButtons {
+    QPushButton* paste = nullptr;
+    QPushButton* copy = nullptr;
+    QPushButton* clear = nullptr;
+    QPushButton* larger = nullptr;
+    QPushButton* smaller = nullptr;
+    QPushButton* bold = nullptr;
+    QPushButton* font = nullptr;
+    QPushButton* print = nullptr;
+    QPushButton* colors = nullptr;
+};
+MessageToolButtons MakeMessageToolButtons(QWidget* parent, const char* pasteName, const char* copyName);
+
 class MessageTools {
 public:
     MessageTools(UniText* box, QWidget* owner, MessageBoxes* messages, MessageToolsHooks hooks = {});
@@ -88,6 +106,9 @@ public:
     // A ".txt" file from the open-file dialog into the box (byte order marks
     // detected, UTF-8 recognised without one). True when the text was loaded.
     bool LoadTextFile();
+
+    // Each button runs its tool.
+    void Connect(const MessageToolButtons& buttons);
 
 private:
     QClipboard* Clipboard() const;

@@ -1,5 +1,7 @@
 #include "widgets/uni_text.hpp"
 
+#include "widgets/controls.hpp"
+
 #include "core/code_page.hpp"
 
 #include <QAbstractTextDocumentLayout>
@@ -31,12 +33,6 @@
 
 namespace corvane {
 namespace {
-
-QString ToQString(std::u16string_view t) {
-    return QString(reinterpret_cast<const QChar*>(t.data()), static_cast<qsizetype>(t.size()));
-}
-
-std::u16string ToText(const QString& s) { return s.toStdU16String(); }
 
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
@@ -244,7 +240,7 @@ protected:
     // Paste and drop go through the box so that MaxLength and the line
     // breaks of the pasted text are kept.
     void insertFromMimeData(const QMimeData* source) override {
-        if (source->hasText()) owner_.InsertUserText(ToText(source->text()));
+        if (source->hasText()) owner_.InsertUserText(ToU16(source->text()));
         ensureCursorVisible();
     }
 
@@ -393,11 +389,11 @@ void UniText::ApplyPalette() {
 // ---- Text and selection ----
 
 std::u16string UniText::Text() const {
-    if (line_) return ToText(line_->text());
+    if (line_) return ToU16(line_->text());
     std::u16string out;
     size_t i = 0;
     for (QTextBlock b = text_->document()->begin(); b.isValid(); b = b.next(), ++i) {
-        out += ToText(b.text());
+        out += ToU16(b.text());
         if (b.next().isValid()) out += i < breaks_.size() ? breaks_[i] : u"\r\n";
     }
     return out;
@@ -611,7 +607,7 @@ bool UniText::BeforeKeyPress(QKeyEvent* k) {
     }
 
     if (useEvents_) emit KeyDown(VirtualKey(key), shift);
-    const std::u16string typed = key == Qt::Key_Delete ? std::u16string() : ToText(k->text());
+    const std::u16string typed = key == Qt::Key_Delete ? std::u16string() : ToU16(k->text());
     std::u16string result;
     for (char16_t u : typed) {
         int code = u;
@@ -625,7 +621,7 @@ bool UniText::BeforeKeyPress(QKeyEvent* k) {
     }
     if (line_ && maxLength_ > 0 && k->matches(QKeySequence::Paste)) {
         // Paste what fits, as the edit control does, instead of refusing it all.
-        if (!locked_) InsertUserText(ToText(QGuiApplication::clipboard()->text()));
+        if (!locked_) InsertUserText(ToU16(QGuiApplication::clipboard()->text()));
         k->accept();
         return true;
     }
@@ -987,14 +983,14 @@ int32_t UniText::Line(bool selection) const {
 }
 
 std::u16string UniText::GetLine(int32_t line) const {
-    if (line_) return line == 0 ? ToText(line_->text()) : std::u16string();
+    if (line_) return line == 0 ? ToU16(line_->text()) : std::u16string();
     if (line < 0) return {};
     for (QTextBlock b = text_->document()->begin(); b.isValid(); b = b.next()) {
         const int count = LinesInBlock(b);
         if (line < count) {
-            if (!Wraps()) return ToText(b.text());
+            if (!Wraps()) return ToU16(b.text());
             const QTextLine l = b.layout()->lineAt(line);
-            return ToText(b.text().mid(l.textStart(), l.textLength()));
+            return ToU16(b.text().mid(l.textStart(), l.textLength()));
         }
         line -= count;
     }

@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -27,6 +26,7 @@
 #include "decrypt/decrypt_texts.hpp"
 #include "decrypt/encrypted_image.hpp"
 #include "widgets/controls.hpp"
+#include "widgets/file_dialogs.hpp"
 #include "widgets/file_list.hpp"
 #include "widgets/message_boxes.hpp"
 #include "widgets/picture_box.hpp"
@@ -45,10 +45,6 @@ constexpr const char* kKeyPattern = "*.bmp;*.png";
 constexpr QRgb kDelimiterGood = qRgb(225, 255, 225);
 constexpr QRgb kDelimiterBad = qRgb(200, 100, 100);
 
-
-QString SizeCaption(const PixelGrid& grid) {
-    return QString::number(grid.width) + QStringLiteral(" X ") + QString::number(grid.height);
-}
 
 }  // namespace
 
@@ -89,15 +85,7 @@ Form2::Form2(Form2Hooks hooks, QWidget* parent) : QWidget(parent), hooks_(std::m
     messages_ = GivenOrQtMessageBoxes(hooks_.messages, this, ownMessages_);
     BuildControls();
     tools_ = std::make_unique<MessageTools>(Text1, this, messages_, hooks_.tools);
-    connect(Command5, &QPushButton::clicked, this, [this] { tools_->Paste(); });
-    connect(Command6, &QPushButton::clicked, this, [this] { tools_->Copy(); });
-    connect(Command9, &QPushButton::clicked, this, [this] { tools_->Clear(); });
-    connect(Command7, &QPushButton::clicked, this, [this] { tools_->NextColors(); });
-    connect(Command11, &QPushButton::clicked, this, [this] { tools_->FontLarger(); });
-    connect(Command12, &QPushButton::clicked, this, [this] { tools_->FontSmaller(); });
-    connect(Command13, &QPushButton::clicked, this, [this] { tools_->ToggleBold(); });
-    connect(Command14, &QPushButton::clicked, this, [this] { tools_->ChooseFont(); });
-    connect(Command15, &QPushButton::clicked, this, [this] { tools_->Print(); });
+    tools_->Connect(toolButtons_);
     connect(File1, &FileList::Click, this, [this] { File1_Click(); });
     connect(File2, &FileList::Click, this, [this] { File2_Click(); });
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
@@ -175,15 +163,7 @@ void Form2::BuildControls() {
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->SetMultiLine(true);
     Text1->SetScrollBars(2);
-    Command5 = MakeButton(this, "Command5", QStringLiteral("Paste"));
-    Command6 = MakeButton(this, "Command6", QStringLiteral("Copy"));
-    Command9 = MakeButton(this, "Command9", QStringLiteral("Clear"), QStringLiteral("Clear textbox text."));
-    Command7 = MakeButton(this, "Command7", QStringLiteral("Colors"));
-    Command11 = MakeButton(this, "Command11", QStringLiteral("A+"), QStringLiteral("Font larger."));
-    Command12 = MakeButton(this, "Command12", QStringLiteral("A-"), QStringLiteral("Font smaller."));
-    Command13 = MakeButton(this, "Command13", QStringLiteral("B"), QStringLiteral("Font bold."));
-    Command14 = MakeButton(this, "Command14", QStringLiteral("F"), QStringLiteral("Select font."));
-    Command15 = MakeButton(this, "Command15", QStringLiteral("P"), QStringLiteral("Print."));
+    toolButtons_ = MakeMessageToolButtons(this, "Command5", "Command6");
 
     // Decryption.
     Command3 = MakeButton(this, "Command3", ToQString(texts::kDecryptButton));
@@ -231,7 +211,8 @@ void Form2::BuildControls() {
     auto* tools = new QHBoxLayout;
     tools->addWidget(Label5);
     tools->addStretch(1);
-    for (QPushButton* b : {Command5, Command6, Command9, Command7, Command11, Command12, Command13, Command14, Command15})
+    const MessageToolButtons& t = toolButtons_;
+    for (QPushButton* b : {t.paste, t.copy, t.clear, t.colors, t.larger, t.smaller, t.bold, t.font, t.print})
         tools->addWidget(b);
 
     auto* decrypt = new QHBoxLayout;
@@ -296,7 +277,7 @@ void Form2::File1_Click() {
     image_ = std::move(grid);
     Picture1->SetGrid(image_);
     Picture5->SetGrid(image_);
-    Label9->setText(SizeCaption(image_));
+    Label9->setText(SizeCaption(image_.width, image_.height));
 }
 
 void Form2::File2_Click() {
@@ -323,7 +304,7 @@ void Form2::File2_Click() {
     DelimiterText->SetBackColor(QColor::fromRgb(key_.comment.size() >= 24 ? kDelimiterGood : kDelimiterBad));
     Picture2->SetGrid(key_.pixels);
     Picture6->SetGrid(key_.pixels);
-    Label10->setText(SizeCaption(key_.pixels));
+    Label10->setText(SizeCaption(key_.pixels.width, key_.pixels.height));
     if (!KeyLooksRandom(key_.pixels)) {
         KeyWarning->setText(ToQString(kKeyNotRandomWarning));
         KeyWarning->setVisible(true);
@@ -331,17 +312,7 @@ void Form2::File2_Click() {
 }
 
 std::string Form2::Browse(const QString& title, const QString& filters) {
-    const QString folder = QString::fromStdString(ApplicationFolder());
-    if (hooks_.openFile) return hooks_.openFile(this, title, filters, folder);
-    return QFileDialog::getOpenFileName(this, title, folder, filters).toStdString();
-}
-
-void Form2::SelectInList(FileList* list, const std::string& path) {
-    const std::filesystem::path p(path);
-    list->SetPath(p.parent_path().string());
-    if (!list->SelectByName(p.filename().string()))
-        messages_->Information(u"Cannot select " + Utf8ToText(p.filename().string()) + u": the list shows only " +
-                               Utf8ToText(list->Pattern()) + u".");
+    return AskOpenFile(hooks_.openFile, this, title, filters, QString::fromStdString(ApplicationFolder()));
 }
 
 void Form2::Command1_Click() {
@@ -349,12 +320,12 @@ void Form2::Command1_Click() {
                                     QStringLiteral("PNG Files (*.png);;BMP Files (*.bmp);;JP2 Files (*.jp2);;"
                                                    "JXR Files (*.jxr);;J2K Files (*.j2k);;TIF Files (*.tif);;"
                                                    "WEBP Files (*.webp)"));
-    if (!path.empty()) SelectInList(File1, path);
+    if (!path.empty()) ShowInList(*File1, path, *messages_);
 }
 
 void Form2::Command4_Click() {
     const std::string path = Browse(ToQString(texts::kSelectKeyTitle), QStringLiteral("PNG Files (*.png)"));
-    if (!path.empty()) SelectInList(File2, path);
+    if (!path.empty()) ShowInList(*File2, path, *messages_);
 }
 
 void Form2::Command2_Click() {
@@ -385,7 +356,7 @@ void Form2::Command8_Click() { close(); }
 
 void Form2::DropFile(const std::string& path, bool asKey) {
     if (busy_) return;
-    SelectInList(asKey ? File2 : File1, path);
+    ShowInList(asKey ? *File2 : *File1, path, *messages_);
 }
 
 void Form2::SetBusy(bool busy) {
@@ -424,11 +395,11 @@ void Form2::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void Form2::dropEvent(QDropEvent* event) {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (urls.isEmpty() || !urls.front().isLocalFile()) return;
+    const std::string path = DroppedFile(*event);
+    if (path.empty()) return;
     const QWidget* target = childAt(event->position().toPoint());
     const bool asKey = IsWithin(target, {File2, Command4, Picture6, Label2, Label10, Label11, DelimiterText});
-    DropFile(urls.front().toLocalFile().toStdString(), asKey);
+    DropFile(path, asKey);
     event->acceptProposedAction();
 }
 

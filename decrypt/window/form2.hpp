@@ -12,6 +12,7 @@
 
 #include "core/key_image.hpp"
 #include "core/pixel_grid.hpp"
+#include "widgets/file_dialogs.hpp"
 #include "widgets/message_tools.hpp"
 
 class QCheckBox;
@@ -36,7 +37,7 @@ struct Form2Hooks {
     MessageBoxes* messages = nullptr;
     // The open-file dialog (owner, title, filters, folder): the chosen path
     // or empty; Qt's when empty.
-    std::function<std::string(QWidget*, const QString&, const QString&, const QString&)> openFile;
+    FileDialog openFile;
     MessageToolsHooks tools;
 };
 
@@ -77,12 +78,12 @@ private:
     void SetBusy(bool busy);
     void ShowLog(std::u16string_view line);
     std::string Browse(const QString& title, const QString& filters);
-    void SelectInList(FileList* list, const std::string& path);
 
     Form2Hooks hooks_;
     std::unique_ptr<MessageBoxes> ownMessages_;
     MessageBoxes* messages_ = nullptr;
     std::unique_ptr<MessageTools> tools_;
+    MessageToolButtons toolButtons_;
 
     // The window's state.
     std::string imagePath_;
@@ -121,16 +122,7 @@ private:
     QLabel* Label8 = nullptr;
     QLabel* Label4 = nullptr;
     QLabel* LogLabel = nullptr;
-    QPushButton* Command5 = nullptr;
-    QPushButton* Command6 = nullptr;
-    QPushButton* Command9 = nullptr;
-    QPushButton* Command7 = nullptr;
     QPushButton* Command8 = nullptr;
-    QPushButton* Command11 = nullptr;
-    QPushButton* Command12 = nullptr;
-    QPushButton* Command13 = nullptr;
-    QPushButton* Command14 = nullptr;
-    QPushButton* Command15 = nullptr;
 };
 
 }  // namespace corvane

@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -35,6 +34,7 @@
 #include "encrypt/window/form3.hpp"
 #include "encrypt/window/form4.hpp"
 #include "widgets/controls.hpp"
+#include "widgets/file_dialogs.hpp"
 #include "widgets/file_list.hpp"
 #include "widgets/message_boxes.hpp"
 #include "widgets/picture_box.hpp"
@@ -60,10 +60,6 @@ constexpr const char* kRatios[] = {"1.00:1", "0.50:1", "0.25:1", "0.20:1", "0.10
 constexpr double kRatioValues[] = {1.0, 0.5, 0.25, 0.2, 0.1};
 
 QColor ColourOf(IndicatorColour c) { return QColor(c.r, c.g, c.b); }
-
-QString SizeCaption(const PixelGrid& grid) {
-    return QString::number(grid.width) + QStringLiteral(" X ") + QString::number(grid.height);
-}
 
 }  // namespace
 
@@ -96,16 +92,8 @@ Form2::Form2(Form2Hooks hooks, QWidget* parent) : QWidget(parent), hooks_(std::m
     BuildControls();
     MessageToolsHooks toolHooks = hooks_.tools;
     tools_ = std::make_unique<MessageTools>(Text1, this, messages_, toolHooks);
-    connect(Command4, &QPushButton::clicked, this, [this] { tools_->Paste(); });
-    connect(Command5, &QPushButton::clicked, this, [this] { tools_->Copy(); });
-    connect(Command9, &QPushButton::clicked, this, [this] { tools_->Clear(); });
+    tools_->Connect(toolButtons_);
     connect(Command10, &QPushButton::clicked, this, [this] { Command10_Click(); });
-    connect(Command7, &QPushButton::clicked, this, [this] { tools_->NextColors(); });
-    connect(Command11, &QPushButton::clicked, this, [this] { tools_->FontLarger(); });
-    connect(Command12, &QPushButton::clicked, this, [this] { tools_->FontSmaller(); });
-    connect(Command13, &QPushButton::clicked, this, [this] { tools_->ToggleBold(); });
-    connect(Command14, &QPushButton::clicked, this, [this] { tools_->ChooseFont(); });
-    connect(Command15, &QPushButton::clicked, this, [this] { tools_->Print(); });
     connect(File1, &FileList::Click, this, [this] { File1_Click(); });
     connect(File2, &FileList::Click, this, [this] { File2_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
@@ -246,17 +234,8 @@ void Form2::BuildControls() {
     Command1 = MakeButton(this, "Command1", QStringLiteral("About"));
     Command16 = MakeButton(this, "Command16", QStringLiteral("Analysis"),
                            QStringLiteral("Show image statistics and comparisons."));
-    Command4 = MakeButton(this, "Command4", QStringLiteral("Paste"));
-    Command5 = MakeButton(this, "Command5", QStringLiteral("Copy"));
-    Command9 = MakeButton(this, "Command9", QStringLiteral("Clear"), QStringLiteral("Clear textbox text."));
+    toolButtons_ = MakeMessageToolButtons(this, "Command4", "Command5");
     Command10 = MakeButton(this, "Command10", QStringLiteral("Load..."), QStringLiteral("Load a text file."));
-    Command11 = MakeButton(this, "Command11", QStringLiteral("A+"), QStringLiteral("Font larger."));
-    Command12 = MakeButton(this, "Command12", QStringLiteral("A-"), QStringLiteral("Font smaller."));
-    Command13 = MakeButton(this, "Command13", QStringLiteral("B"), QStringLiteral("Font bold."));
-    Command13->setFont(bold);
-    Command14 = MakeButton(this, "Command14", QStringLiteral("F"), QStringLiteral("Select font."));
-    Command15 = MakeButton(this, "Command15", QStringLiteral("P"), QStringLiteral("Print."));
-    Command7 = MakeButton(this, "Command7", QStringLiteral("Colors"));
     Command8 = MakeButton(this, "Command8", QStringLiteral("Quit"));
 
     // Layout: carrier and key side by side with their previews; the options;
@@ -304,8 +283,8 @@ void Form2::BuildControls() {
     tools->addWidget(Label5);
     tools->addWidget(Label14);
     tools->addStretch(1);
-    for (QPushButton* b : {Command4, Command5, Command9, Command10, Command11, Command12, Command13, Command14,
-                           Command15, Command7})
+    const MessageToolButtons& t = toolButtons_;
+    for (QPushButton* b : {t.paste, t.copy, t.clear, Command10, t.larger, t.smaller, t.bold, t.font, t.print, t.colors})
         tools->addWidget(b);
 
     auto* results = new QHBoxLayout;
@@ -359,7 +338,7 @@ void Form2::ClearCarrier() {
     carrier_ = PixelGrid();
     Picture1->Clear();
     Picture3->Clear();
-    Label9->setText(SizeCaption(carrier_));
+    Label9->setText(SizeCaption(carrier_.width, carrier_.height));
     Label12->clear();
     Label12->setToolTip(QString());
     SetBackColor(Label12, QColor::fromRgb(kWindowBackColor));
@@ -397,7 +376,7 @@ void Form2::File1_Click() {
     carrier_ = std::move(loaded);
     Picture1->SetGrid(carrier_);
     Picture3->SetGrid(carrier_);
-    Label9->setText(SizeCaption(carrier_));
+    Label9->setText(SizeCaption(carrier_.width, carrier_.height));
     if (!keyPath_.empty()) CheckKeySize();
     Text1_Change();
     if (Check5->isChecked() && carrier_.width != 1 && carrier_.height != 1) RunCarrierAnalysis();
@@ -445,7 +424,7 @@ void Form2::File2_Click() {
     DelimiterText->SetBackColor(QColor::fromRgb(key_.comment.size() < 24 ? kDelimiterBad : kDelimiterGood));
     Picture2->SetGrid(key_.pixels);
     Picture4->SetGrid(key_.pixels);
-    Label10->setText(SizeCaption(key_.pixels));
+    Label10->setText(SizeCaption(key_.pixels.width, key_.pixels.height));
     if (!imagePath_.empty()) CheckKeySize();
 }
 
@@ -477,17 +456,7 @@ void Form2::Text1_Change() {
 }
 
 std::string Form2::Browse(const QString& title, const QString& filters) {
-    const QString folder = QString::fromStdString(ApplicationFolder());
-    if (hooks_.openFile) return hooks_.openFile(this, title, filters, folder);
-    return QFileDialog::getOpenFileName(this, title, folder, filters).toStdString();
-}
-
-void Form2::SelectInList(FileList* list, const std::string& path) {
-    const std::filesystem::path p(path);
-    list->SetPath(p.parent_path().string());
-    if (!list->SelectByName(p.filename().string()))
-        messages_->Information(u"Cannot select " + Utf8ToText(p.filename().string()) + u": the list shows only " +
-                               Utf8ToText(list->Pattern()) + u".");
+    return AskOpenFile(hooks_.openFile, this, title, filters, QString::fromStdString(ApplicationFolder()));
 }
 
 void Form2::Command2_Click() {
@@ -496,12 +465,12 @@ void Form2::Command2_Click() {
                QStringLiteral("PNG Files (*.png);;BMP Files (*.bmp);;JPG Files (*.jpg);;JP2 Files (*.jp2);;"
                               "JXR Files (*.jxr);;J2K Files (*.j2k);;TIF Files (*.tif);;NEF Files (*.nef);;"
                               "WEBP Files (*.webp);;RAW Files (*.*)"));
-    if (!path.empty()) SelectInList(File1, path);
+    if (!path.empty()) ShowInList(*File1, path, *messages_);
 }
 
 void Form2::Command3_Click() {
     const std::string path = Browse(QStringLiteral("Select Key File"), QStringLiteral("PNG Files (*.png)"));
-    if (!path.empty()) SelectInList(File2, path);
+    if (!path.empty()) ShowInList(*File2, path, *messages_);
 }
 
 void Form2::Command10_Click() {
@@ -588,7 +557,7 @@ void Form2::UpdateEnabled() {
         if (w) w->setEnabled(!locked);
     // The message is kept as it is, but stays readable and copyable.
     Text1->SetLocked(locked);
-    for (QPushButton* b : {Command4, Command9}) b->setEnabled(!locked);
+    for (QPushButton* b : {toolButtons_.paste, toolButtons_.clear}) b->setEnabled(!locked);
 }
 
 void Form2::SetBatchRunning(bool running) {
@@ -631,7 +600,7 @@ void Form2::DropFile(const std::string& path, bool onKeySide) {
         if (Text1->LoadFile(path, 1)) Text1_Change();
         return;
     }
-    SelectInList(onKeySide ? File2 : File1, path);
+    ShowInList(onKeySide ? *File2 : *File1, path, *messages_);
 }
 
 void Form2::closeEvent(QCloseEvent* event) {
@@ -653,11 +622,11 @@ void Form2::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void Form2::dropEvent(QDropEvent* event) {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (urls.isEmpty() || !urls.front().isLocalFile()) return;
+    const std::string path = DroppedFile(*event);
+    if (path.empty()) return;
     const QWidget* target = childAt(event->position().toPoint());
     const bool keySide = IsWithin(target, {File2, Command3, Picture4, Label2, Label10, Label12, DelimiterText});
-    DropFile(urls.front().toLocalFile().toStdString(), keySide);
+    DropFile(path, keySide);
     event->acceptProposedAction();
 }
 

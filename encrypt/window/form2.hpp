@@ -14,6 +14,7 @@
 #include "core/pixel_grid.hpp"
 #include "encrypt/embedding_steps.hpp"
 #include "encrypt/encrypt_operation.hpp"
+#include "widgets/file_dialogs.hpp"
 #include "widgets/message_tools.hpp"
 
 class QCheckBox;
@@ -49,9 +50,9 @@ struct Form2Hooks {
     MessageBoxes* messages = nullptr;  // Qt's when null
     // The open-file dialog (owner, title, filters, folder): the chosen path
     // or empty; Qt's when empty.
-    std::function<std::string(QWidget*, const QString&, const QString&, const QString&)> openFile;
+    FileDialog openFile;
     // The save-file dialog of the analysis window, alike; Qt's when empty.
-    std::function<std::string(QWidget*, const QString&, const QString&, const QString&)> saveFile;
+    FileDialog saveFile;
     MessageToolsHooks tools;
 };
 
@@ -124,7 +125,6 @@ private:
     void UpdateEnabled();
     void ClearCarrier();
     std::string Browse(const QString& title, const QString& filters);
-    void SelectInList(FileList* list, const std::string& path);
     EncryptInputs Inputs() const;
     OutputKind SelectedOutput() const;
     void RunStep2ByHand();
@@ -133,6 +133,7 @@ private:
     std::unique_ptr<MessageBoxes> ownMessages_;
     MessageBoxes* messages_ = nullptr;
     std::unique_ptr<MessageTools> tools_;
+    MessageToolButtons toolButtons_;
     std::string root_;
 
     // The window's state.
@@ -200,16 +201,7 @@ private:
     QPushButton* Command6 = nullptr;
     QPushButton* Command1 = nullptr;
     QPushButton* Command16 = nullptr;
-    QPushButton* Command4 = nullptr;
-    QPushButton* Command5 = nullptr;
-    QPushButton* Command9 = nullptr;
     QPushButton* Command10 = nullptr;
-    QPushButton* Command11 = nullptr;
-    QPushButton* Command12 = nullptr;
-    QPushButton* Command13 = nullptr;
-    QPushButton* Command14 = nullptr;
-    QPushButton* Command15 = nullptr;
-    QPushButton* Command7 = nullptr;
     QPushButton* Command8 = nullptr;
 };
 

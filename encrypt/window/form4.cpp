@@ -4,7 +4,6 @@
 #include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -27,6 +26,7 @@
 #include "encrypt/steganalysis.hpp"
 #include "encrypt/window/form2.hpp"
 #include "widgets/controls.hpp"
+#include "widgets/file_dialogs.hpp"
 #include "widgets/message_boxes.hpp"
 #include "widgets/picture_box.hpp"
 #include "widgets/window_style.hpp"
@@ -188,9 +188,7 @@ void Form4::Command2_Click() {
     const QString title = QStringLiteral("Select Image File");
     const QString filters = QStringLiteral("PNG Files (*.png);;BMP Files (*.bmp);;JPG Files (*.jpg)");
     const QString folder = QString::fromStdString(ApplicationFolder());
-    const std::string path = dialogs_.openFile
-                                 ? dialogs_.openFile(this, title, filters, folder)
-                                 : QFileDialog::getOpenFileName(this, title, folder, filters).toStdString();
+    const std::string path = AskOpenFile(dialogs_.openFile, this, title, filters, folder);
     if (!path.empty()) LoadImage(path);
 }
 
@@ -291,8 +289,7 @@ void Form4::Command6_Click() {
         const std::filesystem::path p(imagePath_);
         folder = QString::fromStdString((p.parent_path() / (p.stem().string() + "-view.png")).string());
     }
-    std::string path = dialogs_.saveFile ? dialogs_.saveFile(this, title, filters, folder)
-                                         : QFileDialog::getSaveFileName(this, title, folder, filters).toStdString();
+    std::string path = AskSaveFile(dialogs_.saveFile, this, title, filters, folder);
     if (path.empty()) return;
     SaveOptions options;
     // The dialog has asked before replacing the file it names; a name it did
@@ -328,9 +325,9 @@ void Form4::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void Form4::dropEvent(QDropEvent* event) {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (urls.isEmpty() || !urls.front().isLocalFile()) return;
-    LoadImage(urls.front().toLocalFile().toStdString());
+    const std::string path = DroppedFile(*event);
+    if (path.empty()) return;
+    LoadImage(path);
     event->acceptProposedAction();
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/pixel_grid.hpp"
+#include "widgets/file_dialogs.hpp"
 
 class QGroupBox;
 class QLabel;
@@ -32,7 +33,6 @@ class Form4 : public QWidget {
 public:
     // The dialogs the window opens: (owner, title, filters, folder) -> the
     // chosen path, or empty.
-    using FileDialog = std::function<std::string(QWidget*, const QString&, const QString&, const QString&)>;
     struct Dialogs {
         FileDialog openFile;  // Qt's when empty
         FileDialog saveFile;  // Qt's when empty; it asks before replacing

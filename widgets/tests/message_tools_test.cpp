@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFontMetrics>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPrinter>
@@ -155,7 +156,8 @@ protected:
 TEST_F(MessageToolsTest, ClipboardRoundTrip) {
     MessageTools tools = Tools();
     QClipboard* clipboard = QGuiApplication::clipboard();
-    const std::u16string text = u"one\r\ntwo \U0001F600 \u00E9\0end"s;
+    // A leading U+FEFF is part of the message, not a byte order mark.
+    const std::u16string text = u"\uFEFFone\r\ntwo \U0001F600 \u00E9\0end"s;
     box_->SetText(text);
     clipboard->setText("before");
     tools.Copy();
@@ -167,6 +169,25 @@ TEST_F(MessageToolsTest, ClipboardRoundTrip) {
     clipboard->setText("other");
     tools.Paste();  // the whole text, not at the caret
     EXPECT_EQ(box_->Text(), u"other");
+}
+
+TEST_F(MessageToolsTest, ButtonsRunTheirTools) {
+    QWidget owner;
+    const MessageToolButtons buttons = MakeMessageToolButtons(&owner, "Command5", "Command6");
+    MessageTools tools = Tools();
+    tools.Connect(buttons);
+    EXPECT_EQ(buttons.paste->objectName(), "Command5");
+    EXPECT_EQ(buttons.copy->objectName(), "Command6");
+    EXPECT_EQ(buttons.clear->toolTip(), "Clear textbox text.");
+    EXPECT_EQ(buttons.print->objectName(), "Command15");
+    box_->SetText(u"abc");
+    buttons.copy->click();
+    buttons.clear->click();
+    EXPECT_EQ(box_->Text(), u"");
+    buttons.paste->click();
+    EXPECT_EQ(box_->Text(), u"abc");
+    buttons.colors->click();
+    EXPECT_EQ(tools.ColorScheme(), 1);
 }
 
 TEST_F(MessageToolsTest, FontSizeAndWeight) {
