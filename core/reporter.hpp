@@ -1,6 +1,8 @@
 #pragma once
 // How a long operation talks to whoever runs it: a window, the terminal
-// command or a test. Every method has a do-nothing default.
+// command or a test. Every method has a do-nothing default. Reports speak of
+// the work; captions and colours belong to whoever shows them. An operation may
+// run on a worker thread: a reporter that touches a window posts to it.
 #include <string_view>
 
 namespace corvane {
@@ -10,8 +12,8 @@ enum class MessageIcon { Information, Critical };
 class Reporter {
 public:
     virtual ~Reporter() = default;
-    // A progress caption such as "0.42%" (a window shows it on the busy button).
-    virtual void Progress(std::u16string_view caption) { (void)caption; }
+    // The share of the work done so far, from 0 to 1.
+    virtual void ProgressFraction(double fraction) { (void)fraction; }
     // The whole text of a status box.
     virtual void Status(std::u16string_view text) { (void)text; }
     // One more log line (shown after a line break).
@@ -21,7 +23,12 @@ public:
         (void)text;
         (void)icon;
     }
-    // Lets pending window events run at the points an operation names.
+    // True once whoever runs the operation wants it to stop at the next point
+    // where stopping leaves every file whole.
+    virtual bool StopRequested() const { return false; }
+
+    // Retiring: captions such as "0.42%" and event pumping belong to windows.
+    virtual void Progress(std::u16string_view caption) { (void)caption; }
     virtual void PendingEvents() {}
 };
 
