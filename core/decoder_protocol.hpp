@@ -2,7 +2,8 @@
 // What the program and its image decoder process say to each other. The
 // decoder is started with the image file on descriptor 0 (read only), a
 // socket to the program on 1 and /dev/null on 2; its arguments are the
-// library format number, the load flags and an optional test fault.
+// library format number, the load flags and an optional test fault. It
+// confines itself (core/sandbox.hpp) before it reads a byte of the image.
 //
 //   decoder -> program  Reply{Header, status, width, height} from the header
 //   program -> decoder  kGoDecode, or closes the socket to stop it there
@@ -34,6 +35,8 @@ enum class Status : uint32_t {
     Damaged = 3,       // the header was fine, the image data does not decode
     OutOfMemory = 4,
     Failed = 5,        // anything else (a shared memory that cannot be mapped)
+    TooDense = 6,      // more pixels than a file of its size can hold (a, b: the size)
+    TooManyScans = 7,  // a progressive JPEG of more scans than decoding allows (a: the scans)
 };
 
 struct Reply {
@@ -54,5 +57,6 @@ inline constexpr uint32_t kMaxCommentBytes = 1u << 16;
 inline constexpr const char* kFaultCrash = "crash";
 inline constexpr const char* kFaultHang = "hang";
 inline constexpr const char* kFaultMemory = "memory";
+inline constexpr const char* kFaultKill = "kill";  // ends itself by SIGKILL
 
 }  // namespace corvane::decoder

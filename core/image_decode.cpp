@@ -85,6 +85,73 @@ bool GifSize(const uint8_t* b, size_t size, uint64_t& w, uint64_t& h) {
     return true;
 }
 
+uint32_t Be16(const uint8_t* p) { return (uint32_t{p[0]} << 8) | p[1]; }
+
+// The frame header of a JPEG file, and for a progressive one the number of
+// its scans, read from the markers alone: the library would decode every
+// scan of a progressive file just to tell its size.
+struct JpegFrame {
+    uint64_t width = 0, height = 0;
+    bool progressive = false;
+    uint32_t scans = 0;
+};
+
+// The position after the entropy-coded data that starts at `pos`: the next
+// marker that is neither a stuffed byte nor a restart.
+size_t SkipEntropyData(const uint8_t* p, size_t n, size_t pos) {
+    while (pos < n) {
+        const void* ff = std::memchr(p + pos, 0xFF, n - pos);
+        if (!ff) return n;
+        pos = static_cast<size_t>(static_cast<const uint8_t*>(ff) - p);
+        if (pos + 1 >= n) return n;
+        const uint8_t next = p[pos + 1];
+        if (next != 0x00 && next != 0xFF && (next < 0xD0 || next > 0xD7)) return pos;
+        pos += next == 0xFF ? 1 : 2;
+    }
+    return n;
+}
+
+bool IsFrameMarker(uint8_t m) { return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC; }
+
+bool ReadJpegFrame(const uint8_t* p, size_t n, JpegFrame& frame) {
+    if (n < 4 || p[0] != 0xFF || p[1] != 0xD8) return false;
+    bool found = false;
+    size_t pos = 2;
+    while (pos + 1 < n) {
+        if (p[pos] != 0xFF) return found;  // garbage between segments: the decoder stops there too
+        const uint8_t m = p[pos + 1];
+        if (m == 0xFF) {  // fill byte
+            ++pos;
+            continue;
+        }
+        if (m == 0xD9) break;
+        if (m == 0x01 || (m >= 0xD0 && m <= 0xD7)) {
+            pos += 2;
+            continue;
+        }
+        if (pos + 4 > n) break;
+        const size_t length = Be16(p + pos + 2);
+        if (length < 2 || pos + 2 + length > n) break;
+        if (IsFrameMarker(m) && !found) {
+            if (length < 8) return false;
+            frame.height = Be16(p + pos + 5);
+            frame.width = Be16(p + pos + 7);
+            frame.progressive = m == 0xC2 || m == 0xC6 || m == 0xCA || m == 0xCE;
+            found = true;
+            // A sequential file's scans cost what its bytes say; only a
+            // progressive one is read on to count them.
+            if (!frame.progressive) return true;
+        }
+        pos += 2 + length;
+        if (m == 0xDA) {
+            if (!found) return false;
+            ++frame.scans;
+            pos = SkipEntropyData(p, n, pos);
+        }
+    }
+    return found;
+}
+
 }  // namespace
 
 // The image library reads only the 40-byte info header of Windows BMP files;
@@ -123,6 +190,30 @@ bool NormaliseBmpHeader(uint8_t* d, size_t size) {
     return true;
 }
 
+uint64_t PixelBudget(FREE_IMAGE_FORMAT fif, uint64_t fileSize) {
+    // Pixels per byte: several times what photographs compressed hard reach
+    // (a 16 MP enlargement of a photograph, ImageMagick's quality 20), and
+    // well below a flat image, which the format squeezes into almost nothing.
+    uint64_t perByte = 64;
+    switch (fif) {
+        case FIF_JPEG: perByte = 256; break;   // photographs up to 65, flat 250+
+        case FIF_TIFF: perByte = 256; break;   // its JPEG compression
+        case FIF_JXR: perByte = 256; break;
+        case FIF_WEBP: perByte = 512; break;   // lossy photographs up to 90
+        case FIF_JP2:
+        case FIF_J2K: perByte = 1024; break;   // photographs up to 490, flat 17,000+
+        case FIF_BMP: perByte = 128; break;    // run-length coded
+        default: break;                        // PNG, GIF, PSD, raw: photographs below 2
+    }
+    const uint64_t claimable = fileSize > kMaxImagePixels / perByte ? kMaxImagePixels : fileSize * perByte;
+    return std::min(kMaxImagePixels, std::max(kFreePixels, claimable));
+}
+
+uint32_t JpegScanCount(const uint8_t* data, size_t size) {
+    JpegFrame frame;
+    return ReadJpegFrame(data, size, frame) && frame.progressive ? frame.scans : 0;
+}
+
 bool ImageSizeAllowed(uint64_t w, uint64_t h) { return w >= 1 && h >= 1 && w <= kMaxImagePixels && w * h <= kMaxImagePixels; }
 
 bool ProbeImageSize(uint8_t* data, size_t size, FREE_IMAGE_FORMAT fif, int flags, uint64_t& w, uint64_t& h) {
@@ -142,6 +233,13 @@ bool ProbeImageSize(uint8_t* data, size_t size, FREE_IMAGE_FORMAT fif, int flags
             return J2kSize(data, size, w, h);
         case FIF_GIF:
             return GifSize(data, size, w, h);
+        case FIF_JPEG: {
+            JpegFrame frame;
+            if (!ReadJpegFrame(data, size, frame)) return false;
+            w = frame.width;
+            h = frame.height;
+            return true;
+        }
         case FIF_BMP:
             if (!NormaliseBmpHeader(data, size)) return false;
             break;

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -116,6 +117,8 @@ bool ImageReader::StartDescriptor(int fd, LoadRule rule) {
     if (!S_ISREG(st.st_mode)) return Fail("not a regular file");
     if (st.st_size == 0) return Fail("the file is empty");
     if (static_cast<uint64_t>(st.st_size) > UINT32_MAX) return Fail("the file is larger than 4 GB");
+    fileSize_ = static_cast<uint64_t>(st.st_size);
+    cpuLimit_ = DecoderCpuSeconds(PixelBudget(FifOf(rule.format), fileSize_));
     return Spawn(fd, rule);
 }
 
@@ -186,10 +189,18 @@ bool ImageReader::WaitForHeader() {
         const bool over = uint64_t{header.a} * header.b > kMaxImagePixels;
         return Fail(over ? "the image is larger than 256 megapixels" : "the image has no pixels");
     }
+    if (header.status == Status::TooDense)
+        return Fail("the file claims " + std::to_string(header.a) + " x " + std::to_string(header.b) +
+                    " pixels, more than its " + std::to_string(fileSize_) + " bytes can hold");
+    if (header.status == Status::TooManyScans)
+        return Fail("the JPEG file has " + std::to_string(header.a) + " scans, more than " +
+                    std::to_string(kMaxJpegScans) + " are decoded");
+    if (header.status == Status::Failed) return Fail("the image decoder could not confine itself");
     if (header.status != Status::Ok) return Fail("not a readable " + FormatName(rule_) + " file");
     if (!ImageSizeAllowed(header.a, header.b)) return Fail("the image is larger than 256 megapixels");
     width_ = static_cast<int>(header.a);
     height_ = static_cast<int>(header.b);
+    cpuLimit_ = DecoderCpuSeconds(uint64_t{header.a} * header.b);
     return true;
 }
 
@@ -296,9 +307,10 @@ std::string ImageReader::ReasonForEnd() {
     if (pid_ < 0) return "the decoder failed";
     int status = 0;
     pid_t done = 0;
+    rusage usage{};
     if (!timedOut_) {
         // The decoder closed its end: it has ended or is about to.
-        for (int i = 0; i < 200 && (done = waitpid(pid_, &status, WNOHANG)) == 0; ++i) usleep(10000);
+        for (int i = 0; i < 200 && (done = wait4(pid_, &status, WNOHANG, &usage)) == 0; ++i) usleep(10000);
     }
     if (done <= 0) {
         kill(pid_, SIGKILL);
@@ -308,10 +320,20 @@ std::string ImageReader::ReasonForEnd() {
         return timedOut_ ? "the decoder took too long" : "the decoder stopped answering";
     }
     pid_ = -1;
+    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return DecoderEndReason(status, seconds(usage.ru_utime) + seconds(usage.ru_stime), static_cast<double>(cpuLimit_));
+}
+
+std::string DecoderEndReason(int status, double cpuSeconds, double cpuLimit) {
     if (WIFSIGNALED(status)) {
         const int sig = WTERMSIG(status);
-        if (sig == SIGXCPU || sig == SIGKILL) return "the decoder took too long";
-        return "the decoder crashed";
+        // At its CPU limit the kernel ends the decoder with SIGKILL (its hard
+        // and soft limits are one), as the out-of-memory killer would.
+        if (sig == SIGXCPU || (sig == SIGKILL && cpuLimit > 0 && cpuSeconds >= cpuLimit - 0.25))
+            return "the decoder took too long";
+        if (sig == SIGSEGV || sig == SIGBUS || sig == SIGILL || sig == SIGFPE || sig == SIGABRT || sig == SIGTRAP)
+            return "the decoder crashed";
+        return "the decoder was stopped by signal " + std::to_string(sig);
     }
     if (WIFEXITED(status) && WEXITSTATUS(status) == decoder::kExitOutOfMemory) return "the decoder ran out of memory";
     // A sanitizer's report ends the process with status 1.

@@ -53,6 +53,8 @@ private:
     void Stop();
 
     int pid_ = -1;
+    uint64_t fileSize_ = 0;
+    uint64_t cpuLimit_ = 0;  // the decoder's CPU limit, in seconds
     int channel_ = -1;
     int width_ = 0;
     int height_ = 0;
@@ -74,9 +76,14 @@ bool LoadGridAs(const std::string& path, LoadRule rule, PixelGrid& grid, std::u1
 bool LoadGrid(const std::string& path, PixelGrid& grid, std::string* error = nullptr);
 bool LoadKeyGrid(const std::string& path, PixelGrid& grid, std::u16string& comment, std::string* error = nullptr);
 
+// Why a decoder process ended, from its wait status, the CPU time it used and
+// the CPU limit it had, in seconds: "the decoder took too long", "the decoder
+// crashed", "the decoder was stopped by signal 9", ...
+std::string DecoderEndReason(int waitStatus, double cpuSeconds, double cpuLimit);
+
 // Test hooks: the decoder program to start (default: corvane-decode beside
 // the running program), a fault the decoder simulates ("crash", "hang",
-// "memory"; empty for none), and the time a decode may take at most.
+// "memory", "kill"; empty for none), and the time a decode may take at most.
 void SetDecoderProgram(const std::string& path);
 void SetDecoderFaultForTesting(const std::string& fault);
 void SetDecoderTimeLimitForTesting(std::chrono::milliseconds limit);

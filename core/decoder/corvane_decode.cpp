@@ -1,6 +1,7 @@
 // corvane-decode: decodes one image file for the Corvane programs, in a
 // process of its own so that a damaged file can only take this process down.
 // See core/decoder_protocol.hpp for what it says and hears.
+#include <dlfcn.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -20,10 +21,12 @@
 #include "core/decoder_protocol.hpp"
 #include "core/image_decode.hpp"
 #include "core/mfree_image.hpp"
+#include "core/sandbox.hpp"
 
 // In a sanitizer build, an allocation refused by the memory limit is a null
 // pointer the libraries handle, as in a plain build, not a report.
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+// It ends by _exit, so a leak check would find only what is still in use.
+extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1:detect_leaks=0"; }
 
 namespace {
 
@@ -33,8 +36,9 @@ using corvane::decoder::Status;
 namespace protocol = corvane::decoder;
 
 // Room for the libraries' own buffers beside the pixels: a JPEG 2000 decode
-// holds four bytes per component in its tiles next to the bitmap, and a
-// 16-bit or float image is converted once or twice before it is 24-bit.
+// holds four bytes per component in its tiles next to the bitmap, a
+// progressive JPEG two bytes per coefficient, and a 16-bit or float image is
+// converted once or twice before it is 24-bit.
 constexpr uint64_t kBytesPerPixel = 48;
 constexpr uint64_t kMargin = uint64_t{256} << 20;
 constexpr uint64_t kHeaderBudget = uint64_t{512} << 20;
@@ -48,16 +52,19 @@ uint64_t AddressSpaceInUse() {
     return uint64_t{pages} * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
 }
 
-// Set once the process runs, the limit counts from what is mapped then: the
-// address sanitizer's terabytes of reserved shadow included.
-void LimitAddressSpace(uint64_t budget) {
-    const rlimit limit = {static_cast<rlim_t>(AddressSpaceInUse() + budget), RLIM_INFINITY};
-    setrlimit(RLIMIT_AS, &limit);
+// What the process may use to decode `pixels`: counted from what was mapped
+// before it confined itself (the address sanitizer's terabytes of reserved
+// shadow included) and the file's own mapping.
+corvane::sandbox::Limits LimitsFor(uint64_t base, uint64_t fileSize, uint64_t pixels) {
+    return {base + fileSize + std::max(kHeaderBudget, pixels * kBytesPerPixel + kMargin), corvane::DecoderCpuSeconds(pixels)};
 }
 
-void LimitCpu(uint64_t seconds) {
-    const rlimit limit = {static_cast<rlim_t>(seconds), RLIM_INFINITY};
-    setrlimit(RLIMIT_CPU, &limit);
+// The libraries are readied while the process may still do so; the raw
+// decoder's worker threads are not wanted, as no thread can be started.
+void PrepareLibraries() {
+    corvane::InitialiseImageLibrary();
+    using SetThreads = void (*)(int);
+    if (auto set = reinterpret_cast<SetThreads>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"))) set(1);
 }
 
 [[noreturn]] void Quit(int status) { _exit(status); }
@@ -94,51 +101,28 @@ bool MemoryShort(uint64_t width, uint64_t height) {
     return probe == nullptr;
 }
 
-}  // namespace
+// The header's claims against what the file can hold: the reply that refuses
+// the image, or none.
+bool RefusedByBudget(const uint8_t* data, size_t size, FREE_IMAGE_FORMAT fif, uint64_t width, uint64_t height) {
+    if (!corvane::ImageSizeAllowed(width, height)) return SendReply(Stage::Header, Status::TooLarge, width, height), true;
+    if (width * height > corvane::PixelBudget(fif, size))
+        return SendReply(Stage::Header, Status::TooDense, width, height), true;
+    const uint32_t scans = fif == FIF_JPEG ? corvane::JpegScanCount(data, size) : 0;
+    if (scans > corvane::kMaxJpegScans) return SendReply(Stage::Header, Status::TooManyScans, scans), true;
+    return false;
+}
 
-int main(int argc, char** argv) {
-    // Nothing but our four descriptors, no core files, no file may grow.
-    close_range(4, ~0u, 0);
-    const rlimit none = {0, 0};
-    setrlimit(RLIMIT_CORE, &none);
-    setrlimit(RLIMIT_FSIZE, &none);
-    LimitCpu(20);
-    std::set_new_handler(OutOfMemory);
-    if (argc < 3) Quit(2);
-    const FREE_IMAGE_FORMAT fif = static_cast<FREE_IMAGE_FORMAT>(std::atoi(argv[1]));
-    const int flags = std::atoi(argv[2]);
-    const std::string fault = argc > 3 ? argv[3] : "";
-
-    struct stat st {};
-    if (fstat(protocol::kImageFd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 ||
-        static_cast<uint64_t>(st.st_size) > UINT32_MAX)
-        SendReply(Stage::Header, Status::NotReadable), Quit(0);
-    const size_t size = static_cast<size_t>(st.st_size);
-    // A private, writable copy-on-write view: header fix-ups change our view
-    // only, never the file.
-    void* mapped = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, protocol::kImageFd, 0);
-    if (mapped == MAP_FAILED) SendReply(Stage::Header, Status::NotReadable), Quit(0);
-    uint8_t* data = static_cast<uint8_t*>(mapped);
-
-    LimitAddressSpace(kHeaderBudget);
-    uint64_t width = 0, height = 0;
-    if (!corvane::ProbeImageSize(data, size, fif, flags, width, height))
-        SendReply(Stage::Header, Status::NotReadable), Quit(0);
-    if (!corvane::ImageSizeAllowed(width, height)) SendReply(Stage::Header, Status::TooLarge, width, height), Quit(0);
-    SendReply(Stage::Header, Status::Ok, width, height);
-
-    AwaitGo(protocol::kGoDecode);
-    const uint64_t area = width * height;
-    LimitAddressSpace(area * kBytesPerPixel + kMargin);
-    LimitCpu(30 + 2 * area / 1000000);
-    // The header needed a few pages of the file, the decode needs them all:
-    // mapped in one call rather than a fault per page.
-    madvise(mapped, size, MADV_POPULATE_READ);
+void SimulateFault(const std::string& fault, uint64_t base) {
     if (fault == protocol::kFaultCrash) raise(SIGSEGV);
+    if (fault == protocol::kFaultKill) raise(SIGKILL);
     if (fault == protocol::kFaultHang)
         for (;;) pause();
-    if (fault == protocol::kFaultMemory) LimitAddressSpace(0);
+    if (fault == protocol::kFaultMemory) corvane::sandbox::Lower({base, 0});
+}
 
+// Decodes, then sends the size, the comment and the rows as asked.
+[[noreturn]] void DecodeAndSend(uint8_t* data, size_t size, FREE_IMAGE_FORMAT fif, int flags, uint64_t width,
+                                uint64_t height) {
     corvane::UniqueImage dib(corvane::DecodeImageData(data, size, fif, flags));
     if (!dib) {
         SendReply(Stage::Decoded, MemoryShort(width, height) ? Status::OutOfMemory : Status::Damaged);
@@ -167,4 +151,47 @@ int main(int argc, char** argv) {
         if (!SendAll(rows.data(), count * rowPixels * sizeof(uint32_t))) Quit(1);
     }
     Quit(0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Nothing but our descriptors; the size of the image decides what the
+    // decode may cost, and everything else is given up before a byte of it
+    // is read.
+    close_range(3, ~0u, 0);
+    std::set_new_handler(OutOfMemory);
+    if (argc < 3) Quit(2);
+    const FREE_IMAGE_FORMAT fif = static_cast<FREE_IMAGE_FORMAT>(std::atoi(argv[1]));
+    const int flags = std::atoi(argv[2]);
+    const std::string fault = argc > 3 ? argv[3] : "";
+
+    struct stat st {};
+    if (fstat(protocol::kImageFd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 ||
+        static_cast<uint64_t>(st.st_size) > UINT32_MAX)
+        SendReply(Stage::Header, Status::NotReadable), Quit(0);
+    const size_t size = static_cast<size_t>(st.st_size);
+    PrepareLibraries();
+    const uint64_t base = AddressSpaceInUse();
+    if (!corvane::sandbox::Enter(LimitsFor(base, size, corvane::PixelBudget(fif, size))))
+        SendReply(Stage::Header, Status::Failed), Quit(0);
+
+    // A private, writable copy-on-write view: header fix-ups change our view
+    // only, never the file.
+    void* mapped = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, protocol::kImageFd, 0);
+    if (mapped == MAP_FAILED) SendReply(Stage::Header, Status::NotReadable), Quit(0);
+    uint8_t* data = static_cast<uint8_t*>(mapped);
+    uint64_t width = 0, height = 0;
+    if (!corvane::ProbeImageSize(data, size, fif, flags, width, height))
+        SendReply(Stage::Header, Status::NotReadable), Quit(0);
+    if (RefusedByBudget(data, size, fif, width, height)) Quit(0);
+    SendReply(Stage::Header, Status::Ok, width, height);
+
+    AwaitGo(protocol::kGoDecode);
+    corvane::sandbox::Lower(LimitsFor(base, size, width * height));
+    // The header needed a few pages of the file, the decode needs them all:
+    // mapped in one call rather than a fault per page.
+    madvise(mapped, size, MADV_POPULATE_READ);
+    SimulateFault(fault, base);
+    DecodeAndSend(data, size, fif, flags, width, height);
 }
