@@ -1,6 +1,7 @@
 #include "core/sandbox.hpp"
 
 #include <linux/capability.h>
+#include <sched.h>
 #include <seccomp.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -75,7 +76,7 @@ bool SetLimit(int resource, uint64_t value) {
 
 bool SetLimits(const Limits& limits) {
     return SetLimit(RLIMIT_AS, limits.addressSpace) && SetLimit(RLIMIT_CPU, limits.cpuSeconds) &&
-           SetLimit(RLIMIT_FSIZE, 0) && SetLimit(RLIMIT_CORE, 0) && SetLimit(RLIMIT_NPROC, 0);
+           SetLimit(RLIMIT_FSIZE, 0) && SetLimit(RLIMIT_CORE, 0) && (limits.threads || SetLimit(RLIMIT_NPROC, 0));
 }
 
 class Filter {
@@ -102,12 +103,24 @@ private:
 };
 
 // What decoding needs, as the image libraries were seen to call it over every
-// format they read; nothing that names a file, makes a socket or reaches
-// another process.
-bool FilterSystemCalls() {
+// format they read (sysinfo: the C library's sort asks for the memory size);
+// nothing that names a file, makes a socket or reaches another process.
+// A thread is a clone sharing memory, signal handlers and thread group;
+// clone3 hides its flags in memory, so it is reported missing and the C
+// library falls back to clone. As root the process limit binds nothing:
+// here alone a new process is stopped.
+void AllowThreads(Filter& f) {
+    f.Add(SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(clone3), {});
+    constexpr scmp_datum_t kThread = CLONE_VM | CLONE_SIGHAND | CLONE_THREAD;
+    f.Allow(SCMP_SYS(clone), {SCMP_A0(SCMP_CMP_MASKED_EQ, kThread, kThread)});
+    for (int call : {SCMP_SYS(set_robust_list), SCMP_SYS(rseq), SCMP_SYS(rt_sigaction)}) f.Allow(call);
+}
+
+bool FilterSystemCalls(bool threads) {
     Filter f;
+    if (threads) AllowThreads(f);
     f.Allow(SCMP_SYS(read), {SCMP_A0(SCMP_CMP_EQ, 0)});
-    for (int fd : {1, 2}) f.Allow(SCMP_SYS(write), {SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(fd))});
+    f.Allow(SCMP_SYS(write), {SCMP_A0(SCMP_CMP_EQ, 1)});
     f.Allow(SCMP_SYS(recvfrom), {SCMP_A0(SCMP_CMP_EQ, 1), SCMP_A4(SCMP_CMP_EQ, 0)});
     f.Allow(SCMP_SYS(sendto), {SCMP_A0(SCMP_CMP_EQ, 1), SCMP_A4(SCMP_CMP_EQ, 0)});
     f.Allow(SCMP_SYS(mmap), {SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)});
@@ -115,7 +128,8 @@ bool FilterSystemCalls() {
     for (int call : {SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(brk), SCMP_SYS(madvise), SCMP_SYS(futex),
                      SCMP_SYS(clock_gettime), SCMP_SYS(clock_getres), SCMP_SYS(clock_nanosleep),
                      SCMP_SYS(gettimeofday), SCMP_SYS(time), SCMP_SYS(exit), SCMP_SYS(exit_group),
-                     SCMP_SYS(rt_sigreturn), SCMP_SYS(rt_sigprocmask), SCMP_SYS(getpid), SCMP_SYS(gettid)})
+                     SCMP_SYS(rt_sigreturn), SCMP_SYS(rt_sigprocmask), SCMP_SYS(getpid), SCMP_SYS(gettid),
+                     SCMP_SYS(sysinfo)})
         f.Allow(call);
     // abort() and raise() signal this process only.
     f.Allow(SCMP_SYS(tgkill), {SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(getpid()))});
@@ -124,7 +138,9 @@ bool FilterSystemCalls() {
         f.Allow(SCMP_SYS(prlimit64),
                 {SCMP_A0(SCMP_CMP_EQ, 0), SCMP_A1(SCMP_CMP_EQ, static_cast<scmp_datum_t>(resource))});
 #ifdef CORVANE_SANITIZED
-    // The sanitizers' runtime, when it reports, yields and handles signals.
+    // The sanitizers' runtime, when it reports, writes to descriptor 2,
+    // yields and handles signals.
+    f.Allow(SCMP_SYS(write), {SCMP_A0(SCMP_CMP_EQ, 2)});
     for (int call : {SCMP_SYS(sched_yield), SCMP_SYS(sigaltstack), SCMP_SYS(rt_sigaction)}) f.Allow(call);
 #endif
     return f.Load();
@@ -149,7 +165,7 @@ bool Enter(const Limits& limits, Report* report) {
     const int abi = LandlockAbi();
     if (report) report->landlockAbi = abi;
     if (!ForbidFileSystem(abi)) return Fail(report, "Landlock");
-    if (!FilterSystemCalls()) return Fail(report, "seccomp");
+    if (!FilterSystemCalls(limits.threads)) return Fail(report, "seccomp");
     return true;
 }
 

@@ -12,6 +12,8 @@ namespace corvane::sandbox {
 struct Limits {
     uint64_t addressSpace = 0;  // bytes of address space in all, mapped ones included
     uint64_t cpuSeconds = 0;
+    // Threads of its own (the WebP decoder starts one); never a process.
+    bool threads = false;
 };
 
 struct Report {
@@ -21,7 +23,8 @@ struct Report {
 
 // Gives up, in this order: new privileges and capabilities; the right to
 // raise the limits (hard = soft: address space, CPU, file size 0, core 0,
-// no new processes); all file-system and network access (Landlock, where the
+// no new processes when it needs no threads either, as the process limit
+// counts threads); all file-system and network access (Landlock, where the
 // kernel has it); and every system call decoding does not need (seccomp).
 // A forbidden call fails with EPERM. Call while the process has one thread.
 // False when a step failed: the caller must then not go on.

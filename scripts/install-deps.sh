@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ ninja-build pkg-config
-  qt6-base-dev libfreeimage-dev libjxr-dev libtiff-dev zlib1g-dev libdeflate-dev
+  qt6-base-dev libfreeimage-dev libjxr-dev libtiff-dev zlib1g-dev libdeflate-dev libseccomp-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 for extra in "$@"; do

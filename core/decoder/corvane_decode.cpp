@@ -56,7 +56,8 @@ uint64_t AddressSpaceInUse() {
 // before it confined itself (the address sanitizer's terabytes of reserved
 // shadow included) and the file's own mapping.
 corvane::sandbox::Limits LimitsFor(uint64_t base, uint64_t fileSize, uint64_t pixels) {
-    return {base + fileSize + std::max(kHeaderBudget, pixels * kBytesPerPixel + kMargin), corvane::DecoderCpuSeconds(pixels)};
+    return {base + fileSize + std::max(kHeaderBudget, pixels * kBytesPerPixel + kMargin),
+            corvane::DecoderCpuSeconds(pixels), false};
 }
 
 // The libraries are readied while the process may still do so; the raw
@@ -173,7 +174,10 @@ int main(int argc, char** argv) {
     const size_t size = static_cast<size_t>(st.st_size);
     PrepareLibraries();
     const uint64_t base = AddressSpaceInUse();
-    if (!corvane::sandbox::Enter(LimitsFor(base, size, corvane::PixelBudget(fif, size))))
+    corvane::sandbox::Limits limits = LimitsFor(base, size, corvane::PixelBudget(fif, size));
+    // The WebP decoder parses one row of macroblocks while it filters another.
+    limits.threads = fif == FIF_WEBP;
+    if (!corvane::sandbox::Enter(limits))
         SendReply(Stage::Header, Status::Failed), Quit(0);
 
     // A private, writable copy-on-write view: header fix-ups change our view
