@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <future>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/args.hpp"
@@ -110,8 +112,8 @@ std::string FullPath(const std::string& path) {
     return ec ? path : full.lexically_normal().string();
 }
 
-int Run(const std::vector<std::string>& argv) {
-    Args args;
+// Which options go together; the usage exit status when they do not.
+std::optional<int> CheckOptions(Args& args, const std::vector<std::string>& argv) {
     if (!args.Parse(argv,
                     {"--carrier", "--carrier-dir", "--key", "--message", "--message-file", "--root", "--output",
                      "--format", "--prefix", "--max-width", "--ratio"},
@@ -129,13 +131,11 @@ int Run(const std::vector<std::string>& argv) {
     if (args.Has("--root") && args.Has("--output")) return UsageError(kName, "--root and --output exclude each other");
     if (args.Has("--output") && args.Has("--carrier-dir"))
         return UsageError(kName, "--output names one file; it cannot take a whole folder of carriers");
+    return std::nullopt;
+}
 
-    EncryptInputs in;
-    in.compress = !args.Flag("--no-compress");
-    in.wipeKey = args.Flag("--wipe-key");
-    in.wipeCarrier = args.Flag("--wipe-carrier");
-    in.prefix = Utf8ToText(args.ValueOr("--prefix", ""));
-    if (in.prefix.find(u'/') != std::u16string::npos) return UsageError(kName, "--prefix cannot contain '/'");
+// The saved image's format and name: --format, --output and --prefix.
+std::optional<int> ParseOutput(const Args& args, EncryptInputs& in) {
     if (const auto format = args.Value("--format")) {
         if (!OutputKindFromName(*format, in.outputKind) || in.outputKind == OutputKind::Key)
             return UsageError(kName, "unknown format '" + *format + "'");
@@ -167,13 +167,28 @@ int Run(const std::vector<std::string>& argv) {
             return UsageError(kName, "--prefix makes the file name " + std::to_string(longest.size()) +
                                          " bytes long; file names may have at most " + std::to_string(NAME_MAX));
     }
-    CarrierResize resize;
+    return std::nullopt;
+}
+
+// Everything the command line says, before any file is opened; the usage
+// exit status when it cannot be done.
+std::optional<int> ParseRequest(const std::vector<std::string>& argv, Args& args, EncryptInputs& in,
+                                CarrierResize& resize) {
+    if (const auto usage = CheckOptions(args, argv)) return usage;
+    in.compress = !args.Flag("--no-compress");
+    in.wipeKey = args.Flag("--wipe-key");
+    in.wipeCarrier = args.Flag("--wipe-carrier");
+    in.prefix = Utf8ToText(args.ValueOr("--prefix", ""));
+    if (in.prefix.find(u'/') != std::u16string::npos) return UsageError(kName, "--prefix cannot contain '/'");
+    if (const auto usage = ParseOutput(args, in)) return usage;
     if (const auto mw = args.Value("--max-width"); mw && !ParseMaxWidth(*mw, resize.maxWidth))
         return UsageError(kName, "--max-width needs a positive number of pixels");
     if (const auto ratio = args.Value("--ratio"); ratio && !ParseRatio(*ratio, resize.ratio))
         return UsageError(kName, "--ratio must be 1.00, 0.50, 0.25, 0.20 or 0.10");
+    return std::nullopt;
+}
 
-    TerminalEncryptReporter reporter;
+bool ReadMessage(const Args& args, EncryptInputs& in, TerminalEncryptReporter& reporter) {
     if (const auto text = args.Value("--message")) {
         in.message = Utf8ToText(*text);
     } else {
@@ -181,44 +196,73 @@ int Run(const std::vector<std::string>& argv) {
         if (!file.ok) {
             std::fprintf(stderr, "corvane encrypt: cannot read the message file %s: %s\n",
                          args.Value("--message-file")->c_str(), file.error.c_str());
-            return kExitFailed;
+            return false;
         }
         in.message = file.text;
     }
     if (in.message.empty()) {
         reporter.Message(u"No Message.", MessageIcon::Information);
-        return kExitFailed;
+        return false;
     }
+    return true;
+}
 
-    in.keyPath = *args.Value("--key");
-    // The key's decoder starts now and works beside the first carrier's.
-    ImageReader keyReader;
-    keyReader.Start(in.keyPath, kKeyLoadRule);
-    bool keyHeaderRead = false;
-    KeyImage keyImage;
-    const PixelGrid& key = keyImage.pixels;
-    std::future<bool> keyLooksRandom;
-    // The key is decoded once the first carrier has shown, from its header,
-    // that the key is large enough for it.
-    auto decodeKey = [&]() {
-        if (!key.empty()) return true;
+// The key image of the whole run. Its decoder starts at once and works beside
+// the first carrier's; the pixels are decoded once the first carrier has
+// shown, from its header, that the key is large enough for it.
+class KeySource {
+public:
+    explicit KeySource(std::string path) : path_(std::move(path)) { reader_.Start(path_, kKeyLoadRule); }
+    KeySource(const KeySource&) = delete;
+    KeySource& operator=(const KeySource&) = delete;
+
+    bool WaitForHeader() {
+        if (headerRead_) return true;
+        if (!reader_.WaitForHeader()) {
+            std::fprintf(stderr, "corvane encrypt: cannot load the key image %s: %s\n", path_.c_str(),
+                         reader_.error().c_str());
+            return false;
+        }
+        headerRead_ = true;
+        return true;
+    }
+    int width() const { return pixels().empty() ? reader_.width() : pixels().width; }
+    int height() const { return pixels().empty() ? reader_.height() : pixels().height; }
+    void StartDecode() {
+        if (pixels().empty()) reader_.StartDecode();
+    }
+    // Decodes the pixels the first time; takes the key's comment and seed.
+    bool Decode(EncryptInputs& in) {
+        if (!pixels().empty()) return true;
         std::string error;
-        if (!DecodeKeyImage(keyReader, keyImage, &error)) {
-            std::fprintf(stderr, "corvane encrypt: cannot load the key image %s: %s\n", in.keyPath.c_str(),
+        if (!DecodeKeyImage(reader_, image_, &error)) {
+            std::fprintf(stderr, "corvane encrypt: cannot load the key image %s: %s\n", path_.c_str(),
                          error.c_str());
             return false;
         }
-        in.keyComment = keyImage.comment;
-        if (keyImage.hasSeed) in.keySeed = keyImage.params.seed;
+        in.keyComment = image_.comment;
+        if (image_.hasSeed) in.keySeed = image_.params.seed;
         // Judged on the second core while the first embeds the message.
-        keyLooksRandom = std::async(std::launch::async, [&key] { return KeyLooksRandom(key); });
+        looksRandom_ = std::async(std::launch::async, [this] { return KeyLooksRandom(image_.pixels); });
         return true;
-    };
-    auto warnOfKey = [&] {
-        if (keyLooksRandom.valid() && !keyLooksRandom.get())
+    }
+    void WarnIfNotRandom() {
+        if (looksRandom_.valid() && !looksRandom_.get())
             std::fprintf(stderr, "corvane encrypt: warning: %s\n", TextToUtf8(kKeyNotRandomWarning).c_str());
-    };
+    }
+    const PixelGrid& pixels() const { return image_.pixels; }
 
+private:
+    std::string path_;
+    ImageReader reader_;
+    bool headerRead_ = false;
+    KeyImage image_;
+    std::future<bool> looksRandom_;
+};
+
+// Where the images go: the working folder below the application folder (or
+// --root), or the one --output file, which must not exist yet.
+bool PrepareOutput(const Args& args, EncryptInputs& in) {
     if (in.outputPath.empty()) {
         // Like the window program at start-up: the working folder it saves
         // into exists, below the application folder or the fallback root.
@@ -231,93 +275,114 @@ int Run(const std::vector<std::string>& argv) {
     } else if (FileExists(in.outputPath)) {
         std::fprintf(stderr, "corvane encrypt: %s exists; an existing file is never replaced\n",
                      in.outputPath.c_str());
-        return kExitFailed;
+        return false;
     }
+    return true;
+}
 
-    std::vector<std::string> carriers;
+bool CarrierFiles(const Args& args, const std::string& keyPath, std::vector<std::string>& carriers) {
     if (const auto dir = args.Value("--carrier-dir")) {
         std::string error;
-        if (!ListCarriers(*dir, in.keyPath, carriers, error)) {
+        if (!ListCarriers(*dir, keyPath, carriers, error)) {
             std::fprintf(stderr, "corvane encrypt: cannot list %s: %s\n", dir->c_str(), error.c_str());
-            return kExitFailed;
+            return false;
         }
         if (carriers.empty()) std::fprintf(stderr, "corvane encrypt: no carriers in %s\n", dir->c_str());
     } else {
         carriers.push_back(*args.Value("--carrier"));
     }
+    return true;
+}
 
-    const bool batch = args.Has("--carrier-dir");
+// What stays from one carrier to the next.
+struct EncryptRun {
+    const CarrierResize& resize;
+    KeySource& key;
+    TerminalEncryptReporter& reporter;
     EmbeddingSteps steps;
-    int failures = 0;
     bool keyWipeDone = false;
+};
+
+enum class CarrierOutcome { Saved, Failed, KeyFailed };
+
+CarrierOutcome EncryptCarrier(EncryptInputs& in, EncryptRun& run) {
+    ImageReader carrierReader;
+    carrierReader.Start(in.imagePath, LoadRuleForPath(in.imagePath));
+    if (!run.key.WaitForHeader()) return CarrierOutcome::KeyFailed;
+    if (!carrierReader.WaitForHeader()) {
+        std::fprintf(stderr, "corvane encrypt: cannot load the carrier image %s: %s\n", in.imagePath.c_str(),
+                     carrierReader.error().c_str());
+        return CarrierOutcome::Failed;
+    }
+    // The operation's own size checks, from the headers, before any
+    // pixel is decoded.
+    int w = 0, h = 0;
+    ResizedCarrierSize(carrierReader.width(), carrierReader.height(), run.resize, w, h);
+    if (run.key.width() < w || run.key.height() < h) {
+        run.reporter.Message(run.key.width() < w ? u"Key Pixel Width Too Small." : u"Key Pixel Height Too Small.",
+                             MessageIcon::Information);
+        return CarrierOutcome::Failed;
+    }
+    // The key (the first time) and the carrier are decoded side by side.
+    run.key.StartDecode();
+    carrierReader.StartDecode();
+    if (!run.key.Decode(in)) return CarrierOutcome::KeyFailed;
+    PixelGrid carrier;
+    if (!DecodeCarrier(carrierReader, run.resize, carrier)) {
+        std::fprintf(stderr, "corvane encrypt: cannot load the carrier image %s: %s\n", in.imagePath.c_str(),
+                     carrierReader.error().c_str());
+        return CarrierOutcome::Failed;
+    }
+    // The batch window wipes the key after the first carrier and then
+    // meets a missing file at every later one: wipe it once.
+    EncryptInputs inputs = in;
+    inputs.wipeKey = in.wipeKey && !run.keyWipeDone;
+    const EncryptResult r = EncryptImage(carrier, run.key.pixels(), inputs, run.steps, run.reporter);
+    run.key.WarnIfNotRandom();
+    if (r.status == EncryptStatus::Saved) {
+        run.reporter.ShowStats();
+        std::printf("%s\n", FullPath(r.savedPath).c_str());
+        std::fflush(stdout);
+        if (inputs.wipeKey) run.keyWipeDone = true;
+    }
+    if (r.status != EncryptStatus::Saved || r.WipesFailed()) {
+        std::fprintf(stderr, "corvane encrypt: %s: %s\n", in.imagePath.c_str(), TextToUtf8(EncryptFailureText(r)).c_str());
+        return CarrierOutcome::Failed;
+    }
+    return CarrierOutcome::Saved;
+}
+
+int EncryptEach(const std::vector<std::string>& carriers, bool batch, EncryptInputs& in, EncryptRun& run) {
+    int failures = 0;
     for (size_t i = 0; i < carriers.size(); ++i) {
         if (batch)
-            reporter.Log(u"Working: " + Utf8ToText(std::to_string(i + 1)) + u" of " +
-                         Utf8ToText(std::to_string(carriers.size())) + u" (" + Utf8ToText(carriers[i]) + u")");
+            run.reporter.Log(u"Working: " + Utf8ToText(std::to_string(i + 1)) + u" of " +
+                             Utf8ToText(std::to_string(carriers.size())) + u" (" + Utf8ToText(carriers[i]) + u")");
         in.imagePath = carriers[i];
-        ImageReader carrierReader;
-        carrierReader.Start(in.imagePath, LoadRuleForPath(in.imagePath));
-        if (!keyHeaderRead) {
-            if (!keyReader.WaitForHeader()) {
-                std::fprintf(stderr, "corvane encrypt: cannot load the key image %s: %s\n", in.keyPath.c_str(),
-                             keyReader.error().c_str());
-                return kExitFailed;
-            }
-            keyHeaderRead = true;
-        }
-        if (!carrierReader.WaitForHeader()) {
-            std::fprintf(stderr, "corvane encrypt: cannot load the carrier image %s: %s\n", in.imagePath.c_str(),
-                         carrierReader.error().c_str());
-            ++failures;
-            continue;
-        }
-        // The operation's own size checks, from the headers, before any
-        // pixel is decoded.
-        int w = 0, h = 0;
-        ResizedCarrierSize(carrierReader.width(), carrierReader.height(), resize, w, h);
-        const int keyWidth = key.empty() ? keyReader.width() : key.width;
-        const int keyHeight = key.empty() ? keyReader.height() : key.height;
-        if (keyWidth < w || keyHeight < h) {
-            reporter.Message(keyWidth < w ? u"Key Pixel Width Too Small." : u"Key Pixel Height Too Small.",
-                             MessageIcon::Information);
-            ++failures;
-            continue;
-        }
-        // The key (the first time) and the carrier are decoded side by side.
-        if (key.empty()) keyReader.StartDecode();
-        carrierReader.StartDecode();
-        if (!decodeKey()) return kExitFailed;
-        PixelGrid carrier;
-        if (!DecodeCarrier(carrierReader, resize, carrier)) {
-            std::fprintf(stderr, "corvane encrypt: cannot load the carrier image %s: %s\n", in.imagePath.c_str(),
-                         carrierReader.error().c_str());
-            ++failures;
-            continue;
-        }
-        // The batch window wipes the key after the first carrier and then
-        // meets a missing file at every later one: wipe it once.
-        EncryptInputs run = in;
-        run.wipeKey = in.wipeKey && !keyWipeDone;
-        const EncryptResult r = EncryptImage(carrier, key, run, steps, reporter);
-        warnOfKey();
-        if (r.status == EncryptStatus::Saved) {
-            reporter.ShowStats();
-            std::printf("%s\n", FullPath(r.savedPath).c_str());
-            std::fflush(stdout);
-            if (run.wipeKey) keyWipeDone = true;
-        }
-        if (r.status != EncryptStatus::Saved || r.WipesFailed()) {
-            ++failures;
-            std::fprintf(stderr, "corvane encrypt: %s: %s\n", in.imagePath.c_str(), TextToUtf8(EncryptFailureText(r)).c_str());
-        }
+        const CarrierOutcome outcome = EncryptCarrier(in, run);
+        if (outcome == CarrierOutcome::KeyFailed) return kExitFailed;
+        if (outcome == CarrierOutcome::Failed) ++failures;
     }
-    warnOfKey();
-    if (!keyHeaderRead && !keyReader.WaitForHeader()) {
-        std::fprintf(stderr, "corvane encrypt: cannot load the key image %s: %s\n", in.keyPath.c_str(),
-                     keyReader.error().c_str());
-        return kExitFailed;
-    }
+    run.key.WarnIfNotRandom();
+    // An empty folder still tells whether the key could have been used.
+    if (!run.key.WaitForHeader()) return kExitFailed;
     return failures == 0 ? kExitDone : kExitFailed;
+}
+
+int Run(const std::vector<std::string>& argv) {
+    Args args;
+    EncryptInputs in;
+    CarrierResize resize;
+    if (const auto usage = ParseRequest(argv, args, in, resize)) return *usage;
+    TerminalEncryptReporter reporter;
+    if (!ReadMessage(args, in, reporter)) return kExitFailed;
+
+    in.keyPath = *args.Value("--key");
+    KeySource key(in.keyPath);
+    std::vector<std::string> carriers;
+    if (!PrepareOutput(args, in) || !CarrierFiles(args, in.keyPath, carriers)) return kExitFailed;
+    EncryptRun run{resize, key, reporter, {}, false};
+    return EncryptEach(carriers, args.Has("--carrier-dir"), in, run);
 }
 
 const CommandRegistrar reg({kName, "hide a message in a photo with a key image", kUsage, &Run});

@@ -241,91 +241,79 @@ int SafeFile::OpenForReading() const {
     return fd;
 }
 
+// Reasons of the naming steps: 0 when named, kNameTaken when the name exists
+// and may not be replaced, else the system's error number.
+constexpr int kNameTaken = -1;
+
 SaveStatus SafeFile::Commit(bool replaceExisting) {
-    if (fd_ < 0 || error_ != 0) {
-        if (fd_ < 0) Fail(EBADF);
-        Discard();
-        return SaveStatus::Failed;
-    }
-    if (fsync(fd_) != 0) {
-        Fail(errno);
-        Discard();
-        return SaveStatus::Failed;
-    }
-    auto failWith = [&](int e) {
-        Fail(e);
-        Discard();
-        return SaveStatus::Failed;
-    };
-    if (replaceExisting) {
-        // Only a regular file is replaced: a device, a pipe, a folder or a
-        // symbolic link of that name stays as it is.
-        struct stat existing {};
-        if (fstatat(folder_, name_.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(existing.st_mode))
-            return failWith(S_ISDIR(existing.st_mode) ? EISDIR : EEXIST);
-    }
-    if (!tempName_.empty()) {
-        // The hidden name sits in a folder that others may write to: only our
-        // own file is ever given the final name.
-        struct stat named {}, ours {};
-        if (fstatat(folder_, tempName_.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || fstat(fd_, &ours) != 0 ||
-            !SameFile(named, ours))
-            return failWith(EEXIST);
-        if (replaceExisting) {
-            if (renameat(folder_, tempName_.c_str(), folder_, name_.c_str()) != 0) return failWith(errno);
-        } else {
-            if (linkat(folder_, tempName_.c_str(), folder_, name_.c_str(), 0) != 0) {
-                const int e = errno;
-                Discard();
-                if (e == EEXIST) return SaveStatus::AlreadyExists;
-                Fail(e);
-                return SaveStatus::Failed;
-            }
-            unlinkat(folder_, tempName_.c_str(), 0);
-        }
-        ReleaseSlot(slot_);
-        tempName_.clear();
-    } else {
-        char proc[64];
-        std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd_);
-        if (!replaceExisting) {
-            if (linkat(AT_FDCWD, proc, folder_, name_.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-                const int e = errno;
-                Discard();
-                if (e == EEXIST) return SaveStatus::AlreadyExists;
-                Fail(e);
-                return SaveStatus::Failed;
-            }
-        } else {
-            // An unnamed file cannot be renamed: it gets a hidden name first,
-            // which then replaces the old file in one step.
-            std::string temp;
-            for (int attempt = 0; attempt < 100; ++attempt) {
-                temp = RandomTempName();
-                if (linkat(AT_FDCWD, proc, folder_, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) break;
-                if (errno != EEXIST) return failWith(errno);
-                temp.clear();
-            }
-            if (temp.empty()) return failWith(EEXIST);
-            slot_ = ClaimSlot(folder_, temp);
-            if (renameat(folder_, temp.c_str(), folder_, name_.c_str()) != 0) {
-                const int e = errno;
-                unlinkat(folder_, temp.c_str(), 0);
-                ReleaseSlot(slot_);
-                return failWith(e);
-            }
-            ReleaseSlot(slot_);
-        }
-    }
+    int e = fd_ < 0 ? EBADF : error_;
+    if (e == 0 && fsync(fd_) != 0) e = errno;
+    if (e == 0 && replaceExisting) e = CheckReplaceable();
+    if (e == 0) e = tempName_.empty() ? NameUnnamedFile(replaceExisting) : NameTemporaryFile(replaceExisting);
     // The name itself must reach the disk before the file counts as saved.
-    if (fsync(folder_) != 0 && errno != EINVAL) {
-        const int e = errno;
+    if (e == 0 && fsync(folder_) != 0 && errno != EINVAL) {
+        e = errno;
         if (!replaceExisting) unlinkat(folder_, name_.c_str(), 0);
-        return failWith(e);
     }
-    committed_ = true;
+    if (e == 0) committed_ = true;
+    else if (e != kNameTaken) Fail(e);
     Discard();
-    return SaveStatus::Saved;
+    if (e == 0) return SaveStatus::Saved;
+    return e == kNameTaken ? SaveStatus::AlreadyExists : SaveStatus::Failed;
+}
+
+// Only a regular file is replaced: a device, a pipe, a folder or a symbolic
+// link of that name stays as it is.
+int SafeFile::CheckReplaceable() const {
+    struct stat existing {};
+    if (fstatat(folder_, name_.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0 || S_ISREG(existing.st_mode)) return 0;
+    return S_ISDIR(existing.st_mode) ? EISDIR : EEXIST;
+}
+
+int SafeFile::NameTemporaryFile(bool replaceExisting) {
+    // The hidden name sits in a folder that others may write to: only our
+    // own file is ever given the final name.
+    struct stat named {}, ours {};
+    if (fstatat(folder_, tempName_.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || fstat(fd_, &ours) != 0 ||
+        !SameFile(named, ours))
+        return EEXIST;
+    if (replaceExisting) {
+        if (renameat(folder_, tempName_.c_str(), folder_, name_.c_str()) != 0) return errno;
+    } else {
+        if (linkat(folder_, tempName_.c_str(), folder_, name_.c_str(), 0) != 0)
+            return errno == EEXIST ? kNameTaken : errno;
+        unlinkat(folder_, tempName_.c_str(), 0);
+    }
+    ReleaseSlot(slot_);
+    tempName_.clear();
+    return 0;
+}
+
+int SafeFile::NameUnnamedFile(bool replaceExisting) {
+    char proc[64];
+    std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd_);
+    if (!replaceExisting) {
+        if (linkat(AT_FDCWD, proc, folder_, name_.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+        return errno == EEXIST ? kNameTaken : errno;
+    }
+    // An unnamed file cannot be renamed: it gets a hidden name first, which
+    // then replaces the old file in one step.
+    std::string temp;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = RandomTempName();
+        if (linkat(AT_FDCWD, proc, folder_, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) break;
+        if (errno != EEXIST) return errno;
+        temp.clear();
+    }
+    if (temp.empty()) return EEXIST;
+    slot_ = ClaimSlot(folder_, temp);
+    int e = 0;
+    if (renameat(folder_, temp.c_str(), folder_, name_.c_str()) != 0) {
+        e = errno;
+        unlinkat(folder_, temp.c_str(), 0);
+    }
+    ReleaseSlot(slot_);
+    return e;
 }
 
 void SafeFile::Discard() {

@@ -62,6 +62,10 @@ public:
 
 private:
     bool Fail(int error);
+    // The steps of Commit; each returns 0 or the reason it failed.
+    int CheckReplaceable() const;
+    int NameTemporaryFile(bool replaceExisting);
+    int NameUnnamedFile(bool replaceExisting);
 
     std::string path_;
     std::string name_;      // the final name inside the folder

@@ -19,11 +19,15 @@ for extra in "$@"; do
   esac
 done
 
+# One query for all of them: nothing is printed and apt is not started when
+# every package is there.
+declare -A installed=()
+while read -r name state; do
+  [ "$state" = "install ok installed" ] && installed[$name]=1
+done < <(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null || true)
 missing=()
 for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
+  [ -n "${installed[$p]:-}" ] || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 

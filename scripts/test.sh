@@ -3,11 +3,22 @@
 # and checks it as installed; then builds the tests again with
 # AddressSanitizer and UndefinedBehaviorSanitizer and runs them, and replays
 # the fuzz corpora under the same sanitizers.
+#
+#   scripts/test.sh --quick   builds and runs the test suite alone
 set -euo pipefail
 cd "$(dirname "$0")/.."
+quick=false
+for arg in "$@"; do
+  case "$arg" in
+    --quick) quick=true ;;
+    *) echo "usage: scripts/test.sh [--quick]" >&2; exit 2 ;;
+  esac
+done
+
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "${CORVANE_BUILD_DIR:-build}" --output-on-failure -j"$(nproc)"
+$quick && exit 0
 
 scripts/package.sh
 scripts/test-package.sh

@@ -3,6 +3,12 @@
 // text, the edit-control style of selection positions (a line break is the
 // two units "\r\n" of the text), key capture rules, and text files in the
 // encodings of core/text_file.hpp.
+//
+// The box is built in uni_text.cpp (editors, properties, text and selection),
+// uni_text_input.cpp (keys, mouse and typing) and uni_text_files.cpp; its
+// parts are the key codes (uni_text_keys.hpp), the line endings and their
+// undo history (uni_text_breaks.hpp) and the mapping of positions and lines
+// (uni_text_positions.hpp).
 #include <QColor>
 #include <QFont>
 #include <QWidget>
@@ -14,9 +20,10 @@
 #include <string_view>
 #include <vector>
 
+#include "widgets/uni_text_breaks.hpp"
+
 class QKeyEvent;
 class QStyle;
-class QTextBlock;
 
 namespace corvane {
 
@@ -71,6 +78,8 @@ public:
     void SetScrollBars(int32_t bars);
     bool HideSelection() const { return hideSelection_; }
     void SetHideSelection(bool hide);
+    // Enter, Esc and Tab go to the window unless captured; a multi-line box
+    // takes Enter as a line break either way.
     bool CaptureEnter() const { return captureEnter_; }
     void SetCaptureEnter(bool on) { captureEnter_ = on; }
     bool CaptureEsc() const { return captureEsc_; }
@@ -157,15 +166,12 @@ private:
     bool LineTextAllowed(qsizetype length) const;
     void OnTextChanged();
     void OnContentsChange(int position, int removed, int added);
-    void TrackBreaks(int position, int added);
-    void ResetBreakHistory();
     void RaiseChange();
 
     // Text positions <-> document positions of the multi-line editor.
     int32_t TextPos(int docPos) const;
     int DocPos(int32_t textPos) const;
     int32_t VisualLineOf(int docPos) const;
-    int LinesInBlock(const QTextBlock& block) const;
     bool Wraps() const { return multiLine_ && scrollBars_ == 2; }
 
     LineEditor* line_ = nullptr;
@@ -173,15 +179,8 @@ private:
     std::unique_ptr<QStyle> passwordStyle_;
     LengthValidator* validator_ = nullptr;
 
-    // What ends each line of the multi-line editor ("\r\n", "\n", "\r", ...):
-    // the editor keeps only that a line ends, the text keeps how.
-    std::vector<std::u16string> breaks_;
-    std::optional<std::vector<std::u16string>> pendingBreaks_;
-    // breaks_ as they stood after each step of the editor's undo history, so
-    // that undo and redo give the exact line endings back.
-    std::vector<std::optional<std::vector<std::u16string>>> breakHistory_;
-    int undoSteps_ = 0;         // the editor's undo steps after the last change
-    bool newUndoStep_ = false;  // the change under way added an undo step
+    // What ends each line of the multi-line editor.
+    uni_text::LineBreaks breaks_;
     bool settingText_ = false;
     bool unlimited_ = false;  // programmatic edits ignore MaxLength
     int quiet_ = 0;  // no Change while the box itself rebuilds its editor

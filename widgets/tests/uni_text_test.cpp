@@ -153,11 +153,12 @@ TEST_F(UniTextTest, SelectionCountsLineBreaksAsTheirUnits) {
 }
 
 TEST_F(UniTextTest, EnterEscAndTabGoToTheWindowUnlessCaptured) {
-    MultiLine();
     Key(Qt::Key_Return);
     Key(Qt::Key_Escape);
+    MultiLine();
+    Key(Qt::Key_Escape);
     EXPECT_EQ(box().Text(), u"");
-    EXPECT_EQ(window_.keys, (std::vector<int>{Qt::Key_Return, Qt::Key_Escape}));
+    EXPECT_EQ(window_.keys, (std::vector<int>{Qt::Key_Return, Qt::Key_Escape, Qt::Key_Escape}));
     Key(Qt::Key_Tab);
     EXPECT_EQ(window_.focusWidget(), window_.other);
 
@@ -180,6 +181,33 @@ TEST_F(UniTextTest, EnterEscAndTabGoToTheWindowUnlessCaptured) {
     // Shift+Tab still moves the focus.
     Key(Qt::Key_Backtab, Qt::ShiftModifier);
     EXPECT_NE(window_.focusWidget(), editor());
+}
+
+TEST_F(UniTextTest, EnterBreaksTheLineOfAMultiLineBox) {
+    MultiLine();
+    std::vector<int> pressed;
+    QObject::connect(&box(), &UniText::KeyPress, [&](int& code) { pressed.push_back(code); });
+    box().SetText(u"ab\ncd");
+    box().SetSel(1, 1);
+    Key(Qt::Key_Return);
+    EXPECT_EQ(box().Text(), u"a\r\nb\ncd");
+    EXPECT_EQ(box().SelStart(), 3);
+    EXPECT_EQ(box().SelLength(), 0);
+    box().SetSel(5, 6);  // the keypad's Enter replaces a selection like any typed text
+    Key(Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(box().Text(), u"a\r\nb\n\r\nd");
+    EXPECT_EQ(box().SelStart(), 7);
+    EXPECT_EQ(pressed, (std::vector<int>{13, 13}));
+    EXPECT_TRUE(window_.keys.empty());
+    box().Undo();
+    EXPECT_EQ(box().Text(), u"a\r\nb\ncd");
+    box().Undo();
+    EXPECT_EQ(box().Text(), u"ab\ncd");
+
+    // A locked box shows its text and takes no line break.
+    box().SetLocked(true);
+    Key(Qt::Key_Return);
+    EXPECT_EQ(box().Text(), u"ab\ncd");
 }
 
 TEST_F(UniTextTest, ArrowAndPageKeysStayInTheBox) {
