@@ -192,5 +192,26 @@ void BM_ProgressiveJpegHeader(benchmark::State& state) {
 }
 BENCHMARK(BM_ProgressiveJpegHeader)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
+// A valid progressive 4:4:4 JPEG of 100 MP (a photo enlarged to 10000 x
+// 10000, quality 92) loads: its whole-image coefficients alone take 600 MB
+// in the decoder. Made once, in the temporary folder, as it takes seconds.
+void BM_LoadProgressiveJpeg100MP(benchmark::State& state) {
+    const std::string path = Shared().folder + "/progressive.jpg";
+    {
+        PixelGrid photo;
+        if (!LoadGrid(std::string(CORVANE_PHOTOS_DIR) + "/coffee.png", photo)) state.SkipWithError("no photo");
+        UniqueImage dib(GridToImage(RescaleGrid(photo, 10000, 10000, ResizeFilter::Bilinear)));
+        if (!dib || !FreeImage_Save(FIF_JPEG, dib.get(), path.c_str(), JPEG_PROGRESSIVE | JPEG_SUBSAMPLING_444 | 92))
+            state.SkipWithError("not saved");
+    }
+    for (auto _ : state) {
+        PixelGrid grid;
+        std::string error;
+        if (!LoadGrid(path, grid, &error) || grid.width != 10000) state.SkipWithError(error.c_str());
+    }
+    std::filesystem::remove(path);
+}
+BENCHMARK(BM_LoadProgressiveJpeg100MP)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
 }  // namespace
 }  // namespace corvane
