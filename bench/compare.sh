@@ -16,7 +16,7 @@ fi
 work="$(mktemp -d "${TMPDIR:-/tmp}/corvane-compare-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 python3 - "$corvane" "$work" "${1:-5}" "${CORVANE_BIG:-1}" testdata/photos/coffee.png <<'PYTHON'
-import os, random, resource, shutil, statistics, struct, subprocess, sys, time, zlib
+import base64, os, random, resource, shutil, statistics, struct, subprocess, sys, time, zlib
 
 corvane, work, runs, big, photo = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4] == "1", sys.argv[5]
 
@@ -179,6 +179,23 @@ if steghide:
 else:
     t, _, _ = paired(lambda: encrypt(carrier, k, bmp_out)); row("corvane encrypt to BMP", t)
     t, _, _ = paired(lambda: [corvane, "decrypt", "--image", bmp_out, "--key", k]); row("corvane decrypt of the BMP", t)
+# A message that does not compress (random base64, 2,000 characters) is
+# read back with nothing saved by compression.
+random_msg = os.path.join(work, "random.txt")
+open(random_msg, "w").write(base64.b64encode(random.Random(64).randbytes(1500)).decode())
+random_key, random_bmp = key(1600, 1200, "random"), os.path.join(work, "random.bmp")
+run([corvane, "encrypt", "--carrier", carrier, "--key", random_key, "--message-file", random_msg, "--output",
+     fresh(random_bmp)])
+decrypt_random = lambda: [corvane, "decrypt", "--image", random_bmp, "--key", random_key]
+if steghide:
+    steg_random = os.path.join(work, "steg-random.bmp")
+    run(["steghide", "embed", "-cf", carrier, "-ef", random_msg, "-sf", fresh(steg_random), "-f", "-q"] + passphrase)
+    t, p, _ = paired(decrypt_random, lambda: ["steghide", "extract", "-sf", steg_random, "-xf",
+                                              fresh(os.path.join(work, "x.txt")), "-f", "-q"] + passphrase)
+    row("corvane decrypt, 2,000 random base64 characters", t, p, "steghide extract", "<= 1.5x")
+else:
+    t, _, _ = paired(decrypt_random)
+    row("corvane decrypt, 2,000 random base64 characters", t, None, "", "<= 1.5x")
 def keygen_once():
     shutil.rmtree(os.path.join(work, "Keys", "one"), ignore_errors=True)
     return [corvane, "keygen", "--root", work, "--series", "one", "--naming", "number"]

@@ -7,18 +7,22 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "bench_support.hpp"
 #include "core/image_decode.hpp"
 #include "core/image_decoder.hpp"
 #include "core/image_file.hpp"
 #include "core/mfree_image.hpp"
+#include "core/sandbox.hpp"
 
 namespace corvane {
 namespace {
@@ -140,6 +144,74 @@ void BM_DecoderRoundTrip(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_DecoderRoundTrip)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What the decoder's confinement costs: the time a child takes to confine
+// itself (timed inside the child and sent back on its descriptor 1, the one
+// it may still write to).
+void BM_ConfineChild(benchmark::State& state) {
+    for (auto _ : state) {
+        int pipeFds[2];
+        if (pipe(pipeFds) != 0) state.SkipWithError("no pipe");
+        const pid_t pid = fork();
+        if (pid == 0) {
+            dup2(pipeFds[1], 1);
+            const auto start = std::chrono::steady_clock::now();
+            const bool ok = sandbox::Enter({uint64_t{4} << 30, 30, false});
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            _exit(ok && write(1, &seconds, sizeof seconds) == sizeof seconds ? 0 : 1);
+        }
+        close(pipeFds[1]);
+        double seconds = 0;
+        const bool got = read(pipeFds[0], &seconds, sizeof seconds) == sizeof seconds;
+        close(pipeFds[0]);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (!got || !WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("child failed");
+        state.SetIterationTime(seconds);
+    }
+}
+BENCHMARK(BM_ConfineChild)->Unit(benchmark::kMicrosecond)->UseManualTime();
+
+// The budget's header stage of a progressive 1600 x 1200 JPEG: the frame
+// and every scan marker, read from the bytes.
+void BM_ProgressiveJpegHeader(benchmark::State& state) {
+    UniqueImage dib(GridToImage(bench::MirroredPhoto("coffee.png", 1600, 1200)));
+    FIMEMORY* memory = FreeImage_OpenMemory();
+    FreeImage_SaveToMemory(FIF_JPEG, dib.get(), memory, JPEG_PROGRESSIVE | JPEG_QUALITYGOOD);
+    BYTE* bytes = nullptr;
+    DWORD size = 0;
+    FreeImage_AcquireMemory(memory, &bytes, &size);
+    std::vector<uint8_t> file(bytes, bytes + size);
+    FreeImage_CloseMemory(memory);
+    for (auto _ : state) {
+        uint64_t w = 0, h = 0;
+        if (!ProbeImageSize(file.data(), file.size(), FIF_JPEG, 0, w, h) || w != 1600 ||
+            JpegScanCount(file.data(), file.size()) == 0 || w * h > PixelBudget(FIF_JPEG, file.size()))
+            state.SkipWithError("header not read");
+    }
+}
+BENCHMARK(BM_ProgressiveJpegHeader)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// A valid progressive 4:4:4 JPEG of 100 MP (a photo enlarged to 10000 x
+// 10000, quality 92) loads: its whole-image coefficients alone take 600 MB
+// in the decoder. Made once, in the temporary folder, as it takes seconds.
+void BM_LoadProgressiveJpeg100MP(benchmark::State& state) {
+    const std::string path = Shared().folder + "/progressive.jpg";
+    {
+        PixelGrid photo;
+        if (!LoadGrid(std::string(CORVANE_PHOTOS_DIR) + "/coffee.png", photo)) state.SkipWithError("no photo");
+        UniqueImage dib(GridToImage(RescaleGrid(photo, 10000, 10000, ResizeFilter::Bilinear)));
+        if (!dib || !FreeImage_Save(FIF_JPEG, dib.get(), path.c_str(), JPEG_PROGRESSIVE | JPEG_SUBSAMPLING_444 | 92))
+            state.SkipWithError("not saved");
+    }
+    for (auto _ : state) {
+        PixelGrid grid;
+        std::string error;
+        if (!LoadGrid(path, grid, &error) || grid.width != 10000) state.SkipWithError(error.c_str());
+    }
+    std::filesystem::remove(path);
+}
+BENCHMARK(BM_LoadProgressiveJpeg100MP)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 }  // namespace
 }  // namespace corvane

@@ -139,9 +139,11 @@ bool FilterSystemCalls(bool threads) {
                 {SCMP_A0(SCMP_CMP_EQ, 0), SCMP_A1(SCMP_CMP_EQ, static_cast<scmp_datum_t>(resource))});
 #ifdef CORVANE_SANITIZED
     // The sanitizers' runtime, when it reports, writes to descriptor 2,
-    // yields and handles signals.
+    // yields and handles signals; it asks each new thread for its stack,
+    // which the C library answers with the thread's processor affinity.
     f.Allow(SCMP_SYS(write), {SCMP_A0(SCMP_CMP_EQ, 2)});
-    for (int call : {SCMP_SYS(sched_yield), SCMP_SYS(sigaltstack), SCMP_SYS(rt_sigaction)}) f.Allow(call);
+    for (int call : {SCMP_SYS(sched_yield), SCMP_SYS(sigaltstack), SCMP_SYS(rt_sigaction), SCMP_SYS(sched_getaffinity)})
+        f.Allow(call);
 #endif
     return f.Load();
 }

@@ -1,5 +1,5 @@
 // Our own header readers, in this process: the JPEG 2000 box walk, the GIF
-// frame scan and the BMP header rewrite. They run in the decoder process
+// frame scan, the BMP header rewrite and the JPEG marker walk. They run in the decoder process
 // before any library sees the file, so they must hold on any bytes. The
 // first byte picks the reader.
 #include <cstddef>
@@ -27,6 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             corvane::ProbeImageSize(file.data(), file.size(), FIF_GIF, 0, w, h);
             break;
         default:
+            corvane::ProbeImageSize(file.data(), file.size(), FIF_JPEG, 0, w, h);
+            corvane::JpegScanCount(file.data(), file.size());
             corvane::NormaliseBmpHeader(file.data(), file.size());
             break;
     }
