@@ -258,4 +258,16 @@ bool FileList::SelectByName(std::string_view name) {
     return true;
 }
 
+bool FileList::SelectPath(const std::string& path) {
+    if (path_.empty()) return false;
+    const std::string folder = path_.back() == '/' ? path_ : path_ + "/";
+    if (path.size() <= folder.size() || path.compare(0, folder.size(), folder) != 0) return false;
+    const std::string name = path.substr(folder.size());
+    // Only what the list can show: a name, or "series/name" one level down.
+    const size_t slash = name.find('/');
+    if (slash != std::string::npos && (!subfolders_ || name.find('/', slash + 1) != std::string::npos)) return false;
+    Fill(FileName(), true);  // a file saved a moment ago, before the folder's change came in
+    return SelectByName(name);
+}
+
 }  // namespace corvane

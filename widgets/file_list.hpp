@@ -68,6 +68,10 @@ public:
     // raises Click, as a choice made with the mouse would. False, and nothing
     // changed, when no entry is equal.
     bool SelectByName(std::string_view name);
+    // SelectByName for a file given by its path (one picked with Browse or
+    // dropped), when the list shows it: in its folder, or in a series folder
+    // of it. False, and nothing changed, when the list does not show it.
+    bool SelectPath(const std::string& path);
 
 signals:
     // The user picked an entry (mouse or keyboard, also a click on the entry

@@ -112,6 +112,29 @@ TEST_F(KeyFolderTest, RemovedKeyLeavesNothingSelected) {
     EXPECT_TRUE(WaitFor([&] { return Lists("2026-12-02/00005.png"); }));
 }
 
+TEST_F(KeyFolderTest, SelectsAPickedFileWhereTheListShowsIt) {
+    QSignalSpy clicks(&list_, &FileList::Click);
+    EXPECT_TRUE(list_.SelectPath(folder_ / "2026-12-02/00001.png"));
+    EXPECT_EQ(list_.FileName(), "2026-12-02/00001.png");
+    EXPECT_TRUE(list_.SelectPath(folder_ / "loose.png"));
+    EXPECT_EQ(clicks.count(), 2);
+    // What the list does not show: too deep, hidden, another pattern, a
+    // folder whose name only begins like the list's.
+    for (const char* name : {"alice/deeper/00001.png", ".hidden/00001.png", "notes.txt", "alice"})
+        EXPECT_FALSE(list_.SelectPath(folder_ / name)) << name;
+    fs::create_directory(folder_.path() + "x");
+    EXPECT_FALSE(list_.SelectPath(folder_.path() + "x/loose.png"));
+    fs::remove(folder_.path() + "x");
+    EXPECT_EQ(list_.FileName(), "loose.png");
+    EXPECT_EQ(clicks.count(), 2);
+    // A key saved a moment ago, before the folder's change came in.
+    folder_.Write("alice/new.png");
+    EXPECT_TRUE(list_.SelectPath(folder_ / "alice/new.png"));
+    list_.SetListSubfolders(false);
+    EXPECT_FALSE(list_.SelectPath(folder_ / "alice/new.png"));
+    EXPECT_EQ(list_.Path(), folder_.path());
+}
+
 TEST(FileListFollowTest, PlainListFollowsItsFolderAndKeepsItsScroll) {
     TempFolder folder;
     fs::create_directory(folder / "other");
