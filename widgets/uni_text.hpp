@@ -157,6 +157,7 @@ private:
     bool BeforeEditorEvent(QEvent* e, QWidget* source);
     void AfterEditorEvent(QEvent* e, QWidget* source);
     bool BeforeKeyPress(QKeyEvent* k);
+    bool BeforeWindowKey(QKeyEvent* k);
     void TypeCharacter(char16_t c);
     void InsertTyped(std::u16string_view typed);
     void Backspace();

@@ -162,40 +162,46 @@ void UniText::AfterEditorEvent(QEvent* e, QWidget* source) {
     }
 }
 
-bool UniText::BeforeKeyPress(QKeyEvent* k) {
+// Tab, Enter and Esc go to the window unless the box captures them.
+bool UniText::BeforeWindowKey(QKeyEvent* k) {
     const int key = k->key();
     const Qt::KeyboardModifiers mods = k->modifiers();
-    const int shift = ShiftState(mods);
     if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
         if (!captureTab_ || key == Qt::Key_Backtab || (mods & (Qt::ShiftModifier | Qt::ControlModifier)))
             return false;  // focus moves on as usual
-        if (useEvents_) emit KeyDown(VirtualKey(key), shift);
+        if (useEvents_) emit KeyDown(VirtualKey(key), ShiftState(mods));
         TypeCharacter(u'\t');
         k->accept();
         return true;
     }
-    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
-        const bool enter = key != Qt::Key_Escape;
-        // A message of several lines is typed, not only pasted: a multi-line
-        // box always takes Enter as a line break.
-        if (!(enter ? captureEnter_ || text_ : captureEsc_)) {
-            // Left to the window (its default or cancel button): an ignored
-            // key travels on to the parents.
-            k->ignore();
-            return true;
-        }
-        if (useEvents_) emit KeyDown(VirtualKey(key), shift);
-        if (enter) {
-            TypeCharacter(u'\r');
-        } else {
-            int code = 27;
-            if (useEvents_) emit KeyPress(code);
-        }
-        k->accept();
+    const bool enter = key != Qt::Key_Escape;
+    // A message of several lines is typed, not only pasted: a multi-line
+    // box always takes Enter as a line break.
+    if (!(enter ? captureEnter_ || text_ : captureEsc_)) {
+        // Left to the window (its default or cancel button): an ignored
+        // key travels on to the parents.
+        k->ignore();
         return true;
     }
+    if (useEvents_) emit KeyDown(VirtualKey(key), ShiftState(mods));
+    if (enter) {
+        TypeCharacter(u'\r');
+    } else {
+        int code = 27;
+        if (useEvents_) emit KeyPress(code);
+    }
+    k->accept();
+    return true;
+}
 
-    if (useEvents_) emit KeyDown(VirtualKey(key), shift);
+bool UniText::BeforeKeyPress(QKeyEvent* k) {
+    const int key = k->key();
+    const Qt::KeyboardModifiers mods = k->modifiers();
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab || key == Qt::Key_Return || key == Qt::Key_Enter ||
+        key == Qt::Key_Escape)
+        return BeforeWindowKey(k);
+
+    if (useEvents_) emit KeyDown(VirtualKey(key), ShiftState(mods));
     const std::u16string typed = key == Qt::Key_Delete ? std::u16string() : ToU16(k->text());
     std::u16string result;
     for (char16_t u : typed) {
