@@ -1,18 +1,38 @@
 #pragma once
-// Form2, the decryptor's window: an encrypted image and a key picked from
-// two lists (or dialogs, or dropped on the window), their thumbnails, the
-// key's delimiters, the image XOR key plane, "Decrypt Image" and the message
-// with its tools. The window reads its controls into the decrypt operation
-// and writes its results back; it computes nothing the operation owns.
+// The decryptor's window: an encrypted image and a key picked from two lists
+// (or dialogs, or dropped on the window), their thumbnails, the key's
+// delimiters, the image XOR key plane, "Decrypt Image" and the message with
+// its tools. The window reads its controls into the decrypt operation, runs
+// it off its own thread and shows what it reports; it computes nothing the
+// operation owns.
+//
+// Controls by role, and the object names tests and accessibility find them by:
+//
+//   role                  objectName      role                  objectName
+//   image list caption    Label1          plane caption         Label3
+//   image list            File1           plane                 Picture3 (in Picture3Area)
+//   browse for an image   Command1        image XOR key         Command2
+//   image thumbnail       Picture5        full-size image       Picture1 (hidden)
+//   image size            Label9          full-size key         Picture2 (hidden)
+//   key list caption      Label2          message caption       Label5
+//   key list              File2           message               Text1
+//   browse for a key      Command4        message tools         Command5..Command7, Command9, Command11..Command15
+//   key thumbnail         Picture6        decrypt               Command3
+//   key size              Label10         wipe the key          Check2
+//   delimiters caption    Label11         wipe the image        Check3
+//   key delimiters        DelimiterText   digest caption        Label7
+//   key warning           KeyWarning      digest                Label8
+//   elapsed time          Label4          log                   LogLabel
+//   quit                  Command8
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "core/key_image.hpp"
 #include "core/pixel_grid.hpp"
-#include "widgets/file_dialogs.hpp"
+#include "widgets/busy_guard.hpp"
+#include "widgets/image_key_pickers.hpp"
 #include "widgets/message_tools.hpp"
 
 class QCheckBox;
@@ -21,50 +41,67 @@ class QPushButton;
 class QScrollArea;
 
 namespace corvane {
-
 class FileList;
 class MessageBoxes;
 class PictureBox;
 class UniText;
+class WindowWorker;
+struct DecryptResult;
+}  // namespace corvane
 
-// What the window reaches outside itself; tests replace it.
-struct Form2Hooks {
-    // The working root whose "Encrypted Images" and "Keys" the lists show;
-    // empty: the program's folder, or the fallback root when that cannot be
-    // written.
-    std::string root;
-    // Message boxes; Qt's when null.
-    MessageBoxes* messages = nullptr;
-    // The open-file dialog (owner, title, filters, folder): the chosen path
-    // or empty; Qt's when empty.
-    FileDialog openFile;
-    MessageToolsHooks tools;
-};
+namespace corvane::decryptor {
 
-class Form2 : public QWidget {
+using DecryptWindowHooks = MainWindowHooks;
+
+class DecryptWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit Form2(Form2Hooks hooks = {}, QWidget* parent = nullptr);
-    ~Form2() override;
-
-    // The handlers, named after the controls and events that run them.
-    void Form_Load();
-    void File1_Click();
-    void File2_Click();
-    void Command1_Click();  // Browse for an image
-    void Command4_Click();  // Browse for a key
-    void Command2_Click();  // Image XOR Key
-    void Command3_Click();  // Decrypt Image
-    void Command8_Click();  // Quit
+    explicit DecryptWindow(DecryptWindowHooks hooks = {}, QWidget* parent = nullptr);
+    ~DecryptWindow() override;
 
     // A file dropped on the window: an image for the image side, a key for
     // the key side. Selects it in its list, switching the list's folder.
-    void DropFile(const std::string& path, bool asKey);
+    void dropFile(const std::string& path, bool onKeySide);
 
-    bool Busy() const { return busy_; }
-    const std::string& ImagePath() const { return imagePath_; }
-    const std::string& KeyPath() const { return keyPath_; }
+    bool busy() const { return busy_.busy(); }
+    const std::string& imagePath() const { return imagePath_; }
+    const std::string& keyPath() const { return keyPath_; }
+
+    FileList* imageList() const { return pickers_->image().list; }
+    FileList* keyList() const { return pickers_->key().list; }
+    QPushButton* browseImageButton() const { return pickers_->image().browse; }
+    QPushButton* browseKeyButton() const { return pickers_->key().browse; }
+    PictureBox* imageThumbnail() const { return pickers_->image().preview; }
+    PictureBox* keyThumbnail() const { return pickers_->key().preview; }
+    QLabel* imageSizeLabel() const { return pickers_->image().size; }
+    QLabel* keySizeLabel() const { return pickers_->key().size; }
+    UniText* delimiterBox() const { return delimiterBox_; }
+    QLabel* keyWarning() const { return keyWarning_; }
+    PictureBox* plane() const { return plane_; }
+    QPushButton* imageXorKeyButton() const { return xorButton_; }
+    PictureBox* fullImage() const { return fullImage_; }
+    PictureBox* fullKey() const { return fullKey_; }
+    UniText* messageBox() const { return messageBox_; }
+    const MessageToolButtons& toolButtons() const { return toolButtons_; }
+    QPushButton* decryptButton() const { return decryptButton_; }
+    QCheckBox* wipeKeyCheck() const { return wipeKeyCheck_; }
+    QCheckBox* wipeImageCheck() const { return wipeImageCheck_; }
+    QLabel* digestLabel() const { return digestLabel_; }
+    QLabel* elapsedLabel() const { return elapsedLabel_; }
+    QLabel* logLabel() const { return logLabel_; }
+    QPushButton* quitButton() const { return quitButton_; }
+
+public slots:
+    void onImagePicked();
+    void onKeyPicked();
+    void onImageXorKey();
+    void onDecrypt();
+    void onQuit();
+
+signals:
+    // A decryption started by onDecrypt() has ended and its results are shown.
+    void decryptFinished();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -74,55 +111,57 @@ protected:
 private:
     class Reporter;
 
-    void BuildControls();
-    void SetBusy(bool busy);
-    void ShowLog(std::u16string_view line);
-    std::string Browse(const QString& title, const QString& filters);
+    void buildPickers();
+    void buildKeyColumn();
+    void buildMessageRow();
+    void buildResultsRow();
+    void layOut();
+    void loadFolders();
+    void setBusyLook(bool busy);
+    void showProgress(double fraction);
+    bool showMessage(std::u16string_view text);
+    void showDigest(std::u16string_view upperHex, bool verified);
+    void showWiped(const std::string& path);
+    void showLog(std::u16string_view line);
+    void finishDecrypt(const DecryptResult& result);
 
-    Form2Hooks hooks_;
+    DecryptWindowHooks hooks_;
     std::unique_ptr<MessageBoxes> ownMessages_;
     MessageBoxes* messages_ = nullptr;
     std::unique_ptr<MessageTools> tools_;
     MessageToolButtons toolButtons_;
+    ImageKeyPickers* pickers_ = nullptr;
+    BusyGuard busy_{this};
 
-    // The window's state.
+    // What the lists selected.
     std::string imagePath_;
     std::string keyPath_;
     KeyImage key_;
     PixelGrid image_;
-    bool busy_ = false;
-    bool closeWhenDone_ = false;
 
-    // Controls, named as the design names them (objectName too).
-    QLabel* Label1 = nullptr;
-    FileList* File1 = nullptr;
-    QPushButton* Command1 = nullptr;
-    PictureBox* Picture5 = nullptr;
-    QLabel* Label9 = nullptr;
-    QLabel* Label2 = nullptr;
-    FileList* File2 = nullptr;
-    QPushButton* Command4 = nullptr;
-    PictureBox* Picture6 = nullptr;
-    QLabel* Label10 = nullptr;
-    QLabel* Label11 = nullptr;
-    UniText* DelimiterText = nullptr;
-    QLabel* KeyWarning = nullptr;
-    QLabel* Label3 = nullptr;
-    QScrollArea* Picture3Area = nullptr;
-    PictureBox* Picture3 = nullptr;
-    QPushButton* Command2 = nullptr;
-    PictureBox* Picture1 = nullptr;
-    PictureBox* Picture2 = nullptr;
-    QLabel* Label5 = nullptr;
-    UniText* Text1 = nullptr;
-    QPushButton* Command3 = nullptr;
-    QCheckBox* Check2 = nullptr;
-    QCheckBox* Check3 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label8 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* LogLabel = nullptr;
-    QPushButton* Command8 = nullptr;
+    QLabel* delimiterCaption_ = nullptr;
+    UniText* delimiterBox_ = nullptr;
+    QLabel* keyWarning_ = nullptr;
+    QLabel* planeCaption_ = nullptr;
+    QScrollArea* planeArea_ = nullptr;
+    PictureBox* plane_ = nullptr;
+    QPushButton* xorButton_ = nullptr;
+    PictureBox* fullImage_ = nullptr;
+    PictureBox* fullKey_ = nullptr;
+    QLabel* messageCaption_ = nullptr;
+    UniText* messageBox_ = nullptr;
+    QPushButton* decryptButton_ = nullptr;
+    QCheckBox* wipeKeyCheck_ = nullptr;
+    QCheckBox* wipeImageCheck_ = nullptr;
+    QLabel* digestCaption_ = nullptr;
+    QLabel* digestLabel_ = nullptr;
+    QLabel* elapsedLabel_ = nullptr;
+    QLabel* logLabel_ = nullptr;
+    QPushButton* quitButton_ = nullptr;
+
+    // Last: destroyed first, so a running decryption ends before the
+    // controls it reports to go.
+    std::unique_ptr<WindowWorker> worker_;
 };
 
-}  // namespace corvane
+}  // namespace corvane::decryptor

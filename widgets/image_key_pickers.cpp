@@ -1,0 +1,102 @@
+#include "widgets/image_key_pickers.hpp"
+
+#include <QDropEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QWidget>
+
+#include "core/platform.hpp"
+#include "widgets/controls.hpp"
+#include "widgets/file_list.hpp"
+#include "widgets/picture_box.hpp"
+
+namespace corvane {
+
+std::string OpenWorkingRoot(const std::string& given, std::initializer_list<const char*> folders) {
+    if (given.empty()) return PrepareWorkingRoot(ApplicationFolder(), folders);
+    for (const char* folder : folders) CreateFolders(JoinPath(given, folder));
+    return given;
+}
+
+ImageKeyPickers::ImageKeyPickers(QWidget* window, const PickerSpec& image, const PickerSpec& key, int previewSide,
+                                 const FileDialog& openFile, MessageBoxes& messages)
+    : QObject(window), window_(window), openFile_(openFile), messages_(messages), imageSpec_(image), keySpec_(key) {
+    layout_ = new QGridLayout;
+    image_ = makeSide(imageSpec_, previewSide, 0);
+    key_ = makeSide(keySpec_, previewSide, 1);
+    layout_->setColumnStretch(0, 1);
+    layout_->setColumnStretch(1, 1);
+    connect(image_.list, &FileList::Click, this, [this] { emit picked(Side::Image); });
+    connect(key_.list, &FileList::Click, this, [this] { emit picked(Side::Key); });
+    connect(image_.browse, &QPushButton::clicked, this,
+            [this] { browse(Side::Image, QString::fromStdString(ApplicationFolder())); });
+    connect(key_.browse, &QPushButton::clicked, this,
+            [this] { browse(Side::Key, QString::fromStdString(ApplicationFolder())); });
+}
+
+PickerControls ImageKeyPickers::makeSide(const PickerSpec& spec, int previewSide, int column) {
+    PickerControls c;
+    c.caption = MakeLabel(window_, spec.captionName, spec.caption);
+    c.list = new FileList(window_);
+    c.list->setObjectName(QString::fromLatin1(spec.listName));
+    c.list->SetPattern(spec.pattern);
+    c.list->setMaximumHeight(130);
+    c.browse = MakeButton(window_, spec.browseName, QStringLiteral("Browse"), spec.browseTip);
+    c.preview = new PictureBox(previewSide, window_);
+    c.preview->setObjectName(QString::fromLatin1(spec.previewName));
+    c.size = MakeLabel(window_, spec.sizeName);
+    c.browseRow = new QHBoxLayout;
+    c.browseRow->addWidget(c.browse);
+    c.browseRow->addStretch(1);
+    layout_->addWidget(c.caption, 0, column);
+    layout_->addWidget(c.list, 1, column);
+    layout_->addLayout(c.browseRow, 2, column);
+    layout_->addWidget(c.preview, 3, column, Qt::AlignCenter);
+    layout_->addWidget(c.size, 4, column);
+    return c;
+}
+
+void ImageKeyPickers::setFolders(const std::string& imageFolder, const std::string& keyFolder) {
+    image_.list->SetPath(imageFolder);
+    key_.list->SetPath(keyFolder);
+}
+
+void ImageKeyPickers::showPicture(Side s, const PixelGrid& grid) {
+    const PickerControls& c = side(s);
+    if (grid.empty()) {
+        c.preview->Clear();
+        c.size->clear();
+        return;
+    }
+    c.preview->SetGrid(grid);
+    c.size->setText(SizeCaption(grid.width, grid.height));
+}
+
+void ImageKeyPickers::setLocked(bool locked) {
+    for (QWidget* w : std::initializer_list<QWidget*>{image_.list, image_.browse, key_.list, key_.browse})
+        w->setEnabled(!locked);
+}
+
+void ImageKeyPickers::addToKeySide(std::initializer_list<const QWidget*> widgets) {
+    keyArea_.insert(keyArea_.end(), widgets.begin(), widgets.end());
+}
+
+ImageKeyPickers::Side ImageKeyPickers::droppedSide(const QDropEvent& event) const {
+    const QWidget* target = window_->childAt(event.position().toPoint());
+    if (IsWithin(target, {key_.list, key_.browse, key_.preview, key_.caption, key_.size})) return Side::Key;
+    for (const QWidget* w : keyArea_)
+        if (IsWithin(target, {w})) return Side::Key;
+    return Side::Image;
+}
+
+bool ImageKeyPickers::showFile(Side s, const std::string& path) { return ShowInList(*side(s).list, path, messages_); }
+
+bool ImageKeyPickers::browse(Side s, const QString& folder) {
+    const PickerSpec& spec = s == Side::Key ? keySpec_ : imageSpec_;
+    const std::string path = AskOpenFile(openFile_, window_, spec.dialogTitle, spec.dialogFilters, folder);
+    return !path.empty() && showFile(s, path);
+}
+
+}  // namespace corvane
