@@ -1,12 +1,17 @@
 #include "widgets/busy_guard.hpp"
 
 #include <QApplication>
-#include <QCloseEvent>
+#include <QEvent>
 #include <QDragEnterEvent>
 #include <QMimeData>
 #include <QWidget>
 
 namespace corvane {
+
+BusyGuard::BusyGuard(QWidget* window) : QObject(window), window_(window) {
+    window->setAcceptDrops(true);
+    window->installEventFilter(this);
+}
 
 BusyGuard::~BusyGuard() {
     // A window destroyed while busy leaves no waiting cursor behind.
@@ -39,17 +44,20 @@ void BusyGuard::end() {
     }
 }
 
-void BusyGuard::filterClose(QCloseEvent& event) {
-    if (busy_) {
+bool BusyGuard::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != window_) return false;
+    if (event->type() == QEvent::Close && busy_) {
+        // The window closes at end(), once the operation is over.
         closeRequested_ = true;
-        event.ignore();
-        return;
+        event->ignore();
+        return true;
     }
-    event.accept();
-}
-
-void BusyGuard::filterDrag(QDragEnterEvent& event) const {
-    if (event.mimeData()->hasUrls() && !busy_) event.acceptProposedAction();
+    if (event->type() == QEvent::DragEnter) {
+        auto* drag = static_cast<QDragEnterEvent*>(event);
+        if (drag->mimeData()->hasUrls() && !busy_) drag->acceptProposedAction();
+        return true;
+    }
+    return false;
 }
 
 }  // namespace corvane

@@ -4,23 +4,23 @@
 // close waits for the operation to end; the window then closes by itself.
 //
 // The window calls begin() before starting the operation and end() when its
-// result has arrived; its closeEvent() asks mayClose(), its dragEnterEvent()
-// asks acceptsDrag().
+// result has arrived. The guard watches the window's close and drag events
+// itself: the window need not override closeEvent() or dragEnterEvent()
+// (a drag is taken while idle when it carries files; the drop itself is
+// ImageKeyPickers' to place).
+#include <QObject>
+
 #include <initializer_list>
 #include <vector>
 
-class QCloseEvent;
-class QDragEnterEvent;
 class QWidget;
 
 namespace corvane {
 
-class BusyGuard {
+class BusyGuard : public QObject {
 public:
-    explicit BusyGuard(QWidget* window) : window_(window) {}
-    BusyGuard(const BusyGuard&) = delete;
-    BusyGuard& operator=(const BusyGuard&) = delete;
-    ~BusyGuard();
+    explicit BusyGuard(QWidget* window);
+    ~BusyGuard() override;
 
     // The controls that stay disabled while busy.
     void lockWhileBusy(std::initializer_list<QWidget*> controls);
@@ -33,11 +33,8 @@ public:
     // Unlocks; closes the window when a close was asked meanwhile.
     void end();
 
-    // For closeEvent: accepts the event unless busy; while busy it is
-    // ignored and the window closes at end().
-    void filterClose(QCloseEvent& event);
-    // For dragEnterEvent: files are taken only while idle.
-    void filterDrag(QDragEnterEvent& event) const;
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void lock(bool locked);

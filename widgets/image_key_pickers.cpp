@@ -34,6 +34,17 @@ ImageKeyPickers::ImageKeyPickers(QWidget* window, const PickerSpec& image, const
             [this] { browse(Side::Image, QString::fromStdString(ApplicationFolder())); });
     connect(key_.browse, &QPushButton::clicked, this,
             [this] { browse(Side::Key, QString::fromStdString(ApplicationFolder())); });
+    window->installEventFilter(this);
+}
+
+bool ImageKeyPickers::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != window_ || event->type() != QEvent::Drop) return false;
+    auto* drop = static_cast<QDropEvent*>(event);
+    const std::string path = DroppedFile(*drop);
+    if (path.empty()) return false;
+    emit dropped(path, droppedSide(*drop));
+    drop->acceptProposedAction();
+    return true;
 }
 
 PickerControls ImageKeyPickers::makeSide(const PickerSpec& spec, int previewSide, int column) {

@@ -21,6 +21,7 @@
 #include "widgets/message_tools.hpp"
 
 class QDropEvent;
+class QEvent;
 class QGridLayout;
 class QHBoxLayout;
 class QLabel;
@@ -99,10 +100,8 @@ public:
     void setLocked(bool locked);
 
     // Widgets of the window that count as the key side for a drop, beside
-    // the key side's own controls.
+    // the key side's own controls; a drop anywhere else is the image side's.
     void addToKeySide(std::initializer_list<const QWidget*> widgets);
-    // The side a drop at the event's position lands on.
-    Side droppedSide(const QDropEvent& event) const;
 
     // Lists the file's folder and selects the file (raising picked()); false,
     // with a message, when the list's patterns leave it out.
@@ -114,8 +113,15 @@ public:
 signals:
     // The user (or showFile) selected a file in the side's list.
     void picked(corvane::ImageKeyPickers::Side side);
+    // A local file was dropped on the window, on `side`. The window decides
+    // what to do with it (whether a drag is taken at all is BusyGuard's).
+    void dropped(const std::string& path, corvane::ImageKeyPickers::Side side);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    Side droppedSide(const QDropEvent& event) const;
     PickerControls makeSide(const PickerSpec& spec, int previewSide, int column);
 
     QWidget* window_;

@@ -1,9 +1,6 @@
 #include "decrypt/window/decrypt_window.hpp"
 
 #include <QCheckBox>
-#include <QCloseEvent>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -109,16 +106,20 @@ DecryptWindow::DecryptWindow(DecryptWindowHooks hooks, QWidget* parent)
     layOut();
     tools_ = std::make_unique<MessageTools>(messageBox_, this, messages_, hooks_.tools);
     tools_->Connect(toolButtons_);
+    connect(pickers_, &ImageKeyPickers::dropped, this, [this](const std::string& path, ImageKeyPickers::Side side) {
+        dropFile(path, side == ImageKeyPickers::Side::Key);
+    });
     connect(pickers_, &ImageKeyPickers::picked, this, [this](ImageKeyPickers::Side side) {
         side == ImageKeyPickers::Side::Key ? onKeyPicked() : onImagePicked();
     });
     connect(xorButton_, &QPushButton::clicked, this, &DecryptWindow::onImageXorKey);
     connect(decryptButton_, &QPushButton::clicked, this, &DecryptWindow::onDecrypt);
     connect(quitButton_, &QPushButton::clicked, this, &DecryptWindow::onQuit);
-    // While a decryption runs, nothing that changes its inputs is taken.
-    busy_.lockWhileBusy({imageList(), keyList(), browseImageButton(), browseKeyButton(), xorButton_, wipeKeyCheck_,
+    // While a decryption runs, nothing that changes its inputs is taken; a
+    // close waits for it to end, wipes and all.
+    busy_ = new BusyGuard(this);
+    busy_->lockWhileBusy({imageList(), keyList(), browseImageButton(), browseKeyButton(), xorButton_, wipeKeyCheck_,
                          wipeImageCheck_, decryptButton_});
-    setAcceptDrops(true);
     loadFolders();
 }
 
@@ -345,14 +346,14 @@ void DecryptWindow::dropFile(const std::string& path, bool onKeySide) {
 }
 
 void DecryptWindow::setBusyLook(bool busy) {
-    if (busy) busy_.begin();
+    if (busy) busy_->begin();
     QFont font = decryptButton_->font();
     font.setPointSize(busy ? 14 : 10);
     decryptButton_->setFont(font);
     SetBackColor(decryptButton_, QColor::fromRgb(busy ? kButtonBusyColor : kButtonIdleColor));
     decryptButton_->setText(ToQString(busy ? texts::kWorking : texts::kDecryptButton));
     // Last: a close asked for meanwhile happens here.
-    if (!busy) busy_.end();
+    if (!busy) busy_->end();
 }
 
 void DecryptWindow::showProgress(double fraction) {
@@ -380,21 +381,6 @@ void DecryptWindow::showWiped(const std::string& path) {
 void DecryptWindow::showLog(std::u16string_view line) {
     const QString text = logLabel_->text();
     logLabel_->setText(text.isEmpty() ? ToQString(line) : text + QStringLiteral("  ") + ToQString(line));
-}
-
-void DecryptWindow::closeEvent(QCloseEvent* event) {
-    // A running decryption ends first, wipes and all; the window closes when
-    // it is done.
-    busy_.filterClose(*event);
-}
-
-void DecryptWindow::dragEnterEvent(QDragEnterEvent* event) { busy_.filterDrag(*event); }
-
-void DecryptWindow::dropEvent(QDropEvent* event) {
-    const std::string path = DroppedFile(*event);
-    if (path.empty()) return;
-    dropFile(path, pickers_->droppedSide(*event) == ImageKeyPickers::Side::Key);
-    event->acceptProposedAction();
 }
 
 }  // namespace corvane::decryptor

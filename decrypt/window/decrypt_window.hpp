@@ -64,7 +64,7 @@ public:
     // the key side. Selects it in its list, switching the list's folder.
     void dropFile(const std::string& path, bool onKeySide);
 
-    bool busy() const { return busy_.busy(); }
+    bool busy() const { return busy_->busy(); }
     const std::string& imagePath() const { return imagePath_; }
     const std::string& keyPath() const { return keyPath_; }
 
@@ -103,11 +103,6 @@ signals:
     // A decryption started by onDecrypt() has ended and its results are shown.
     void decryptFinished();
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-
 private:
     class Reporter;
 
@@ -131,7 +126,8 @@ private:
     std::unique_ptr<MessageTools> tools_;
     MessageToolButtons toolButtons_;
     ImageKeyPickers* pickers_ = nullptr;
-    BusyGuard busy_{this};
+    // Also holds a close asked for while busy, and refuses drags meanwhile.
+    BusyGuard* busy_ = nullptr;
 
     // What the lists selected.
     std::string imagePath_;

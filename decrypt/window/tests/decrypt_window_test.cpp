@@ -6,7 +6,12 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QPushButton>
+#include <QUrl>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -239,6 +244,42 @@ TEST(DecryptWindow, BrowseAndDropSwitchTheListsFolder) {
     EXPECT_EQ(form->keyList()->Path(), elsewhere.path());
     EXPECT_EQ(form->keyPath(), elsewhere / "moved-key.png");
     PressDecrypt(*form);
+    EXPECT_EQ(form->messageBox()->Text(), kMessage);
+}
+
+// A file dropped on the window goes to the list of the side it lands on;
+// while a decryption runs, no drag is taken.
+TEST(DecryptWindow, DropsLandOnTheSideUnderThemAndWaitWhileBusy) {
+    Scene s;
+    TempFolder elsewhere;
+    fs::copy_file(s.keys + "/key.png", elsewhere / "dropped-key.png");
+    fs::copy_file(s.images + "/secret.png", elsewhere / "dropped.png");
+    auto form = s.Open();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    auto drop = [&](const std::string& path, QWidget* onto) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+        const QPointF at = onto->mapTo(form.get(), onto->rect().center());
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.get(), &enter);
+        if (!enter.isAccepted()) return false;
+        QDropEvent dropEvent(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.get(), &dropEvent);
+        return true;
+    };
+    ASSERT_TRUE(drop(elsewhere / "dropped-key.png", form->delimiterBox()));
+    EXPECT_EQ(form->keyPath(), elsewhere / "dropped-key.png");
+    ASSERT_TRUE(drop(elsewhere / "dropped.png", form->messageBox()));
+    EXPECT_EQ(form->imagePath(), elsewhere / "dropped.png");
+    EXPECT_EQ(form->imageList()->Path(), elsewhere.path());
+
+    QSignalSpy finished(form.get(), &DecryptWindow::decryptFinished);
+    form->decryptButton()->click();
+    ASSERT_TRUE(form->busy());
+    EXPECT_FALSE(drop(s.keys + "/key.png", form->keyList()));
+    ASSERT_TRUE(finished.wait(60000));
+    EXPECT_EQ(form->keyPath(), elsewhere / "dropped-key.png");
     EXPECT_EQ(form->messageBox()->Text(), kMessage);
 }
 
