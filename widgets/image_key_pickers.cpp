@@ -20,12 +20,12 @@ std::string OpenWorkingRoot(const std::string& given, std::initializer_list<cons
     return given;
 }
 
-ImageKeyPickers::ImageKeyPickers(QWidget* window, const PickerSpec& image, const PickerSpec& key, int previewSide,
+ImageKeyPickers::ImageKeyPickers(QWidget* window, const PickerSetup& image, const PickerSetup& key, int previewSide,
                                  const FileDialog& openFile, MessageBoxes& messages)
-    : QObject(window), window_(window), openFile_(openFile), messages_(messages), imageSpec_(image), keySpec_(key) {
+    : QObject(window), window_(window), openFile_(openFile), messages_(messages), imageSetup_(image), keySetup_(key) {
     layout_ = new QGridLayout;
-    image_ = makeSide(imageSpec_, previewSide, 0);
-    key_ = makeSide(keySpec_, previewSide, 1);
+    image_ = makeSide(imageSetup_, previewSide, 0);
+    key_ = makeSide(keySetup_, previewSide, 1);
     layout_->setColumnStretch(0, 1);
     layout_->setColumnStretch(1, 1);
     connect(image_.list, &FileList::Click, this, [this] { emit picked(Side::Image); });
@@ -47,17 +47,17 @@ bool ImageKeyPickers::eventFilter(QObject* watched, QEvent* event) {
     return true;
 }
 
-PickerControls ImageKeyPickers::makeSide(const PickerSpec& spec, int previewSide, int column) {
+PickerControls ImageKeyPickers::makeSide(const PickerSetup& setup, int previewSide, int column) {
     PickerControls c;
-    c.caption = MakeLabel(window_, spec.captionName, spec.caption);
+    c.caption = MakeLabel(window_, setup.captionName, setup.caption);
     c.list = new FileList(window_);
-    c.list->setObjectName(QString::fromLatin1(spec.listName));
-    c.list->SetPattern(spec.pattern);
+    c.list->setObjectName(QString::fromLatin1(setup.listName));
+    c.list->SetPattern(setup.pattern);
     c.list->setMaximumHeight(130);
-    c.browse = MakeButton(window_, spec.browseName, QStringLiteral("Browse"), spec.browseTip);
+    c.browse = MakeButton(window_, setup.browseName, QStringLiteral("Browse"), setup.browseTip);
     c.preview = new PictureBox(previewSide, window_);
-    c.preview->setObjectName(QString::fromLatin1(spec.previewName));
-    c.size = MakeLabel(window_, spec.sizeName);
+    c.preview->setObjectName(QString::fromLatin1(setup.previewName));
+    c.size = MakeLabel(window_, setup.sizeName);
     c.browseRow = new QHBoxLayout;
     c.browseRow->addWidget(c.browse);
     c.browseRow->addStretch(1);
@@ -105,8 +105,8 @@ ImageKeyPickers::Side ImageKeyPickers::droppedSide(const QDropEvent& event) cons
 bool ImageKeyPickers::showFile(Side s, const std::string& path) { return ShowInList(*side(s).list, path, messages_); }
 
 bool ImageKeyPickers::browse(Side s, const QString& folder) {
-    const PickerSpec& spec = s == Side::Key ? keySpec_ : imageSpec_;
-    const std::string path = AskOpenFile(openFile_, window_, spec.dialogTitle, spec.dialogFilters, folder);
+    const PickerSetup& setup = s == Side::Key ? keySetup_ : imageSetup_;
+    const std::string path = AskOpenFile(openFile_, window_, setup.dialogTitle, setup.dialogFilters, folder);
     return !path.empty() && showFile(s, path);
 }
 

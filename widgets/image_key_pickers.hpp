@@ -51,7 +51,7 @@ struct MainWindowHooks {
 std::string OpenWorkingRoot(const std::string& given, std::initializer_list<const char*> folders);
 
 // One side as the window names and labels it.
-struct PickerSpec {
+struct PickerSetup {
     const char* captionName;  // the caption above the list, e.g. "Label1"
     QString caption;
     const char* listName;
@@ -83,7 +83,7 @@ public:
 
     // Makes both sides' controls as children of `window`. The dialogs and
     // message boxes must outlive the pickers.
-    ImageKeyPickers(QWidget* window, const PickerSpec& image, const PickerSpec& key, int previewSide,
+    ImageKeyPickers(QWidget* window, const PickerSetup& image, const PickerSetup& key, int previewSide,
                     const FileDialog& openFile, MessageBoxes& messages);
 
     const PickerControls& image() const { return image_; }
@@ -122,12 +122,12 @@ protected:
 
 private:
     Side droppedSide(const QDropEvent& event) const;
-    PickerControls makeSide(const PickerSpec& spec, int previewSide, int column);
+    PickerControls makeSide(const PickerSetup& setup, int previewSide, int column);
 
     QWidget* window_;
     FileDialog openFile_;
     MessageBoxes& messages_;
-    PickerSpec imageSpec_, keySpec_;
+    PickerSetup imageSetup_, keySetup_;
     PickerControls image_, key_;
     QGridLayout* layout_ = nullptr;
     std::vector<const QWidget*> keyArea_;

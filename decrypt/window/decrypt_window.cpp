@@ -44,14 +44,14 @@ constexpr QRgb kDigestPending = qRgb(200, 200, 200);
 constexpr QRgb kDigestVerified = qRgb(200, 225, 200);
 constexpr QRgb kDigestMismatch = qRgb(225, 200, 200);
 
-PickerSpec ImageSide() {
+PickerSetup ImageSide() {
     return {"Label1", QStringLiteral("Encrypted Image:"), "File1", "*.png;*.bmp;*.jp2;*.jxr;*.j2k;*.tif;*.webp",
             "Command1", QString(), "Picture5", "Label9", ToQString(texts::kSelectImageTitle),
             QStringLiteral("PNG Files (*.png);;BMP Files (*.bmp);;JP2 Files (*.jp2);;JXR Files (*.jxr);;"
                            "J2K Files (*.j2k);;TIF Files (*.tif);;WEBP Files (*.webp)")};
 }
 
-PickerSpec KeySide() {
+PickerSetup KeySide() {
     return {"Label2", QStringLiteral("Selected Key:"), "File2", "*.bmp;*.png", "Command4", QString(), "Picture6",
             "Label10", ToQString(texts::kSelectKeyTitle), QStringLiteral("PNG Files (*.png)")};
 }
