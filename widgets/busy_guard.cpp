@@ -48,8 +48,11 @@ bool BusyGuard::eventFilter(QObject* watched, QEvent* event) {
     if (watched != window_) return false;
     if (event->type() == QEvent::Close && busy_) {
         // The window closes at end(), once the operation is over.
-        closeRequested_ = true;
         event->ignore();
+        if (!closeRequested_) {
+            closeRequested_ = true;
+            emit closeDeferred();
+        }
         return true;
     }
     if (event->type() == QEvent::DragEnter) {

@@ -18,6 +18,8 @@ class QWidget;
 namespace corvane {
 
 class BusyGuard : public QObject {
+    Q_OBJECT
+
 public:
     explicit BusyGuard(QWidget* window);
     ~BusyGuard() override;
@@ -32,6 +34,11 @@ public:
     void begin();
     // Unlocks; closes the window when a close was asked meanwhile.
     void end();
+
+signals:
+    // A close was asked while busy and put off until end(): an operation
+    // that can stop early (a batch between its files) may stop now.
+    void closeDeferred();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
