@@ -11,6 +11,7 @@
 #include "widgets/controls.hpp"
 #include "widgets/file_list.hpp"
 #include "widgets/picture_box.hpp"
+#include "widgets/uni_text.hpp"
 
 namespace corvane {
 
@@ -18,6 +19,16 @@ std::string OpenWorkingRoot(const std::string& given, std::initializer_list<cons
     if (given.empty()) return PrepareWorkingRoot(ApplicationFolder(), folders);
     for (const char* folder : folders) CreateFolders(JoinPath(given, folder));
     return given;
+}
+
+UniText* MakeKeyDelimiterBox(QWidget* window, const QString& tip) {
+    auto* box = new UniText(window);
+    box->setObjectName(QStringLiteral("DelimiterText"));
+    box->SetMultiLine(false);
+    box->SetLocked(true);
+    box->setToolTip(tip);
+    box->setFixedHeight(box->fontMetrics().height() + 12);
+    return box;
 }
 
 ImageKeyPickers::ImageKeyPickers(QWidget* window, const PickerSetup& image, const PickerSetup& key, int previewSide,

@@ -33,6 +33,7 @@ namespace corvane {
 class FileList;
 class MessageBoxes;
 class PictureBox;
+class UniText;
 
 // What a main window reaches outside itself; tests replace it.
 struct MainWindowHooks {
@@ -49,6 +50,10 @@ struct MainWindowHooks {
 // The root in use, with `folders` made inside it: `given` when set, else
 // the program's folder or the fallback root.
 std::string OpenWorkingRoot(const std::string& given, std::initializer_list<const char*> folders);
+
+// The one-line, read-only box showing a key's delimiters ("DelimiterText"),
+// which both windows place beside the key side.
+UniText* MakeKeyDelimiterBox(QWidget* window, const QString& tip = {});
 
 // One side as the window names and labels it.
 struct PickerSetup {

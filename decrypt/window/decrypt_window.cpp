@@ -131,11 +131,7 @@ void DecryptWindow::buildPickers() {
 
 void DecryptWindow::buildKeyColumn() {
     delimiterCaption_ = MakeLabel(this, "Label11", QStringLiteral("Key Delimiters:"));
-    delimiterBox_ = new UniText(this);
-    delimiterBox_->setObjectName(QStringLiteral("DelimiterText"));
-    delimiterBox_->SetMultiLine(false);
-    delimiterBox_->SetLocked(true);
-    delimiterBox_->setFixedHeight(delimiterBox_->fontMetrics().height() + 12);
+    delimiterBox_ = MakeKeyDelimiterBox(this);
     // A key that is no key says so next to the key.
     keyWarning_ = MakeLabel(this, "KeyWarning");
     keyWarning_->setWordWrap(true);
