@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,11 @@
 #include "core/image_decoder.hpp"
 #include "core/key_image.hpp"
 #include "core/image_formats.hpp"
+#include "core/number_format.hpp"
 #include "core/platform.hpp"
 #include "core/text_file.hpp"
 #include "decrypt/decrypt_operation.hpp"
+#include "decrypt/decrypt_texts.hpp"
 #include "decrypt/encrypted_image.hpp"
 
 namespace corvane::cli {
@@ -47,22 +50,16 @@ class TerminalDecryptReporter : public DecryptReporter {
 public:
     explicit TerminalDecryptReporter(std::string outputPath) : outputPath_(std::move(outputPath)) {}
 
-    void Progress(std::u16string_view caption) override { terminal_.Progress(caption); }
+    void ProgressFraction(double fraction) override { terminal_.Progress(FormatNumber(fraction, "0.00%")); }
     void Log(std::u16string_view line) override { terminal_.Log(line); }
     void Message(std::u16string_view text, MessageIcon icon) override { terminal_.Message(text, icon); }
-    void DigestLabel(std::u16string_view upperHex, uint32_t) override { digest_.assign(upperHex); }
-    void ElapsedLabel(std::u16string_view caption) override { elapsed_.assign(caption); }
+    void DigestComputed(std::u16string_view upperHex, bool) override { digest_.assign(upperHex); }
 
     // The message goes out before any wipe: a message that cannot be written
     // keeps the files that hold it.
-    bool MessageText(std::u16string_view text) override {
+    bool MessageFound(std::u16string_view text) override {
         terminal_.EndProgress();
-        const std::string bytes = TextToUtf8(text);
-        if (outputPath_.empty()) {
-            const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0;
-            if (!ok) std::fprintf(stderr, "corvane decrypt: cannot write the message to standard output\n");
-            return ok;
-        }
+        if (outputPath_.empty()) return WriteToStandardOutput(text);
         if (text.empty()) {
             // The text-file writer makes no file for no text: an empty message
             // still leaves its (empty) file.
@@ -79,20 +76,28 @@ public:
         return saved.ok;
     }
 
-    void ShowVerdict(bool found, bool verified) {
+    void ShowVerdict(const DecryptResult& r) {
         if (!digest_.empty()) terminal_.Log(u"SHA256: " + digest_);
-        if (found) terminal_.Log(verified ? u"digest verified" : u"digest does not match");
-        if (!elapsed_.empty()) terminal_.Log(elapsed_);
+        if (r.status == DecryptStatus::Found) terminal_.Log(r.verified ? u"digest verified" : u"digest does not match");
+        terminal_.Log(decrypt_texts::ElapsedCaption(r.elapsedMilliseconds));
     }
 
 private:
+    static bool WriteToStandardOutput(std::u16string_view text) {
+        const std::string bytes = TextToUtf8(text);
+        const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0;
+        if (!ok) std::fprintf(stderr, "corvane decrypt: cannot write the message to standard output\n");
+        return ok;
+    }
+
     TerminalReporter terminal_;
     std::string outputPath_;
     std::u16string digest_;
-    std::u16string elapsed_;
 };
 
-int Run(const std::vector<std::string>& argv) {
+// Reads the command line into the inputs and the output path; a usage error's
+// exit status when it cannot.
+std::optional<int> ParseArguments(const std::vector<std::string>& argv, DecryptInputs& in, std::string& output) {
     Args args;
     if (!args.Parse(argv, {"--image", "--key", "--output"}, {"--wipe-key", "--wipe-image"}))
         return UsageError(kName, args.error());
@@ -100,75 +105,68 @@ int Run(const std::vector<std::string>& argv) {
         return UsageError(kName, empty + " needs a file or folder name");
     if (!args.Has("--image")) return UsageError(kName, "--image is required");
     if (!args.Has("--key")) return UsageError(kName, "--key is required");
-
-    DecryptInputs in;
     in.imagePath = *args.Value("--image");
     in.keyPath = *args.Value("--key");
     in.wipeKey = args.Flag("--wipe-key");
     in.wipeImage = args.Flag("--wipe-image");
-    const std::string output = args.ValueOr("--output", "");
+    output = args.ValueOr("--output", "");
+    return std::nullopt;
+}
+
+bool CannotLoad(const char* what, const std::string& path, const std::string& reason) {
+    std::fprintf(stderr, "corvane decrypt: cannot load the %s %s: %s\n", what, path.c_str(), reason.c_str());
+    return false;
+}
+
+bool Refuse(Reporter& reporter, std::u16string_view text) {
+    reporter.Message(text, MessageIcon::Information);
+    return false;
+}
+
+// Both files are read, and then decoded, side by side. A key that cannot
+// cover the image is refused from the headers, before either is decoded.
+bool LoadImageAndKey(DecryptInputs& in, Reporter& reporter, PixelGrid& image, KeyImage& key) {
+    ImageReader imageReader, keyReader;
+    std::string imageError;
+    if (!StartEncryptedImage(imageReader, in.imagePath, imageError)) return CannotLoad("image", in.imagePath, imageError);
+    keyReader.Start(in.keyPath, kKeyLoadRule);
+    if (!imageReader.WaitForHeader()) return CannotLoad("image", in.imagePath, imageReader.error());
+    if (!keyReader.WaitForHeader()) {
+        CannotLoad("key image", in.keyPath, keyReader.error());
+        return Refuse(reporter, decrypt_texts::kSelectKey);
+    }
+    if (keyReader.width() < imageReader.width()) return Refuse(reporter, decrypt_texts::kKeyTooNarrow);
+    if (keyReader.height() < imageReader.height()) return Refuse(reporter, decrypt_texts::kKeyTooLow);
+    imageReader.StartDecode();
+    keyReader.StartDecode();
+    if (!imageReader.Decode(image)) return CannotLoad("image", in.imagePath, imageReader.error());
+    std::string keyError;
+    if (!DecodeKeyImage(keyReader, key, &keyError)) {
+        CannotLoad("key image", in.keyPath, keyError);
+        return Refuse(reporter, decrypt_texts::kSelectKey);
+    }
+    if (!key.hasSeed) return Refuse(reporter, decrypt_texts::kSelectKey);
+    in.keyComment = key.comment;
+    in.keySeed = key.params.seed;
+    return true;
+}
+
+int Run(const std::vector<std::string>& argv) {
+    DecryptInputs in;
+    std::string output;
+    if (const std::optional<int> usage = ParseArguments(argv, in, output)) return *usage;
     if (!output.empty() && FileExists(output)) {
         std::fprintf(stderr, "corvane decrypt: %s exists; an existing file is never replaced\n", output.c_str());
         return kExitFailed;
     }
-
     TerminalDecryptReporter reporter(output);
-    // Both files are read, and then decoded, side by side.
-    ImageReader imageReader, keyReader;
-    std::string imageError;
-    if (!StartEncryptedImage(imageReader, in.imagePath, imageError)) {
-        std::fprintf(stderr, "corvane decrypt: cannot load the image %s: %s\n", in.imagePath.c_str(),
-                     imageError.c_str());
-        return kExitFailed;
-    }
-    keyReader.Start(in.keyPath, kKeyLoadRule);
-    if (!imageReader.WaitForHeader()) {
-        std::fprintf(stderr, "corvane decrypt: cannot load the image %s: %s\n", in.imagePath.c_str(),
-                     imageReader.error().c_str());
-        return kExitFailed;
-    }
-    if (!keyReader.WaitForHeader()) {
-        std::fprintf(stderr, "corvane decrypt: cannot load the key image %s: %s\n", in.keyPath.c_str(),
-                     keyReader.error().c_str());
-        reporter.Message(u"Please select a Key image file.", MessageIcon::Information);
-        return kExitFailed;
-    }
-    // The operation's size checks, from the headers: a key that cannot cover
-    // the image is refused before either is decoded.
-    if (keyReader.width() < imageReader.width()) {
-        reporter.Message(u"Key Pixel Width Too Small.", MessageIcon::Information);
-        return kExitFailed;
-    }
-    if (keyReader.height() < imageReader.height()) {
-        reporter.Message(u"Key Pixel Height Too Small.", MessageIcon::Information);
-        return kExitFailed;
-    }
-    imageReader.StartDecode();
-    keyReader.StartDecode();
     PixelGrid image;
-    if (!imageReader.Decode(image)) {
-        std::fprintf(stderr, "corvane decrypt: cannot load the image %s: %s\n", in.imagePath.c_str(),
-                     imageReader.error().c_str());
-        return kExitFailed;
-    }
     KeyImage key;
-    std::string keyError;
-    if (!DecodeKeyImage(keyReader, key, &keyError)) {
-        std::fprintf(stderr, "corvane decrypt: cannot load the key image %s: %s\n", in.keyPath.c_str(),
-                     keyError.c_str());
-        reporter.Message(u"Please select a Key image file.", MessageIcon::Information);
-        return kExitFailed;
-    }
-    if (!key.hasSeed) {
-        reporter.Message(u"Please select a Key image file.", MessageIcon::Information);
-        return kExitFailed;
-    }
-    in.keyComment = key.comment;
-    in.keySeed = key.params.seed;
+    if (!LoadImageAndKey(in, reporter, image, key)) return kExitFailed;
 
     const DecryptResult r = DecryptImage(image, key.pixels, in, reporter);
     if (r.status == DecryptStatus::Refused) return kExitFailed;
-    reporter.ShowVerdict(r.status == DecryptStatus::Found, r.verified);
+    reporter.ShowVerdict(r);
     if (r.status != DecryptStatus::Found || !r.delivered || r.WipesFailed()) return kExitFailed;
     return r.verified ? kExitDone : kExitDigestMismatch;
 }

@@ -59,113 +59,118 @@ private:
     size_t endAt_ = kNone;
 };
 
+// Reads the parities at the drawn positions only, from the image and the key
+// themselves, and stops once the container is complete (unless the whole
+// window is asked for). False when asked to stop.
+bool ReadBits(const PixelGrid& image, const PixelGrid& key, const DecryptInputs& in, const KeyParams& params,
+              DecryptReporter& reporter, SequenceRandom& rng, std::vector<uint8_t>& bits) {
+    const int64_t passes = ReadingPasses(image.width);
+    const double passShare = image.width * 0.15;
+    PositionSequence positions(image, in.keySeed, rng);
+    ContainerWatch watch(params.startDelimiter, params.endDelimiter);
+    PositionSequence::Position p;
+    for (int64_t pass = 0; pass <= passes; ++pass) {
+        if (reporter.StopRequested()) return false;
+        reporter.ProgressFraction(passShare > 0 ? static_cast<double>(pass) / passShare : 0.0);
+        for (int row = 0; row < image.height; ++row) {
+            // A smooth image can hold fewer textured pixels than the window
+            // has positions: what was read up to there is all it holds.
+            if (!positions.Next(p)) return true;
+            const uint8_t bit = static_cast<uint8_t>(ParityBit(image.at(p.x, p.y) ^ KeyAt(key, p.x, p.y)));
+            bits.push_back(bit);
+            watch.Add(bit);
+            if (!in.readWholeWindow && watch.Complete()) return true;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
-DecryptResult DecryptImage(const PixelGrid& image, const PixelGrid& key, const DecryptInputs& in,
-                           DecryptReporter& reporter, SequenceRandom& rng) {
-    DecryptResult r;
-    auto refuse = [&](std::u16string_view text) {
-        reporter.Message(text, MessageIcon::Information);
-        r.status = DecryptStatus::Refused;
-        r.refusal.assign(text);
-        return r;
-    };
-    if (in.imagePath.empty()) return refuse(decrypt_texts::kNoImage);
-    if (in.keyPath.empty()) return refuse(decrypt_texts::kNoKey);
+std::u16string_view DecryptRefusal(const PixelGrid& image, const PixelGrid& key, const DecryptInputs& in) {
+    if (in.imagePath.empty()) return decrypt_texts::kNoImage;
+    if (in.keyPath.empty()) return decrypt_texts::kNoKey;
     KeyParams params;
-    if (!KeyParameters(in.keyComment, params)) return refuse(decrypt_texts::kSelectKey);
+    if (!KeyParameters(in.keyComment, params)) return decrypt_texts::kSelectKey;
     // Outside the key the XOR has nothing to work with: refuse rather than
     // read a message that cannot be there.
-    if (key.width < image.width) return refuse(decrypt_texts::kKeyTooNarrow);
-    if (key.height < image.height) return refuse(decrypt_texts::kKeyTooLow);
+    if (key.width < image.width) return decrypt_texts::kKeyTooNarrow;
+    if (key.height < image.height) return decrypt_texts::kKeyTooLow;
+    return {};
+}
 
-    const uint32_t startTick = static_cast<uint32_t>(TickCount());
-    reporter.ElapsedLabel(u"");
-    reporter.Busy(true);
-    reporter.ClearMessage();
-    reporter.DigestLabel(u"", kDigestPendingColour);
-    reporter.PendingEvents();
-
-    const int w = image.width, h = image.height;
-    reporter.Progress(u"0.00%");
-    reporter.PendingEvents();
-
-    // The parities are read at the drawn positions only, from the image and
-    // the key themselves, and the reading stops once the container is
-    // complete (unless the whole window is asked for).
-    const int64_t passes = ReadingPasses(w);
-    const double passShare = w * 0.15;
+void ReadHiddenMessage(const PixelGrid& image, const PixelGrid& key, const DecryptInputs& in,
+                       DecryptReporter& reporter, SequenceRandom& rng, DecryptResult& r) {
+    KeyParams params;
+    KeyParameters(in.keyComment, params);
+    reporter.ProgressFraction(0.0);
     std::vector<uint8_t> bits;
-    {
-        PositionSequence positions(image, in.keySeed, rng);
-        ContainerWatch watch(params.startDelimiter, params.endDelimiter);
-        PositionSequence::Position p;
-        // A smooth image can hold fewer textured pixels than the window has
-        // positions: what was read up to there is all the image holds.
-        bool done = false;
-        for (int64_t pass = 0; pass <= passes && !done; ++pass) {
-            reporter.Progress(FormatNumber(passShare > 0 ? static_cast<double>(pass) / passShare : 0.0, "0.00%"));
-            reporter.PendingEvents();
-            for (int row = 0; row < h; ++row) {
-                if (!positions.Next(p)) {
-                    done = true;
-                    break;
-                }
-                const uint8_t bit = static_cast<uint8_t>(ParityBit(image.at(p.x, p.y) ^ KeyAt(key, p.x, p.y)));
-                bits.push_back(bit);
-                watch.Add(bit);
-                if (!in.readWholeWindow && watch.Complete()) {
-                    done = true;
-                    break;
-                }
-            }
-        }
-        r.positionsRead = static_cast<int64_t>(bits.size());
+    const bool complete = ReadBits(image, key, in, params, reporter, rng, bits);
+    r.positionsRead = static_cast<int64_t>(bits.size());
+    if (!complete) {
+        r.status = DecryptStatus::Stopped;
+        return;
     }
-    const std::u16string text = BitsToText(bits, static_cast<uint64_t>(w) * static_cast<uint64_t>(h));
-    reporter.Progress(u"100.00%");
-    reporter.PendingEvents();
+    const uint64_t window = static_cast<uint64_t>(image.width) * static_cast<uint64_t>(image.height);
+    const std::u16string text = BitsToText(bits, window);
+    reporter.ProgressFraction(1.0);
 
     ParsedContainer parsed = ParseContainer(text, params.startDelimiter, params.endDelimiter);
     r.digestField = parsed.digestField;
     if (parsed.status == ParseStatus::Found) r.message = std::move(parsed.message);
     r.digest = CSHA256().SHA256(r.message);
     r.verified = r.digestField == std::u16string(r.digest.begin(), r.digest.end());
-    if (parsed.status == ParseStatus::Found) {
-        r.status = DecryptStatus::Found;
-        r.delivered = reporter.MessageText(r.message);
-        if (!r.delivered) {
-            reporter.Log(decrypt_texts::kNotDelivered);
-        } else if (!r.verified && (in.wipeKey || in.wipeImage)) {
-            // A damaged message may still be mended from the image with its
-            // key: neither is destroyed.
-            reporter.Log(decrypt_texts::kDigestMismatchNothingWiped);
-        } else {
-            if (in.wipeKey) {
-                r.keyWiped = WipeUsedFile(in.keyPath, decrypt_texts::kWipingKey, rng, reporter, r.keyWipeError);
-                reporter.RefreshKeyList();
-            }
-            // A key that could not be wiped ends the wiping: the image is kept.
-            if (in.wipeImage && (!in.wipeKey || r.keyWiped)) {
-                r.imageWiped = WipeUsedFile(in.imagePath, decrypt_texts::kWipingImage, rng, reporter, r.imageWipeError);
-                reporter.RefreshImageList();
-            } else if (in.wipeImage) {
-                reporter.Log(decrypt_texts::kImageNotWiped);
-            }
-        }
-    } else if (parsed.status == ParseStatus::DecompressionError) {
-        r.status = DecryptStatus::DecompressionError;
-        reporter.Message(decrypt_texts::kDecompressionError, MessageIcon::Critical);
-    } else {
-        r.status = DecryptStatus::NotFound;
-        reporter.Message(decrypt_texts::kNotFound, MessageIcon::Information);
+    switch (parsed.status) {
+        case ParseStatus::Found: r.status = DecryptStatus::Found; break;
+        case ParseStatus::DecompressionError: r.status = DecryptStatus::DecompressionError; break;
+        default: r.status = DecryptStatus::NotFound; break;
     }
+}
 
-    reporter.DigestLabel(UpperHex(r.digest), r.verified ? kDigestVerifiedColour : kDigestMismatchColour);
+void DeliverAndWipe(const DecryptInputs& in, DecryptReporter& reporter, SequenceRandom& rng, DecryptResult& r) {
+    r.delivered = reporter.MessageFound(r.message);
+    if (!r.delivered) {
+        reporter.Log(decrypt_texts::kNotDelivered);
+        return;
+    }
+    if (!r.verified && (in.wipeKey || in.wipeImage)) {
+        // A damaged message may still be mended from the image with its
+        // key: neither is destroyed.
+        reporter.Log(decrypt_texts::kDigestMismatchNothingWiped);
+        return;
+    }
+    if (in.wipeKey) {
+        r.keyWiped = WipeUsedFile(in.keyPath, decrypt_texts::kWipingKey, rng, reporter, r.keyWipeError);
+        reporter.Wiped(in.keyPath, r.keyWiped);
+    }
+    // A key that could not be wiped ends the wiping: the image is kept.
+    if (in.wipeImage && (!in.wipeKey || r.keyWiped)) {
+        r.imageWiped = WipeUsedFile(in.imagePath, decrypt_texts::kWipingImage, rng, reporter, r.imageWipeError);
+        reporter.Wiped(in.imagePath, r.imageWiped);
+    } else if (in.wipeImage) {
+        reporter.Log(decrypt_texts::kImageNotWiped);
+    }
+}
+
+DecryptResult DecryptImage(const PixelGrid& image, const PixelGrid& key, const DecryptInputs& in,
+                           DecryptReporter& reporter, SequenceRandom& rng) {
+    DecryptResult r;
+    if (const std::u16string_view refusal = DecryptRefusal(image, key, in); !refusal.empty()) {
+        reporter.Message(refusal, MessageIcon::Information);
+        r.refusal.assign(refusal);
+        return r;
+    }
+    const uint32_t startTick = static_cast<uint32_t>(TickCount());
+    ReadHiddenMessage(image, key, in, reporter, rng, r);
+    if (r.status == DecryptStatus::Stopped) return r;
+    if (r.status == DecryptStatus::Found)
+        DeliverAndWipe(in, reporter, rng, r);
+    else if (r.status == DecryptStatus::DecompressionError)
+        reporter.Message(decrypt_texts::kDecompressionError, MessageIcon::Critical);
+    else
+        reporter.Message(decrypt_texts::kNotFound, MessageIcon::Information);
+    reporter.DigestComputed(UpperHex(r.digest), r.verified);
     r.elapsedMilliseconds = static_cast<uint32_t>(TickCount()) - startTick;
-    reporter.ElapsedLabel(u"[" + FormatNumber(static_cast<double>(r.elapsedMilliseconds) * 0.001, "#,##0") +
-                          u" Seconds]");
-    reporter.Busy(false);
     return r;
 }
 

@@ -2,6 +2,10 @@
 // The decrypt operation: XORs the encrypted image with the key, reads the
 // parities at the key's seeded positions, finds the container between the
 // key's delimiters, checks the digest and optionally wipes both files.
+//
+// The steps run in this order: check the inputs, read the message, hand it
+// over, wipe. DecryptImage runs them all; each is a function of its own so
+// that a caller can see where a run stands.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,11 +16,8 @@
 
 namespace corvane {
 
-inline constexpr uint32_t kDigestPendingColour = Rgb(200, 200, 200);
-inline constexpr uint32_t kDigestVerifiedColour = Rgb(200, 225, 200);
-inline constexpr uint32_t kDigestMismatchColour = Rgb(225, 200, 200);
-
-// The decryptor window's state that the operation reads.
+// What the decryptor reads: the selected files, the key's delimiters and
+// seed, and whether both files go once the message is out.
 struct DecryptInputs {
     std::string imagePath;  // empty when no image is selected
     std::string keyPath;    // empty when no key is selected
@@ -29,30 +30,30 @@ struct DecryptInputs {
     bool readWholeWindow = false;
 };
 
-// What the window shows: the busy button, the message box, the digest and
-// the time labels, the file lists.
+// What a decryption reports as it goes, beyond the progress fraction (which
+// runs from 0 at the first pass to 1 once every bit is read), log lines and
+// messages. It may be called from a worker thread.
 class DecryptReporter : public Reporter {
 public:
-    // True: the button is disabled with "Working..." on the busy colour.
-    // False: it shows "Decrypt Image" again, enabled.
-    virtual void Busy(bool busy) { (void)busy; }
-    // The message box is emptied as the operation starts.
-    virtual void ClearMessage() {}
-    // The message found, which becomes the message box's whole text. False
-    // when it could not be put where it belongs; the files are then kept,
-    // since they would be the only way to read the message again.
-    virtual bool MessageText(std::u16string_view text) {
+    // The message found. False when it could not be put where it belongs;
+    // the files are then kept, since they would be the only way to read the
+    // message again.
+    virtual bool MessageFound(std::u16string_view text) {
         (void)text;
         return true;
     }
-    virtual void DigestLabel(std::u16string_view upperHex, uint32_t backColour) {
-        (void)upperHex;
-        (void)backColour;
+    // The wipe of `path` is over: the file is gone when `wiped`, else it may
+    // be partly overwritten. Lists showing its folder are out of date.
+    virtual void Wiped(const std::string& path, bool wiped) {
+        (void)path;
+        (void)wiped;
     }
-    // "[n Seconds]", or empty at the start.
-    virtual void ElapsedLabel(std::u16string_view caption) { (void)caption; }
-    virtual void RefreshKeyList() {}
-    virtual void RefreshImageList() {}
+    // The SHA-256 of the message read (of "" when none) in upper-case hex,
+    // and whether it matches the digest the image carries.
+    virtual void DigestComputed(std::u16string_view upperHex, bool verified) {
+        (void)upperHex;
+        (void)verified;
+    }
 };
 
 enum class DecryptStatus {
@@ -60,6 +61,7 @@ enum class DecryptStatus {
     Refused,             // an input check failed; nothing read
     NotFound,            // "Message Text Not Found."
     DecompressionError,  // "DECOMPRESSION ERROR"
+    Stopped,             // asked to stop while reading: nothing handed over or wiped
 };
 
 struct DecryptResult {
@@ -79,9 +81,26 @@ struct DecryptResult {
     bool WipesFailed() const { return !keyWipeError.empty() || !imageWipeError.empty(); }
 };
 
-// One press of "Decrypt Image" with the displayed image and key. The key must
-// cover the image (checked). `rng` is the program's generator: positions and
-// wipe bytes come from it.
+// The first input check that fails, as the message the user sees; empty when
+// the image and key can be read together. The key must cover the image.
+std::u16string_view DecryptRefusal(const PixelGrid& image, const PixelGrid& key, const DecryptInputs& inputs);
+
+// Reads the container and fills status, message, digest, digestField,
+// verified and positionsRead. Stops early (status Stopped) when the reporter
+// asks. The inputs must have passed DecryptRefusal.
+void ReadHiddenMessage(const PixelGrid& image, const PixelGrid& key, const DecryptInputs& inputs,
+                       DecryptReporter& reporter, SequenceRandom& rng, DecryptResult& result);
+
+// Hands a found message to the reporter and wipes what was asked for: the
+// key first, the image only after the key is gone, neither when the message
+// was not delivered or its digest does not match.
+void DeliverAndWipe(const DecryptInputs& inputs, DecryptReporter& reporter, SequenceRandom& rng,
+                    DecryptResult& result);
+
+// One press of "Decrypt Image": the checks (a refusal is shown as a message),
+// the reading, the hand-over and wipes, the message for a container not
+// found, the digest and the time taken. `rng` is the program's generator:
+// positions and wipe bytes come from it.
 DecryptResult DecryptImage(const PixelGrid& image, const PixelGrid& key, const DecryptInputs& inputs,
                            DecryptReporter& reporter, SequenceRandom& rng = ProgramRandom());
 

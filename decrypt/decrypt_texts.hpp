@@ -1,7 +1,11 @@
 #pragma once
 // The decryptor's fixed texts: its messages, log lines, captions and
 // tooltips, as the user sees them.
+#include <cstdint>
+#include <string>
 #include <string_view>
+
+#include "core/number_format.hpp"
 
 namespace corvane::decrypt_texts {
 
@@ -30,5 +34,10 @@ inline constexpr std::u16string_view kSelectImageTitle = u"Select Image File";
 inline constexpr std::u16string_view kSelectKeyTitle = u"Select Key File";
 inline constexpr std::u16string_view kWipeImageTip = u"Delete image to prevent forensic comparisions.";
 inline constexpr std::u16string_view kDigestTip = u"Percent of image used to store message.";
+
+// The time a decryption took, as the window and the command show it.
+inline std::u16string ElapsedCaption(int64_t milliseconds) {
+    return u"[" + FormatNumber(static_cast<double>(milliseconds) * 0.001, "#,##0") + u" Seconds]";
+}
 
 }  // namespace corvane::decrypt_texts

@@ -1,6 +1,7 @@
 #pragma once
 // Carriers, keys and recording reporters shared by the encrypt and decrypt
 // operation tests.
+#include <filesystem>
 #include <functional>
 #include <random>
 #include <stdexcept>
@@ -11,6 +12,7 @@
 #include "core/hidden_message.hpp"
 #include "core/image_file.hpp"
 #include "core/image_decoder.hpp"
+#include "core/number_format.hpp"
 #include "decrypt/decrypt_operation.hpp"
 #include "encrypt/encrypt_operation.hpp"
 #include "test_support.hpp"
@@ -112,11 +114,12 @@ public:
 class RecordingDecryptReporter : public DecryptReporter, public EventLog {
 public:
     std::u16string shown;
-    uint32_t digestColour = 0;
+    bool verified = false;
     bool accept = true;
     std::function<void()> onPendingEvents;
 
-    void Progress(std::u16string_view c) override { events.push_back("progress: " + TextToUtf8(c)); }
+    // Progress as the decryptor's button shows it.
+    void ProgressFraction(double f) override { events.push_back("progress: " + FormatNumberAscii(f, "0.00%")); }
     void Log(std::u16string_view l) override { events.push_back("log: " + TextToUtf8(l)); }
     void Message(std::u16string_view t, MessageIcon icon) override {
         events.push_back(std::string(icon == MessageIcon::Critical ? "critical: " : "message: ") + TextToUtf8(t));
@@ -124,24 +127,18 @@ public:
     void PendingEvents() override {
         if (onPendingEvents) onPendingEvents();
     }
-    void Busy(bool busy) override { events.push_back(busy ? "busy" : "idle"); }
-    void ClearMessage() override {
-        shown.clear();
-        events.push_back("text: ");
-    }
-    bool MessageText(std::u16string_view text) override {
+    bool MessageFound(std::u16string_view text) override {
         shown.assign(text);
         events.push_back("text: " + TextToUtf8(text));
         return text.empty() || accept;
     }
-    void DigestLabel(std::u16string_view hex, uint32_t colour) override {
+    void DigestComputed(std::u16string_view hex, bool digestVerified) override {
         events.push_back("digest: " + TextToUtf8(hex));
-        digestColour = colour;
+        verified = digestVerified;
     }
-    void ElapsedLabel(std::u16string_view c) override { events.push_back("elapsed: " + TextToUtf8(c)); }
-    void RefreshKeyList() override { events.push_back("refresh keys"); }
-    void RefreshImageList() override { events.push_back("refresh images"); }
-
+    void Wiped(const std::string& path, bool wiped) override {
+        events.push_back(std::string(wiped ? "wiped " : "not wiped ") + std::filesystem::path(path).filename().string());
+    }
 };
 
 // The inputs a window would pass once a carrier and a key are selected.
