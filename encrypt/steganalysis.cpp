@@ -189,6 +189,44 @@ LsbSteganalysis EstimateLsbReplacement(const PixelGrid& image) {
     return result;
 }
 
+int SubGridIndex(int dx, int dy) { return (dy & 1) * 2 + (dx & 1); }
+
+PixelGrid SubGrid(const PixelGrid& image, int index) {
+    if (!IsWhole(image) || index < 0 || index >= kSubGrids) return {};
+    const int dx = index & 1;
+    const int dy = index >> 1;
+    const int w = (image.width - dx + 1) / 2;
+    const int h = (image.height - dy + 1) / 2;
+    if (w <= 0 || h <= 0) return {};
+    PixelGrid out(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) out.at(x, y) = image.at(2 * x + dx, 2 * y + dy);
+    return out;
+}
+
+SubGridEstimates EstimateSubGrids(const PixelGrid& image) {
+    SubGridEstimates result;
+    for (int i = 0; i < kSubGrids; ++i) {
+        const PixelGrid sub = SubGrid(image, i);
+        if (sub.empty()) continue;
+        result.subGrids[i] = EstimateLsbReplacement(sub).combined;
+        if (result.subGrids[i].ok && (result.largest < 0 || result.subGrids[i].share > result.Largest().share))
+            result.largest = i;
+    }
+    return result;
+}
+
+std::u16string SubGridEstimateCaption(const SubGridEstimates& r) {
+    std::u16string caption = u"Largest Sub-Grid LSB Replacement: " + Percent(r.Largest());
+    if (r.largest >= 0) {
+        caption += r.largest & 1 ? u" (x+1" : u" (x+0";
+        caption += r.largest & 2 ? u" y+1)" : u" y+0)";
+    }
+    caption += u" Sub-Grids:";
+    for (const auto& e : r.subGrids) caption += u" " + Percent(e);
+    return caption;
+}
+
 std::u16string LsbEstimateCaption(const LsbSteganalysis& r) {
     auto channels = [&](auto member) {
         return u" (R:" + Percent(r.channels[0].*member) + u" G:" + Percent(r.channels[1].*member) + u" B:" +

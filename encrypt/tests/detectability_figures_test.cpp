@@ -1,0 +1,222 @@
+// The prediction against what the estimators read on saved images: real
+// encryptions with real keys at many lengths, and LSBs replaced at random
+// at known rates, on the sample photos.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <utility>
+
+#include "encrypt/detectability.hpp"
+#include "operation_test_support.hpp"
+
+namespace corvane {
+namespace {
+
+using testing::PhotoPath;
+using testing::RandomGrid;
+using testing::RecordingEncryptReporter;
+using testing::SeedOf;
+using testing::SelectedInputs;
+using testing::TempFolder;
+
+// Comments whose seeds fall on each of the four sub-grids in turn.
+const std::u16string kComments[] = {u"<Qx7$~pL9aZ><Rb2#kT8mWq><01>", u"<Qx7!}pL9aZ><Rb2#kT8mWq><01>",
+                                    u"<Qx7!~pL9aZ><Rb2#kT8mWq><01>", u"<Qx7#}pL9aZ><Rb2#kT8mWq><01>"};
+
+int SubGridOf(const std::u16string& comment) {
+    KeyParams p;
+    KeyParameters(comment, p);
+    return SubGridIndex(p.flagX, p.flagY);
+}
+
+// A message in words with varied spelling and punctuation: it compresses
+// about as well as a letter does.
+std::u16string Letter(size_t units, uint32_t seed) {
+    static const char16_t* const kWords[] = {
+        u"the",    u"river",  u"under",   u"stone",  u"bridge", u"morning", u"quiet",   u"train",   u"at",
+        u"noon",   u"we",     u"meet",    u"north",  u"gate",   u"bring",   u"papers",  u"and",     u"keys",
+        u"Friday", u"Hélène", u"unless",  u"rain",   u"café",   u"corner",  u"seven",   u"o'clock", u"nobody",
+        u"must",   u"know",   u"letters", u"burn",   u"after",  u"reading", u"Tuesday", u"ledger",  u"42"};
+    std::mt19937 rng(seed);
+    std::u16string text;
+    while (text.size() < units) {
+        text += kWords[rng() % std::size(kWords)];
+        const uint32_t r = rng() % 12;
+        text += r == 0 ? u". " : r == 1 ? u", " : r == 2 ? u"\n" : u" ";
+    }
+    text.resize(units);
+    return text;
+}
+
+struct Tally {
+    int cases = 0;
+    int agreed = 0;
+    int lowWhereHigh = 0;
+
+    void Add(const char* what, const DetectabilityFigures& predicted, const DetectabilityFigures& measured) {
+        ++cases;
+        agreed += predicted.verdict == measured.verdict;
+        lowWhereHigh += predicted.verdict == Detectability::Low && measured.verdict == Detectability::High;
+        std::printf("%-34s predicted %-6s d=%.4f sub=%.4f  measured %-6s d=%.4f sub=%.4f%s\n", what,
+                    TextToUtf8(DetectabilityName(predicted.verdict)).c_str(), predicted.delta, predicted.subGridDelta,
+                    TextToUtf8(DetectabilityName(measured.verdict)).c_str(), measured.delta, measured.subGridDelta,
+                    predicted.verdict == measured.verdict ? "" : "  <- differs");
+    }
+};
+
+class DetectabilityFigures_ : public ::testing::Test {
+protected:
+    TempFolder dir;
+    int saved = 0;
+
+    // Encrypts for real (a real key, the encrypt operation, a saved file
+    // read back) and measures the saved image.
+    bool Encrypt(const PixelGrid& carrier, const CarrierEstimates& clean, const std::u16string& message,
+                 bool compress, const std::u16string& comment, DetectabilityFigures& measured) {
+        PixelGrid work = carrier;
+        const PixelGrid key = RandomGrid(carrier.width, carrier.height, 1000 + saved);
+        EncryptInputs in = SelectedInputs(message, dir.path(), comment);
+        in.compress = compress;
+        in.outputKind = OutputKind::Bmp;
+        in.outputPath = dir / ("out-" + std::to_string(saved++) + ".bmp");
+        EmbeddingSteps steps;
+        RecordingEncryptReporter reporter;
+        SequenceRandom rng;
+        if (EncryptImage(work, key, in, steps, reporter, rng).status != EncryptStatus::Saved) return false;
+        PixelGrid image;
+        EXPECT_TRUE(LoadGrid(in.outputPath, image));
+        measured = MeasureDetectability(clean, image, SubGridOf(comment));
+        return true;
+    }
+};
+
+TEST_F(DetectabilityFigures_, PredictionAgreesWithSavedImages) {
+    Tally tally;
+    int seed = 1;
+    for (const char* name : {"coffee.png", "astronaut.png"}) {
+        PixelGrid carrier;
+        ASSERT_TRUE(LoadGrid(PhotoPath(name), carrier));
+        const CarrierEstimates clean = EstimateCarrier(carrier);
+        for (const bool compress : {false, true}) {
+            const std::vector<size_t> lengths = compress ? std::vector<size_t>{200, 1000, 2500, 4500, 6500, 8500}
+                                                         : std::vector<size_t>{60, 200, 400, 650, 900, 1200, 1500,
+                                                                               1800, 2100, 2350};
+            for (const size_t length : lengths) {
+                const std::u16string message = Letter(length, static_cast<uint32_t>(seed));
+                const std::u16string& comment = kComments[seed++ % 4];
+                DetectabilityFigures measured;
+                if (!Encrypt(carrier, clean, message, compress, comment, measured)) continue;
+                DetectabilityRequest request;
+                request.message = message;
+                request.compress = compress;
+                request.seed = static_cast<uint64_t>(seed);
+                request.findLongestLow = false;
+                const DetectabilityPrediction p = PredictDetectability(carrier, clean, request);
+                ASSERT_EQ(p.status, PredictionStatus::Done) << name << " " << length;
+                const std::string what = std::string(name) + (compress ? " zip " : " raw ") + std::to_string(length);
+                tally.Add(what.c_str(), p.figures, measured);
+            }
+        }
+    }
+    std::printf("real encryptions: %d of %d agree\n", tally.agreed, tally.cases);
+    EXPECT_GE(tally.cases, 25);
+    EXPECT_GE(tally.agreed, 0.95 * tally.cases);
+    EXPECT_EQ(tally.lowWhereHigh, 0);
+}
+
+// Replaces one random channel's LSB with a random bit at `count` random
+// pixels of one sub-grid (inside a one-pixel border), as any tool that
+// keeps to a sub-grid would.
+PixelGrid ReplaceOnSubGrid(PixelGrid g, int subGrid, int64_t count, uint32_t seed) {
+    std::mt19937 rng(seed);
+    const int x0 = subGrid & 1 ? 1 : 2, y0 = subGrid & 2 ? 1 : 2;
+    const int cols = (g.width - 2 - x0) / 2 + 1, rows = (g.height - 2 - y0) / 2 + 1;
+    std::vector<uint8_t> used(static_cast<size_t>(cols) * rows, 0);
+    for (int64_t n = 0; n < count;) {
+        const int cx = static_cast<int>(rng() % cols), cy = static_cast<int>(rng() % rows);
+        if (std::exchange(used[static_cast<size_t>(cy) * cols + cx], 1)) continue;
+        uint32_t& p = g.at(x0 + 2 * cx, y0 + 2 * cy);
+        const uint32_t bit = ChannelBit(1 + static_cast<int>(rng() % 3));
+        p = (p & ~bit) | (rng() & 1 ? bit : 0);
+        ++n;
+    }
+    return g;
+}
+
+TEST_F(DetectabilityFigures_, PredictionAgreesWithRandomReplacementAtKnownRates) {
+    Tally tally;
+    uint32_t seed = 50;
+    for (const char* name : {"coffee.png", "astronaut.png"}) {
+        PixelGrid carrier;
+        ASSERT_TRUE(LoadGrid(PhotoPath(name), carrier));
+        const CarrierEstimates clean = EstimateCarrier(carrier);
+        const double pixels = static_cast<double>(carrier.width) * carrier.height;
+        for (const double rate : {0.002, 0.005, 0.01, 0.02, 0.04, 0.07, 0.1, 0.14}) {
+            // As many positions as a container of this many bits takes.
+            const int64_t units = static_cast<int64_t>(rate * pixels / 16);
+            if (units <= kContainerOverhead || !ContainerFitsWindow(units, carrier.width, carrier.height)) continue;
+            const int subGrid = static_cast<int>(seed % 4);
+            const PixelGrid image = ReplaceOnSubGrid(carrier, subGrid, 16 * units, seed++);
+            const DetectabilityFigures measured = MeasureDetectability(clean, image, subGrid);
+            DetectabilityRequest request;
+            request.message = Letter(static_cast<size_t>(units - kContainerOverhead), seed);
+            request.compress = false;
+            request.seed = seed;
+            request.findLongestLow = false;
+            const DetectabilityPrediction p = PredictDetectability(carrier, clean, request);
+            ASSERT_EQ(p.status, PredictionStatus::Done) << name << " " << rate;
+            const std::string what = std::string(name) + " replaced " + std::to_string(rate);
+            tally.Add(what.c_str(), p.figures, measured);
+        }
+    }
+    std::printf("random replacement: %d of %d agree\n", tally.agreed, tally.cases);
+    EXPECT_GE(tally.cases, 10);
+    EXPECT_GE(tally.agreed, 0.95 * tally.cases);
+    EXPECT_EQ(tally.lowWhereHigh, 0);
+}
+
+// The longest "Low" message the prediction names, encrypted for real with
+// a real key, does not read "High", and a message twice as long is no
+// longer "Low".
+TEST_F(DetectabilityFigures_, LongestLowMessageHoldsOnSavedImages) {
+    int lowAfterwards = 0, cases = 0;
+    for (const char* name : {"coffee.png", "astronaut.png"}) {
+        PixelGrid carrier;
+        ASSERT_TRUE(LoadGrid(PhotoPath(name), carrier));
+        const CarrierEstimates clean = EstimateCarrier(carrier);
+        for (const bool compress : {false, true}) {
+            DetectabilityRequest request;
+            request.message = Letter(compress ? 800 : 200, 9);
+            request.compress = compress;
+            request.seed = 11;
+            const DetectabilityPrediction p = PredictDetectability(carrier, clean, request);
+            ASSERT_EQ(p.status, PredictionStatus::Done);
+            EXPECT_LE(p.trialEmbeddings, 3);
+            ASSERT_GT(p.longestLow, 0) << name;
+            const std::u16string longest = Letter(static_cast<size_t>(p.longestLow), 12);
+            for (int k = 0; k < 2; ++k) {
+                DetectabilityFigures measured;
+                if (!Encrypt(carrier, clean, longest, compress, kComments[k + (compress ? 2 : 0)], measured)) continue;
+                std::printf("%s %s longest Low %lld: measured %s d=%.4f sub=%.4f\n", name, compress ? "zip" : "raw",
+                            static_cast<long long>(p.longestLow),
+                            TextToUtf8(DetectabilityName(measured.verdict)).c_str(), measured.delta,
+                            measured.subGridDelta);
+                EXPECT_NE(measured.verdict, Detectability::High);
+                lowAfterwards += measured.verdict == Detectability::Low;
+                ++cases;
+            }
+            if (p.longestLowFits) continue;
+            DetectabilityFigures twice;
+            if (Encrypt(carrier, clean, Letter(static_cast<size_t>(2 * p.longestLow), 13), compress, kComments[0],
+                        twice)) {
+                EXPECT_NE(twice.verdict, Detectability::Low) << name << " " << 2 * p.longestLow;
+            }
+        }
+    }
+    EXPECT_GE(cases, 6);
+    EXPECT_GE(lowAfterwards, cases - 1);
+}
+
+}  // namespace
+}  // namespace corvane
