@@ -21,10 +21,12 @@ constexpr double kPriorResponse = 0.65;
 constexpr double kPriorSubGridFactor = 3.8;
 // A rise below this share of its threshold is mostly estimator noise.
 constexpr double kReliableShare = 0.3;
-// Trials aim this far inside the edge of "Low": the response is linear
-// only up to noise of a few tenths of a percent.
-constexpr double kFirstAim = 0.9;
-constexpr double kSecondAim = 0.95;
+// The longest "Low" message must stay "Low" on the saved image, whose
+// estimates differ from the trial's by noise of about a tenth of a percent
+// on the whole image and several tenths on a sub-grid: trials aim at this
+// share of each threshold and confirm only below kConfirmShare of it.
+constexpr double kAimShare = 0.8;
+constexpr double kConfirmShare = 0.9;
 constexpr int kSearchTrials = 2;
 
 double ShareOf(const LsbShareEstimate& e) { return e.ok ? e.share : 0.0; }
@@ -107,9 +109,9 @@ int64_t MaxContainerUnits(int width, int height) {
 
 // The container length at which the linear response through `t` leaves
 // "Low", 0 when no length stays there.
-double LowLimitUnits(const Trial& t, const PixelGrid& carrier) {
+double LowLimitUnits(const Trial& t, const PixelGrid& carrier, double share) {
     const DetectabilityFigures& f = t.figures;
-    const double headroom = std::min(kLowDelta, kHighEstimate - f.carrierEstimate);
+    const double headroom = share * std::min(kLowDelta, kHighEstimate - f.carrierEstimate);
     if (headroom <= 0 || t.units <= 0) return 0;
     const double units = static_cast<double>(t.units);
     double whole = f.delta / units;
@@ -122,7 +124,12 @@ double LowLimitUnits(const Trial& t, const PixelGrid& carrier) {
     // Noise can make a measured slope vanish or turn negative.
     whole = std::max(whole, prior / 8);
     sub = std::max(sub, prior / 8);
-    return std::min(headroom / whole, kLowSubGridDelta / sub);
+    return std::min(headroom / whole, share * kLowSubGridDelta / sub);
+}
+
+bool ConfirmedLow(const DetectabilityFigures& f) {
+    return f.delta < kConfirmShare * std::min(kLowDelta, kHighEstimate - f.carrierEstimate) &&
+           f.subGridDelta < kConfirmShare * kLowSubGridDelta;
 }
 
 struct LongestLow {
@@ -131,17 +138,17 @@ struct LongestLow {
     int trials = 0;
 };
 
-// Aims a trial at the edge of "Low" by the linear response of the last
-// one, then corrects the aim once from that trial's own response.
+// Aims a trial inside the edge of "Low" by the linear response of the
+// last one, then corrects the aim once from that trial's own response.
 LongestLow SearchLongestLow(TrialSetup& s, const Trial& first) {
     LongestLow best;
-    if (first.figures.verdict == Detectability::Low) best.units = first.units;
+    if (ConfirmedLow(first.figures)) best.units = first.units;
     int64_t maxUnits = MaxContainerUnits(s.carrier.width, s.carrier.height);
     if (best.units >= maxUnits) return {best.units, true, 0};
     Trial last = first;
     for (int i = 0; i < kSearchTrials; ++i) {
-        const double aim = (i == 0 || last.figures.verdict != Detectability::Low) ? kFirstAim : kSecondAim;
-        const int64_t target = std::min<int64_t>(static_cast<int64_t>(aim * LowLimitUnits(last, s.carrier)), maxUnits);
+        const int64_t target =
+            std::min<int64_t>(static_cast<int64_t>(LowLimitUnits(last, s.carrier, kAimShare)), maxUnits);
         // Not worth a trial: no longer than what is already confirmed.
         if (target <= best.units + best.units / 50 || target <= kContainerOverhead) break;
         const Trial t = RunTrial(s, MessageOfUnits(target, s.random), false);
@@ -150,7 +157,7 @@ LongestLow SearchLongestLow(TrialSetup& s, const Trial& first) {
             maxUnits = target - 1;  // the carrier runs out of textured pixels first
             continue;
         }
-        if (t.figures.verdict == Detectability::Low) {
+        if (ConfirmedLow(t.figures)) {
             best.units = t.units;
             if (t.units >= maxUnits) {
                 best.fits = true;
