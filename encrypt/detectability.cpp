@@ -73,6 +73,31 @@ PixelGrid ThrowawayKey(int width, int height, std::mt19937_64& random) {
     return key;
 }
 
+// The output's figures from the carrier's tallies moved at the flipped
+// positions: a trial costs its embedding, not another pass of the
+// estimators.
+DetectabilityFigures MeasureTrial(const TrialSetup& s, const EmbeddingSteps& steps) {
+    const CarrierEstimates& clean = s.clean;
+    if (!clean.wholeTallies.ok || !clean.subGridTallies[s.subGrid].ok)
+        return MeasureDetectability(clean, steps.OutputPlane(), s.subGrid);
+    std::vector<std::pair<int, int>> changed;
+    changed.reserve(steps.Taken().size());
+    for (size_t i = 0; i < steps.Taken().size(); ++i)
+        if (steps.Flipped()[i]) changed.emplace_back(steps.Taken()[i].x, steps.Taken()[i].y);
+    const PixelGrid& out = steps.OutputPlane();
+    DetectabilityFigures f;
+    f.subGrid = s.subGrid;
+    f.carrierEstimate = ShareOf(clean.whole);
+    f.estimate = ShareOf(EstimateFromTallies(UpdateTallies(clean.wholeTallies, s.carrier, out, changed)).combined);
+    f.delta = f.estimate - f.carrierEstimate;
+    f.carrierSubGridEstimate = ShareOf(clean.subGrids.subGrids[s.subGrid]);
+    const LsbTallies sub = UpdateSubGridTallies(clean.subGridTallies[s.subGrid], s.carrier, out, s.subGrid, changed);
+    f.subGridEstimate = ShareOf(EstimateFromTallies(sub).combined);
+    f.subGridDelta = f.subGridEstimate - f.carrierSubGridEstimate;
+    f.verdict = ClassifyDetectability(f.carrierEstimate, f.delta, f.subGridDelta);
+    return f;
+}
+
 Trial RunTrial(TrialSetup& s, std::u16string_view message, bool compress) {
     EmbeddingSteps steps;
     SequenceRandom rng;  // never the program's: the trial may run beside an encryption
@@ -84,7 +109,7 @@ Trial RunTrial(TrialSetup& s, std::u16string_view message, bool compress) {
     if (t.status != StepStatus::Done) return t;
     steps.Step3(s.carrier);
     t.changed = steps.Stats().changedCount;
-    t.figures = MeasureDetectability(s.clean, steps.OutputPlane(), s.subGrid);
+    t.figures = MeasureTrial(s, steps);
     return t;
 }
 
@@ -229,8 +254,18 @@ uint32_t DetectabilityColour(Detectability level) {
     return kStatsBadColour;
 }
 
-CarrierEstimates EstimateCarrier(const PixelGrid& carrier) {
-    return {EstimateLsbReplacement(carrier).combined, EstimateSubGrids(carrier)};
+CarrierEstimates EstimateCarrier(const PixelGrid& carrier, int onlySubGrid) {
+    CarrierEstimates e;
+    e.wholeTallies = TallyLsbs(carrier);
+    e.whole = EstimateFromTallies(e.wholeTallies).combined;
+    for (int i = 0; i < kSubGrids; ++i) {
+        if (onlySubGrid >= 0 && i != onlySubGrid) continue;
+        e.subGridTallies[i] = TallyLsbs(SubGrid(carrier, i));
+        const LsbShareEstimate sub = EstimateFromTallies(e.subGridTallies[i]).combined;
+        e.subGrids.subGrids[i] = sub;
+        if (sub.ok && (e.subGrids.largest < 0 || sub.share > e.subGrids.Largest().share)) e.subGrids.largest = i;
+    }
+    return e;
 }
 
 DetectabilityFigures MeasureDetectability(const CarrierEstimates& carrier, const PixelGrid& image, int subGrid) {
@@ -246,23 +281,38 @@ DetectabilityFigures MeasureDetectability(const CarrierEstimates& carrier, const
     return f;
 }
 
-DetectabilityPrediction PredictDetectability(const PixelGrid& carrier, const DetectabilityRequest& request) {
-    if (carrier.empty() || request.message.empty()) return PredictDetectability(carrier, CarrierEstimates{}, request);
-    return PredictDetectability(carrier, EstimateCarrier(carrier), request);
+namespace {
+
+// The comment (the real key's or a throwaway one) fixes the positions and
+// the sub-grid before anything is estimated.
+struct Plan {
+    std::mt19937_64 random;
+    std::u16string comment;
+    int32_t seed = 0;
+    int subGrid = 0;
+};
+
+Plan MakePlan(const DetectabilityRequest& request) {
+    Plan plan{std::mt19937_64(request.seed ? request.seed : std::random_device{}()), {}, 0, 0};
+    plan.comment = request.keyComment.size() >= 22 ? request.keyComment : ThrowawayComment(plan.random);
+    KeyParams params;
+    KeyParameters(plan.comment, params);
+    plan.seed = params.seed;
+    plan.subGrid = SubGridIndex(params.flagX, params.flagY);
+    return plan;
 }
 
-DetectabilityPrediction PredictDetectability(const PixelGrid& carrier, const CarrierEstimates& clean,
-                                             const DetectabilityRequest& request) {
+bool IsWholeGrid(const PixelGrid& g) {
+    return !g.empty() && g.pixels.size() == static_cast<size_t>(g.width) * static_cast<size_t>(g.height);
+}
+
+DetectabilityPrediction Predict(const PixelGrid& carrier, const CarrierEstimates& clean,
+                                const DetectabilityRequest& request, Plan plan) {
     DetectabilityPrediction p;
-    if (carrier.empty() || carrier.pixels.size() != static_cast<size_t>(carrier.width) * carrier.height) return p;
+    if (!IsWholeGrid(carrier)) return p;
     p.status = PredictionStatus::NoMessage;
     if (request.message.empty()) return p;
-    TrialSetup s{carrier, clean, {}, {}, 0, 0, std::mt19937_64(request.seed ? request.seed : std::random_device{}())};
-    s.comment = request.keyComment.size() >= 22 ? request.keyComment : ThrowawayComment(s.random);
-    KeyParams params;
-    KeyParameters(s.comment, params);
-    s.seed = params.seed;
-    s.subGrid = SubGridIndex(params.flagX, params.flagY);
+    TrialSetup s{carrier, clean, {}, std::move(plan.comment), plan.seed, plan.subGrid, std::move(plan.random)};
     p.status = PredictionStatus::TooLarge;
     if (EncryptorWouldRefuse(carrier, s.comment, request)) return p;
     s.key = ThrowawayKey(carrier.width, carrier.height, s.random);
@@ -279,6 +329,21 @@ DetectabilityPrediction PredictDetectability(const PixelGrid& carrier, const Car
     p.longestLow = MessageUnitsFor(longest.units, request, s, first.units);
     p.longestLowFits = longest.fits;
     return p;
+}
+
+}  // namespace
+
+DetectabilityPrediction PredictDetectability(const PixelGrid& carrier, const DetectabilityRequest& request) {
+    Plan plan = MakePlan(request);
+    if (!IsWholeGrid(carrier) || request.message.empty())
+        return Predict(carrier, CarrierEstimates{}, request, std::move(plan));
+    const CarrierEstimates clean = EstimateCarrier(carrier, plan.subGrid);
+    return Predict(carrier, clean, request, std::move(plan));
+}
+
+DetectabilityPrediction PredictDetectability(const PixelGrid& carrier, const CarrierEstimates& clean,
+                                             const DetectabilityRequest& request) {
+    return Predict(carrier, clean, request, MakePlan(request));
 }
 
 std::vector<std::u16string> DetectabilityLines(const DetectabilityPrediction& p) {

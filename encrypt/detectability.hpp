@@ -7,6 +7,7 @@
 //
 // Every pure function here keeps no state and every generator is local:
 // windows call the prediction from a worker thread.
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -35,11 +36,17 @@ uint32_t DetectabilityColour(Detectability level);
 
 // The estimators' figures of a carrier, computed once per carrier: a window
 // recomputing the prediction as the message changes passes them back in.
+// The tallies let each trial move the counts at the pixels it changed
+// instead of estimating the whole image again.
 struct CarrierEstimates {
     LsbShareEstimate whole;  // the combined figure of the whole image
     SubGridEstimates subGrids;
+    LsbTallies wholeTallies;
+    std::array<LsbTallies, kSubGrids> subGridTallies;
 };
-CarrierEstimates EstimateCarrier(const PixelGrid& carrier);
+// Every sub-grid, or only sub-grid `onlySubGrid` (the others then give no
+// figure).
+CarrierEstimates EstimateCarrier(const PixelGrid& carrier, int onlySubGrid = -1);
 
 // The estimates of a carrier and of an image made from it, and what they
 // come to. Shares as the estimators give them (0.01 = 1%).
@@ -96,7 +103,9 @@ struct DetectabilityPrediction {
 };
 
 // The prediction for one message on one carrier. The first overload
-// estimates the carrier itself.
+// estimates the carrier itself (the whole image and the one sub-grid the
+// trial writes); the second takes estimates kept from EstimateCarrier with
+// every sub-grid, as a window does while the message changes.
 DetectabilityPrediction PredictDetectability(const PixelGrid& carrier, const DetectabilityRequest& request);
 DetectabilityPrediction PredictDetectability(const PixelGrid& carrier, const CarrierEstimates& clean,
                                              const DetectabilityRequest& request);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "core/number_format.hpp"
 
@@ -22,22 +24,23 @@ int FlipNegated(int v) { return (v & 1) ? v + 1 : v - 1; }
 
 int Roughness(int a, int b, int c, int d) { return std::abs(b - a) + std::abs(c - b) + std::abs(d - c); }
 
-void TallyGroup(RsGroupCounts& k, int a, int b, int c, int d) {
+// `weight` -1 takes a group back out of the counts.
+void TallyGroup(RsGroupCounts& k, int a, int b, int c, int d, double weight = 1) {
     const int f = Roughness(a, b, c, d);
     const int fm = Roughness(a, b ^ 1, c ^ 1, d);
     const int fn = Roughness(a, FlipNegated(b), FlipNegated(c), d);
-    k.regular += fm > f;
-    k.singular += fm < f;
-    k.regularNegated += fn > f;
-    k.singularNegated += fn < f;
+    k.regular += weight * (fm > f);
+    k.singular += weight * (fm < f);
+    k.regularNegated += weight * (fn > f);
+    k.singularNegated += weight * (fn < f);
     // The same group with every LSB flipped; the mask flips its middle back.
     const int g = Roughness(a ^ 1, b ^ 1, c ^ 1, d ^ 1);
     const int gm = Roughness(a ^ 1, b, c, d ^ 1);
     const int gn = Roughness(a ^ 1, FlipNegated(b ^ 1), FlipNegated(c ^ 1), d ^ 1);
-    k.flippedRegular += gm > g;
-    k.flippedSingular += gm < g;
-    k.flippedRegularNegated += gn > g;
-    k.flippedSingularNegated += gn < g;
+    k.flippedRegular += weight * (gm > g);
+    k.flippedSingular += weight * (gm < g);
+    k.flippedRegularNegated += weight * (gn > g);
+    k.flippedSingularNegated += weight * (gn < g);
 }
 
 // What a pair (u, v) counts towards, as the index of a PairTally slot.
@@ -146,10 +149,10 @@ LsbShareEstimate SamplePairShare(const SamplePairCounts& k) {
     return Estimate(b > 0 ? 2 * (k.lsbOnly + d) / (b + s) : (b - s) / c);
 }
 
-LsbSteganalysis EstimateLsbReplacement(const PixelGrid& image) {
-    LsbSteganalysis result;
-    if (!IsWhole(image)) return result;
-    std::array<RsGroupCounts, 3> groups{};
+LsbTallies TallyLsbs(const PixelGrid& image) {
+    LsbTallies t;
+    if (!IsWhole(image)) return t;
+    t.ok = true;
     std::array<PairTally, 3> pairs{};
     const auto& classes = PairClasses();
     const int w = image.width;
@@ -159,7 +162,7 @@ LsbSteganalysis EstimateLsbReplacement(const PixelGrid& image) {
             const uint32_t p0 = image.at(x, y), p1 = image.at(x + 1, y), p2 = image.at(x + 2, y),
                            p3 = image.at(x + 3, y);
             for (int ch = 0; ch < 3; ++ch)
-                TallyGroup(groups[ch], Sample(p0, ch), Sample(p1, ch), Sample(p2, ch), Sample(p3, ch));
+                TallyGroup(t.groups[ch], Sample(p0, ch), Sample(p1, ch), Sample(p2, ch), Sample(p3, ch));
         }
         for (int x = 0; x < w; ++x) {
             const uint32_t p = image.at(x, y);
@@ -172,13 +175,114 @@ LsbSteganalysis EstimateLsbReplacement(const PixelGrid& image) {
             }
         }
     }
+    for (int ch = 0; ch < 3; ++ch) t.pairs[ch] = ToCounts(pairs[ch]);
+    return t;
+}
+
+namespace {
+
+// Pixels of a whole image (step 1) or of one of its sub-grids (step 2),
+// addressed in the view's own coordinates.
+struct GridView {
+    const PixelGrid& grid;
+    int dx = 0;
+    int dy = 0;
+    int step = 1;
+    int width = 0;
+    int height = 0;
+    uint32_t at(int x, int y) const { return grid.at(step * x + dx, step * y + dy); }
+};
+
+void TallyPair(SamplePairCounts& k, int u, int v, double weight) {
+    switch (PairClasses()[u * 256 + v]) {
+        case kEqualPair: k.equal += weight; break;
+        case kLsbOnlyPair: k.lsbOnly += weight; break;
+        case kOddStepEvenLow: k.oddStepEvenLow += weight; break;
+        case kOddStepOddLow: k.oddStepOddLow += weight; break;
+        default: break;
+    }
+}
+
+// Moves the counts of one group or pair from `before` to `after`.
+struct TallyMover {
+    LsbTallies& t;
+    const GridView& before;
+    const GridView& after;
+
+    void Group(int x, int y) const {
+        for (int ch = 0; ch < 3; ++ch) {
+            auto s = [&](const GridView& v, int i) { return Sample(v.at(x + i, y), ch); };
+            TallyGroup(t.groups[ch], s(before, 0), s(before, 1), s(before, 2), s(before, 3), -1);
+            TallyGroup(t.groups[ch], s(after, 0), s(after, 1), s(after, 2), s(after, 3), 1);
+        }
+    }
+    void Pair(int x0, int y0, int x1, int y1) const {
+        for (int ch = 0; ch < 3; ++ch) {
+            TallyPair(t.pairs[ch], Sample(before.at(x0, y0), ch), Sample(before.at(x1, y1), ch), -1);
+            TallyPair(t.pairs[ch], Sample(after.at(x0, y0), ch), Sample(after.at(x1, y1), ch), 1);
+        }
+    }
+};
+
+// Every group and pair that holds a changed pixel is moved once: a group
+// by its first changed pixel, a pair by its first changed end.
+void MoveChanged(LsbTallies& t, const GridView& before, const GridView& after,
+                 const std::vector<std::pair<int, int>>& changed) {
+    const TallyMover move{t, before, after};
+    auto isChanged = [&](int x, int y) { return before.at(x, y) != after.at(x, y); };
+    for (const auto& [x, y] : changed) {
+        if (x < 0 || y < 0 || x >= before.width || y >= before.height || !isChanged(x, y)) continue;
+        const int gx = x & ~3;
+        bool firstInGroup = gx + 3 < before.width;
+        for (int i = gx; i < x && firstInGroup; ++i) firstInGroup = !isChanged(i, y);
+        if (firstInGroup) move.Group(gx, y);
+        if (x + 1 < before.width) move.Pair(x, y, x + 1, y);
+        if (x > 0 && !isChanged(x - 1, y)) move.Pair(x - 1, y, x, y);
+        if (y + 1 < before.height) move.Pair(x, y, x, y + 1);
+        if (y > 0 && !isChanged(x, y - 1)) move.Pair(x, y - 1, x, y);
+    }
+}
+
+}  // namespace
+
+LsbTallies UpdateTallies(const LsbTallies& tallies, const PixelGrid& before, const PixelGrid& after,
+                         const std::vector<std::pair<int, int>>& changed) {
+    if (!tallies.ok || !IsWhole(before) || before.width != after.width || before.height != after.height ||
+        !IsWhole(after))
+        return {};
+    LsbTallies t = tallies;
+    const GridView b{before, 0, 0, 1, before.width, before.height};
+    const GridView a{after, 0, 0, 1, after.width, after.height};
+    MoveChanged(t, b, a, changed);
+    return t;
+}
+
+LsbTallies UpdateSubGridTallies(const LsbTallies& tallies, const PixelGrid& before, const PixelGrid& after,
+                                int index, const std::vector<std::pair<int, int>>& changed) {
+    if (!tallies.ok || !IsWhole(before) || before.width != after.width || before.height != after.height ||
+        !IsWhole(after) || index < 0 || index >= kSubGrids)
+        return {};
+    const int dx = index & 1, dy = index >> 1;
+    const int w = (before.width - dx + 1) / 2, h = (before.height - dy + 1) / 2;
+    std::vector<std::pair<int, int>> local;
+    local.reserve(changed.size());
+    for (const auto& [x, y] : changed)
+        if ((x & 1) == dx && (y & 1) == dy) local.emplace_back(x >> 1, y >> 1);
+    LsbTallies t = tallies;
+    MoveChanged(t, GridView{before, dx, dy, 2, w, h}, GridView{after, dx, dy, 2, w, h}, local);
+    return t;
+}
+
+LsbSteganalysis EstimateFromTallies(const LsbTallies& t) {
+    LsbSteganalysis result;
+    if (!t.ok) return result;
     RsGroupCounts allGroups;
     SamplePairCounts allPairs;
     for (int ch = 0; ch < 3; ++ch) {
-        result.channels[ch].rs = RsShare(groups[ch]);
-        result.channels[ch].samplePairs = SamplePairShare(ToCounts(pairs[ch]));
-        Add(allGroups, groups[ch]);
-        Add(allPairs, ToCounts(pairs[ch]));
+        result.channels[ch].rs = RsShare(t.groups[ch]);
+        result.channels[ch].samplePairs = SamplePairShare(t.pairs[ch]);
+        Add(allGroups, t.groups[ch]);
+        Add(allPairs, t.pairs[ch]);
     }
     result.rs = RsShare(allGroups);
     result.samplePairs = SamplePairShare(allPairs);
@@ -188,6 +292,8 @@ LsbSteganalysis EstimateLsbReplacement(const PixelGrid& image) {
         result.combined = result.rs.ok ? result.rs : result.samplePairs;
     return result;
 }
+
+LsbSteganalysis EstimateLsbReplacement(const PixelGrid& image) { return EstimateFromTallies(TallyLsbs(image)); }
 
 int SubGridIndex(int dx, int dy) { return (dy & 1) * 2 + (dx & 1); }
 

@@ -12,6 +12,8 @@
 // of the LSBs outright reads as about 2f.
 #include <array>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/pixel_grid.hpp"
 
@@ -75,6 +77,26 @@ struct LsbSteganalysis {
     // has none).
     LsbShareEstimate combined;
 };
+
+// The counts both methods solve from, per channel. A pass over the image
+// makes them; a few changed pixels move them without another pass.
+struct LsbTallies {
+    bool ok = false;  // false for an empty grid or one whose store does not match its size
+    std::array<RsGroupCounts, 3> groups{};
+    std::array<SamplePairCounts, 3> pairs{};
+};
+LsbTallies TallyLsbs(const PixelGrid& image);
+// The tallies of `after` from those of `before`, an image of the same size
+// that differs from it at most at `changed` (each pixel listed once); the
+// cost follows the changed pixels, not the image. The second form moves
+// the tallies of sub-grid `index` (made by TallyLsbs(SubGrid(before,
+// index))); `changed` is in image coordinates and pixels off the sub-grid
+// are ignored.
+LsbTallies UpdateTallies(const LsbTallies& tallies, const PixelGrid& before, const PixelGrid& after,
+                         const std::vector<std::pair<int, int>>& changed);
+LsbTallies UpdateSubGridTallies(const LsbTallies& tallies, const PixelGrid& before, const PixelGrid& after,
+                                int index, const std::vector<std::pair<int, int>>& changed);
+LsbSteganalysis EstimateFromTallies(const LsbTallies& tallies);
 
 // A flat image reads 0 by both methods. An image narrower than 4 pixels has
 // no RS groups, one of a single pixel no pairs either; an empty grid, or one

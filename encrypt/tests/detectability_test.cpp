@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <set>
 #include <thread>
@@ -89,6 +90,71 @@ TEST(SubGridEstimate, FindsTheSubGridAnEmbeddingWrote) {
     EXPECT_NE(caption.find("(x+1 y+1) Sub-Grids: "), std::string::npos) << caption;
     EXPECT_EQ(TextToUtf8(SubGridEstimateCaption(EstimateSubGrids(PixelGrid()))),
               "Largest Sub-Grid LSB Replacement: -- Sub-Grids: -- -- -- --");
+}
+
+void ExpectSameTallies(const LsbTallies& a, const LsbTallies& b) {
+    ASSERT_EQ(a.ok, b.ok);
+    for (int ch = 0; ch < 3; ++ch) {
+        SCOPED_TRACE(ch);
+        const RsGroupCounts &g = a.groups[ch], &h = b.groups[ch];
+        EXPECT_EQ(g.regular, h.regular);
+        EXPECT_EQ(g.singular, h.singular);
+        EXPECT_EQ(g.regularNegated, h.regularNegated);
+        EXPECT_EQ(g.singularNegated, h.singularNegated);
+        EXPECT_EQ(g.flippedRegular, h.flippedRegular);
+        EXPECT_EQ(g.flippedSingular, h.flippedSingular);
+        EXPECT_EQ(g.flippedRegularNegated, h.flippedRegularNegated);
+        EXPECT_EQ(g.flippedSingularNegated, h.flippedSingularNegated);
+        EXPECT_EQ(a.pairs[ch].equal, b.pairs[ch].equal);
+        EXPECT_EQ(a.pairs[ch].lsbOnly, b.pairs[ch].lsbOnly);
+        EXPECT_EQ(a.pairs[ch].oddStepEvenLow, b.pairs[ch].oddStepEvenLow);
+        EXPECT_EQ(a.pairs[ch].oddStepOddLow, b.pairs[ch].oddStepOddLow);
+    }
+}
+
+// Moving the tallies at the changed pixels must give exactly what a new
+// pass over the changed image gives, neighbours and edges included.
+TEST(LsbTallies, MovedAtChangedPixelsEqualANewPass) {
+    const PixelGrid before = PhotoCrop("coffee.png", 200, 100, 37, 23);  // widths that leave part groups
+    std::mt19937 rng(4);
+    PixelGrid after = before;
+    std::vector<std::pair<int, int>> changed;
+    // Runs of neighbours, corners and edges, and scattered pixels; one
+    // listed pixel left as it was.
+    for (const auto& [x, y] : std::vector<std::pair<int, int>>{
+             {0, 0}, {1, 0}, {2, 0}, {3, 0}, {36, 22}, {36, 0}, {0, 22}, {5, 5}, {5, 6}, {6, 5}, {33, 10}, {34, 10}})
+        changed.emplace_back(x, y);
+    for (int i = 0; i < 60; ++i) changed.emplace_back(static_cast<int>(rng() % 37), static_cast<int>(rng() % 23));
+    std::sort(changed.begin(), changed.end());
+    changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
+    for (const auto& [x, y] : changed)
+        if (x != 5 || y != 6) after.at(x, y) ^= ChannelBit(1 + static_cast<int>(rng() % 3)) | (rng() % 4 == 0 ? 0x10101u : 0);
+    ExpectSameTallies(UpdateTallies(TallyLsbs(before), before, after, changed), TallyLsbs(after));
+    for (int i = 0; i < kSubGrids; ++i) {
+        SCOPED_TRACE(i);
+        ExpectSameTallies(UpdateSubGridTallies(TallyLsbs(SubGrid(before, i)), before, after, i, changed),
+                          TallyLsbs(SubGrid(after, i)));
+    }
+    EXPECT_FALSE(UpdateTallies(TallyLsbs(before), before, PixelGrid(5, 5), changed).ok);
+}
+
+TEST(Detectability, TrialFiguresEqualAFullEstimateOfItsOutput) {
+    const PixelGrid photo = PhotoCrop("astronaut.png", 100, 100, 300, 240);
+    DetectabilityRequest r = Request(Prose(500, 8), false, 3);
+    r.findLongestLow = false;
+    const CarrierEstimates clean = EstimateCarrier(photo);
+    const DetectabilityPrediction fast = PredictDetectability(photo, clean, r);
+    ASSERT_EQ(fast.status, PredictionStatus::Done);
+    // Without tallies the trial estimates its whole output again.
+    CarrierEstimates bare = clean;
+    bare.wholeTallies = {};
+    const DetectabilityPrediction slow = PredictDetectability(photo, bare, r);
+    EXPECT_NEAR(fast.figures.delta, slow.figures.delta, 1e-12);
+    EXPECT_NEAR(fast.figures.subGridDelta, slow.figures.subGridDelta, 1e-12);
+    EXPECT_GT(fast.figures.subGridDelta, 2 * fast.figures.delta);
+    // The one-shot form estimates only the sub-grid it writes.
+    const DetectabilityPrediction once = PredictDetectability(photo, r);
+    EXPECT_NEAR(once.figures.subGridDelta, fast.figures.subGridDelta, 1e-12);
 }
 
 TEST(Detectability, RefusesWhatTheEncryptorRefuses) {
