@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -22,25 +23,63 @@ int Sample(uint32_t pixel, int channel) { return static_cast<int>((pixel >> (8 *
 // 0...255 (0 -> -1, 255 -> 256), which the smoothness sum takes as they are.
 int FlipNegated(int v) { return (v & 1) ? v + 1 : v - 1; }
 
-int Roughness(int a, int b, int c, int d) { return std::abs(b - a) + std::abs(c - b) + std::abs(d - c); }
+// How a flip changes one step of a group's roughness |b - a| + |c - b| +
+// |d - c|, for every pair of values: the sum of three entries says whether
+// the flipped group is rougher, without computing either sum. Flipping the
+// two middle values with the mask changes the outer steps by flipA[a][b]
+// and flipA[d][c] and the middle one by flipB[b][c]; the negated mask
+// likewise with the negated tables.
+struct RoughnessTables {
+    std::array<int8_t, 256 * 256> flipA{}, flipB{}, negatedA{}, negatedB{};
+};
+
+const RoughnessTables& Roughness() {
+    static const auto tables = [] {
+        auto t = std::make_unique<RoughnessTables>();
+        for (int u = 0; u < 256; ++u)
+            for (int v = 0; v < 256; ++v) {
+                const size_t i = static_cast<size_t>(u * 256 + v);
+                t->flipA[i] = static_cast<int8_t>(std::abs((v ^ 1) - u) - std::abs(v - u));
+                t->flipB[i] = static_cast<int8_t>(std::abs((v ^ 1) - (u ^ 1)) - std::abs(v - u));
+                t->negatedA[i] = static_cast<int8_t>(std::abs(FlipNegated(v) - u) - std::abs(v - u));
+                t->negatedB[i] = static_cast<int8_t>(std::abs(FlipNegated(v) - FlipNegated(u)) - std::abs(v - u));
+            }
+        return t;
+    }();
+    return *tables;
+}
+
+// The eight RsGroupCounts fields, in their order.
+using GroupTally = std::array<int64_t, 8>;
 
 // `weight` -1 takes a group back out of the counts.
-void TallyGroup(RsGroupCounts& k, int a, int b, int c, int d, double weight = 1) {
-    const int f = Roughness(a, b, c, d);
-    const int fm = Roughness(a, b ^ 1, c ^ 1, d);
-    const int fn = Roughness(a, FlipNegated(b), FlipNegated(c), d);
-    k.regular += weight * (fm > f);
-    k.singular += weight * (fm < f);
-    k.regularNegated += weight * (fn > f);
-    k.singularNegated += weight * (fn < f);
-    // The same group with every LSB flipped; the mask flips its middle back.
-    const int g = Roughness(a ^ 1, b ^ 1, c ^ 1, d ^ 1);
-    const int gm = Roughness(a ^ 1, b, c, d ^ 1);
-    const int gn = Roughness(a ^ 1, FlipNegated(b ^ 1), FlipNegated(c ^ 1), d ^ 1);
-    k.flippedRegular += weight * (gm > g);
-    k.flippedSingular += weight * (gm < g);
-    k.flippedRegularNegated += weight * (gn > g);
-    k.flippedSingularNegated += weight * (gn < g);
+inline void TallyGroup(const RoughnessTables& t, GroupTally& k, int a, int b, int c, int d, int weight) {
+    auto at = [](int u, int v) { return static_cast<size_t>(u * 256 + v); };
+    const int m = t.flipA[at(a, b)] + t.flipB[at(b, c)] + t.flipA[at(d, c)];
+    const int n = t.negatedA[at(a, b)] + t.negatedB[at(b, c)] + t.negatedA[at(d, c)];
+    // The same group with every LSB flipped; the mask flips its middle back,
+    // so its steps change by the negated entries of the flipped outer values.
+    const int fm = -(t.flipA[at(a ^ 1, b)] + t.flipB[at(b, c)] + t.flipA[at(d ^ 1, c)]);
+    const int fn = t.negatedA[at(a ^ 1, b ^ 1)] + t.negatedB[at(b ^ 1, c ^ 1)] + t.negatedA[at(d ^ 1, c ^ 1)];
+    k[0] += weight * (m > 0);
+    k[1] += weight * (m < 0);
+    k[2] += weight * (n > 0);
+    k[3] += weight * (n < 0);
+    k[4] += weight * (fm > 0);
+    k[5] += weight * (fm < 0);
+    k[6] += weight * (fn > 0);
+    k[7] += weight * (fn < 0);
+}
+
+void Add(RsGroupCounts& to, const GroupTally& k) {
+    to.regular += static_cast<double>(k[0]);
+    to.singular += static_cast<double>(k[1]);
+    to.regularNegated += static_cast<double>(k[2]);
+    to.singularNegated += static_cast<double>(k[3]);
+    to.flippedRegular += static_cast<double>(k[4]);
+    to.flippedSingular += static_cast<double>(k[5]);
+    to.flippedRegularNegated += static_cast<double>(k[6]);
+    to.flippedSingularNegated += static_cast<double>(k[7]);
 }
 
 // What a pair (u, v) counts towards, as the index of a PairTally slot.
@@ -153,29 +192,29 @@ LsbTallies TallyLsbs(const PixelGrid& image) {
     LsbTallies t;
     if (!IsWhole(image)) return t;
     t.ok = true;
+    std::array<GroupTally, 3> groups{};
     std::array<PairTally, 3> pairs{};
     const auto& classes = PairClasses();
     const int w = image.width;
     const int h = image.height;
+    const RoughnessTables& tables = Roughness();
     for (int y = 0; y < h; ++y) {
-        for (int x = 0; x + 3 < w; x += 4) {
-            const uint32_t p0 = image.at(x, y), p1 = image.at(x + 1, y), p2 = image.at(x + 2, y),
-                           p3 = image.at(x + 3, y);
+        const uint32_t* row = &image.pixels[static_cast<size_t>(y) * static_cast<size_t>(w)];
+        for (int x = 0; x + 3 < w; x += 4)
             for (int ch = 0; ch < 3; ++ch)
-                TallyGroup(t.groups[ch], Sample(p0, ch), Sample(p1, ch), Sample(p2, ch), Sample(p3, ch));
-        }
-        for (int x = 0; x < w; ++x) {
-            const uint32_t p = image.at(x, y);
-            const bool right = x + 1 < w;
-            const bool below = y + 1 < h;
-            for (int ch = 0; ch < 3; ++ch) {
-                const int u = Sample(p, ch) * 256;
-                if (right) ++pairs[ch][classes[u + Sample(image.at(x + 1, y), ch)]];
-                if (below) ++pairs[ch][classes[u + Sample(image.at(x, y + 1), ch)]];
-            }
-        }
+                TallyGroup(tables, groups[ch], Sample(row[x], ch), Sample(row[x + 1], ch), Sample(row[x + 2], ch),
+                           Sample(row[x + 3], ch), 1);
+        for (int x = 0; x + 1 < w; ++x)
+            for (int ch = 0; ch < 3; ++ch) ++pairs[ch][classes[Sample(row[x], ch) * 256 + Sample(row[x + 1], ch)]];
+        if (y + 1 == h) continue;
+        const uint32_t* next = row + w;
+        for (int x = 0; x < w; ++x)
+            for (int ch = 0; ch < 3; ++ch) ++pairs[ch][classes[Sample(row[x], ch) * 256 + Sample(next[x], ch)]];
     }
-    for (int ch = 0; ch < 3; ++ch) t.pairs[ch] = ToCounts(pairs[ch]);
+    for (int ch = 0; ch < 3; ++ch) {
+        Add(t.groups[ch], groups[ch]);
+        t.pairs[ch] = ToCounts(pairs[ch]);
+    }
     return t;
 }
 
@@ -193,33 +232,35 @@ struct GridView {
     uint32_t at(int x, int y) const { return grid.at(step * x + dx, step * y + dy); }
 };
 
-void TallyPair(SamplePairCounts& k, int u, int v, double weight) {
-    switch (PairClasses()[u * 256 + v]) {
-        case kEqualPair: k.equal += weight; break;
-        case kLsbOnlyPair: k.lsbOnly += weight; break;
-        case kOddStepEvenLow: k.oddStepEvenLow += weight; break;
-        case kOddStepOddLow: k.oddStepOddLow += weight; break;
-        default: break;
-    }
-}
-
-// Moves the counts of one group or pair from `before` to `after`.
+// Moves the counts of one group or pair from `before` to `after`; the
+// moves add up in whole numbers and reach the tallies once, at the end.
 struct TallyMover {
-    LsbTallies& t;
     const GridView& before;
     const GridView& after;
+    std::array<GroupTally, 3> groups{};
+    std::array<PairTally, 3> pairs{};
 
-    void Group(int x, int y) const {
+    void Group(int x, int y) {
+        const RoughnessTables& tables = Roughness();
         for (int ch = 0; ch < 3; ++ch) {
             auto s = [&](const GridView& v, int i) { return Sample(v.at(x + i, y), ch); };
-            TallyGroup(t.groups[ch], s(before, 0), s(before, 1), s(before, 2), s(before, 3), -1);
-            TallyGroup(t.groups[ch], s(after, 0), s(after, 1), s(after, 2), s(after, 3), 1);
+            TallyGroup(tables, groups[ch], s(before, 0), s(before, 1), s(before, 2), s(before, 3), -1);
+            TallyGroup(tables, groups[ch], s(after, 0), s(after, 1), s(after, 2), s(after, 3), 1);
         }
     }
-    void Pair(int x0, int y0, int x1, int y1) const {
+    void Pair(int x0, int y0, int x1, int y1) {
+        const auto& classes = PairClasses();
+        const uint32_t b0 = before.at(x0, y0), b1 = before.at(x1, y1);
+        const uint32_t a0 = after.at(x0, y0), a1 = after.at(x1, y1);
         for (int ch = 0; ch < 3; ++ch) {
-            TallyPair(t.pairs[ch], Sample(before.at(x0, y0), ch), Sample(before.at(x1, y1), ch), -1);
-            TallyPair(t.pairs[ch], Sample(after.at(x0, y0), ch), Sample(after.at(x1, y1), ch), 1);
+            --pairs[ch][classes[Sample(b0, ch) * 256 + Sample(b1, ch)]];
+            ++pairs[ch][classes[Sample(a0, ch) * 256 + Sample(a1, ch)]];
+        }
+    }
+    void AddTo(LsbTallies& t) const {
+        for (int ch = 0; ch < 3; ++ch) {
+            Add(t.groups[ch], groups[ch]);
+            Add(t.pairs[ch], ToCounts(pairs[ch]));
         }
     }
 };
@@ -228,7 +269,7 @@ struct TallyMover {
 // by its first changed pixel, a pair by its first changed end.
 void MoveChanged(LsbTallies& t, const GridView& before, const GridView& after,
                  const std::vector<std::pair<int, int>>& changed) {
-    const TallyMover move{t, before, after};
+    TallyMover move{before, after};
     auto isChanged = [&](int x, int y) { return before.at(x, y) != after.at(x, y); };
     for (const auto& [x, y] : changed) {
         if (x < 0 || y < 0 || x >= before.width || y >= before.height || !isChanged(x, y)) continue;
@@ -241,6 +282,7 @@ void MoveChanged(LsbTallies& t, const GridView& before, const GridView& after,
         if (y + 1 < before.height) move.Pair(x, y, x, y + 1);
         if (y > 0 && !isChanged(x, y - 1)) move.Pair(x, y - 1, x, y);
     }
+    move.AddTo(t);
 }
 
 }  // namespace
