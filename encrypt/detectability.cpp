@@ -174,7 +174,9 @@ struct LongestLow {
 // last one, then corrects the aim once from that trial's own response.
 LongestLow SearchLongestLow(TrialSetup& s, const Trial& first) {
     LongestLow best;
-    if (ConfirmedLow(first.figures)) best.units = first.units;
+    // A message predicted "Low" is never told that a shorter one is the
+    // longest that is; trials of the search need the margin.
+    if (first.figures.verdict == Detectability::Low) best.units = first.units;
     int64_t maxUnits = MaxContainerUnits(s.carrier.width, s.carrier.height);
     if (best.units >= maxUnits) return {best.units, true, 0};
     Trial last = first;
@@ -197,6 +199,11 @@ LongestLow SearchLongestLow(TrialSetup& s, const Trial& first) {
             }
         }
         last = t;
+    }
+    // Nor is a message that is not "Low" told that a longer one is.
+    if (first.figures.verdict != Detectability::Low && best.units >= first.units) {
+        best.units = first.units - 1;
+        best.fits = false;
     }
     return best;
 }

@@ -192,6 +192,19 @@ TEST(Detectability, SameSeedSameFiguresOnAnyThread) {
     EXPECT_EQ(TextToUtf8(lines.back()), "Detectability: " + TextToUtf8(DetectabilityName(a.figures.verdict)));
 }
 
+TEST(Detectability, LongestLowIsNeverShorterThanALowMessage) {
+    const PixelGrid photo = PhotoCrop("astronaut.png", 0, 0, 400, 400);
+    for (const bool compress : {false, true}) {
+        for (const size_t length : {40, 250, 600}) {
+            const DetectabilityPrediction p = PredictDetectability(photo, Request(Prose(length, 6), compress, 9));
+            ASSERT_EQ(p.status, PredictionStatus::Done);
+            EXPECT_LE(p.trialEmbeddings, 3);
+            if (p.figures.verdict == Detectability::Low) EXPECT_GE(p.longestLow, static_cast<int64_t>(length));
+            else EXPECT_LT(p.longestLow, static_cast<int64_t>(length));
+        }
+    }
+}
+
 TEST(Detectability, TakesTheRealKeysSubGridWhenGiven) {
     const PixelGrid photo = PhotoCrop("coffee.png", 100, 100, 200, 160);
     DetectabilityRequest r = Request(Prose(300, 3), true);
