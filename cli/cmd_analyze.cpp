@@ -35,6 +35,11 @@ constexpr char kUsage[] =
     "  half the time, so about half that share of LSBs actually changed.\n"
     "  Untouched photos often read a few percent; \"--\" marks a figure that\n"
     "  the image is too small to give.\n"
+    "  A second line gives the same combined figure for each of the four\n"
+    "  2 x 2 sub-grids (pixels with x and y of one parity), the largest first:\n"
+    "  \"Largest Sub-Grid LSB Replacement: ..% (x+1 y+0) Sub-Grids: .. .. .. ..\"\n"
+    "  (x+0 y+0, x+1 y+0, x+0 y+1, x+1 y+1). An embedding that writes only one\n"
+    "  sub-grid reads about four times higher there than on the whole image.\n"
     "\n"
     "  --image FILE          the image to examine\n"
     "  --reference FILE      the original (carrier) image\n"
@@ -124,7 +129,8 @@ int Run(const std::vector<std::string>& argv) {
         std::fflush(stdout);
     }
     if (estimate) {
-        std::printf("%s\n", TextToUtf8(LsbEstimateCaption(EstimateLsbReplacement(image))).c_str());
+        std::printf("%s\n%s\n", TextToUtf8(LsbEstimateCaption(EstimateLsbReplacement(image))).c_str(),
+                    TextToUtf8(SubGridEstimateCaption(EstimateSubGrids(image))).c_str());
         std::fflush(stdout);
     }
     if (const auto out = args.Value("--lsb-out"))

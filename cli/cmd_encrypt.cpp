@@ -25,6 +25,7 @@
 #include "core/platform.hpp"
 #include "core/text_file.hpp"
 #include "encrypt/carrier_loading.hpp"
+#include "encrypt/detectability.hpp"
 #include "encrypt/encrypt_operation.hpp"
 
 namespace corvane::cli {
@@ -37,6 +38,7 @@ constexpr const char* kUsage =
     "                       [--root DIR | --output FILE] [--format png|bmp|jp2|jxr|j2k|tif|webp]\n"
     "                       [--prefix TEXT] [--no-compress] [--wipe-key] [--wipe-carrier]\n"
     "                       [--max-width N] [--ratio 1.00|0.50|0.25|0.20|0.10]\n"
+    "                       [--max-detectability low|medium]\n"
     "\n"
     "Hides a message in a carrier photo with a key image and saves the result losslessly.\n"
     "\n"
@@ -56,7 +58,11 @@ constexpr const char* kUsage =
     "  --wipe-carrier       overwrite and delete each carrier file after saving\n"
     "  --max-width N        first shrink a carrier wider than N pixels to N pixels wide\n"
     "  --ratio R            first scale the carrier by R (overrides --max-width)\n"
+    "  --max-detectability L  low or medium: save nothing when standard steganalysis\n"
+    "                       would likely see the message more clearly than that\n"
     "\n"
+    "Before saving, prints on standard error how visible the message is predicted to be to\n"
+    "standard steganalysis (\"Detectability: Low\", \"Medium\" or \"High\"; see corvane rate).\n"
     "Prints the full path of each saved image on standard output; the log goes to standard error.\n"
     "Exit status: 0 every image saved (and wiped as asked), 1 a failure, 2 a usage error.\n";
 
@@ -106,6 +112,46 @@ bool ParseMaxWidth(const std::string& text, int& width) {
     return true;
 }
 
+bool ParseMaxDetectability(const std::string& text, Detectability& level) {
+    if (text == "low") level = Detectability::Low;
+    else if (text == "medium") level = Detectability::Medium;
+    else return false;
+    return true;
+}
+
+std::optional<int> ParseDetectabilityLimit(const Args& args, std::optional<Detectability>& limit) {
+    if (const auto level = args.Value("--max-detectability")) {
+        limit.emplace();
+        if (!ParseMaxDetectability(*level, *limit)) return UsageError(kName, "--max-detectability takes low or medium");
+    }
+    return std::nullopt;
+}
+
+// The verdict on standard error before the image is saved; false (and
+// why, with the longest message that would pass) when it is above `limit`.
+bool CheckDetectability(const PixelGrid& carrier, const EncryptInputs& in, std::optional<Detectability> limit) {
+    DetectabilityRequest request;
+    request.message = in.message;
+    request.compress = in.compress;
+    request.keyComment = in.keyComment;
+    request.findLongestLow = limit.has_value();
+    const DetectabilityPrediction p = PredictDetectability(carrier, request);
+    // A message the carrier cannot take is refused by the encryption itself.
+    if (p.status != PredictionStatus::Done) return true;
+    const DetectabilityFigures& f = p.figures;
+    std::fprintf(stderr, "Detectability: %s (estimate %s, +%s; written sub-grid +%s)\n",
+                 TextToUtf8(DetectabilityName(f.verdict)).c_str(), FormatNumberAscii(f.carrierEstimate, "0.00%").c_str(),
+                 FormatNumberAscii(f.delta, "0.00%").c_str(), FormatNumberAscii(f.subGridDelta, "0.00%").c_str());
+    if (!limit || f.verdict <= *limit) return true;
+    std::fprintf(stderr,
+                 "corvane encrypt: %s: not saved: detectability %s is above --max-detectability %s; use a larger or "
+                 "busier photo or a shorter message (about %lld characters stay Low here)%s\n",
+                 in.imagePath.c_str(), TextToUtf8(DetectabilityName(f.verdict)).c_str(),
+                 *limit == Detectability::Low ? "low" : "medium", static_cast<long long>(p.longestLow),
+                 in.compress ? "" : ", or compression");
+    return false;
+}
+
 std::string FullPath(const std::string& path) {
     std::error_code ec;
     const std::filesystem::path full = std::filesystem::absolute(path, ec);
@@ -116,7 +162,7 @@ std::string FullPath(const std::string& path) {
 std::optional<int> CheckOptions(Args& args, const std::vector<std::string>& argv) {
     if (!args.Parse(argv,
                     {"--carrier", "--carrier-dir", "--key", "--message", "--message-file", "--root", "--output",
-                     "--format", "--prefix", "--max-width", "--ratio"},
+                     "--format", "--prefix", "--max-width", "--ratio", "--max-detectability"},
                     {"--no-compress", "--wipe-key", "--wipe-carrier"}))
         return UsageError(kName, args.error());
     if (const std::string empty =
@@ -301,6 +347,7 @@ struct EncryptRun {
     TerminalEncryptReporter& reporter;
     EmbeddingSteps steps;
     bool keyWipeDone = false;
+    std::optional<Detectability> maxDetectability;
 };
 
 enum class CarrierOutcome { Saved, Failed, KeyFailed };
@@ -337,6 +384,7 @@ CarrierOutcome EncryptCarrier(EncryptInputs& in, EncryptRun& run) {
     // meets a missing file at every later one: wipe it once.
     EncryptInputs inputs = in;
     inputs.wipeKey = in.wipeKey && !run.keyWipeDone;
+    if (!CheckDetectability(carrier, inputs, run.maxDetectability)) return CarrierOutcome::Failed;
     const EncryptResult r = EncryptImage(carrier, run.key.pixels(), inputs, run.steps, run.reporter);
     run.key.WarnIfNotRandom();
     if (r.status == EncryptStatus::Saved) {
@@ -374,6 +422,8 @@ int Run(const std::vector<std::string>& argv) {
     EncryptInputs in;
     CarrierResize resize;
     if (const auto usage = ParseRequest(argv, args, in, resize)) return *usage;
+    std::optional<Detectability> maxDetectability;
+    if (const auto usage = ParseDetectabilityLimit(args, maxDetectability)) return *usage;
     TerminalEncryptReporter reporter;
     if (!ReadMessage(args, in, reporter)) return kExitFailed;
 
@@ -381,7 +431,7 @@ int Run(const std::vector<std::string>& argv) {
     KeySource key(in.keyPath);
     std::vector<std::string> carriers;
     if (!PrepareOutput(args, in) || !CarrierFiles(args, in.keyPath, carriers)) return kExitFailed;
-    EncryptRun run{resize, key, reporter, {}, false};
+    EncryptRun run{resize, key, reporter, {}, false, maxDetectability};
     return EncryptEach(carriers, args.Has("--carrier-dir"), in, run);
 }
 

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "core/number_format.hpp"
 
@@ -20,24 +23,63 @@ int Sample(uint32_t pixel, int channel) { return static_cast<int>((pixel >> (8 *
 // 0...255 (0 -> -1, 255 -> 256), which the smoothness sum takes as they are.
 int FlipNegated(int v) { return (v & 1) ? v + 1 : v - 1; }
 
-int Roughness(int a, int b, int c, int d) { return std::abs(b - a) + std::abs(c - b) + std::abs(d - c); }
+// How a flip changes one step of a group's roughness |b - a| + |c - b| +
+// |d - c|, for every pair of values: the sum of three entries says whether
+// the flipped group is rougher, without computing either sum. Flipping the
+// two middle values with the mask changes the outer steps by flipA[a][b]
+// and flipA[d][c] and the middle one by flipB[b][c]; the negated mask
+// likewise with the negated tables.
+struct RoughnessTables {
+    std::array<int8_t, 256 * 256> flipA{}, flipB{}, negatedA{}, negatedB{};
+};
 
-void TallyGroup(RsGroupCounts& k, int a, int b, int c, int d) {
-    const int f = Roughness(a, b, c, d);
-    const int fm = Roughness(a, b ^ 1, c ^ 1, d);
-    const int fn = Roughness(a, FlipNegated(b), FlipNegated(c), d);
-    k.regular += fm > f;
-    k.singular += fm < f;
-    k.regularNegated += fn > f;
-    k.singularNegated += fn < f;
-    // The same group with every LSB flipped; the mask flips its middle back.
-    const int g = Roughness(a ^ 1, b ^ 1, c ^ 1, d ^ 1);
-    const int gm = Roughness(a ^ 1, b, c, d ^ 1);
-    const int gn = Roughness(a ^ 1, FlipNegated(b ^ 1), FlipNegated(c ^ 1), d ^ 1);
-    k.flippedRegular += gm > g;
-    k.flippedSingular += gm < g;
-    k.flippedRegularNegated += gn > g;
-    k.flippedSingularNegated += gn < g;
+const RoughnessTables& Roughness() {
+    static const auto tables = [] {
+        auto t = std::make_unique<RoughnessTables>();
+        for (int u = 0; u < 256; ++u)
+            for (int v = 0; v < 256; ++v) {
+                const size_t i = static_cast<size_t>(u * 256 + v);
+                t->flipA[i] = static_cast<int8_t>(std::abs((v ^ 1) - u) - std::abs(v - u));
+                t->flipB[i] = static_cast<int8_t>(std::abs((v ^ 1) - (u ^ 1)) - std::abs(v - u));
+                t->negatedA[i] = static_cast<int8_t>(std::abs(FlipNegated(v) - u) - std::abs(v - u));
+                t->negatedB[i] = static_cast<int8_t>(std::abs(FlipNegated(v) - FlipNegated(u)) - std::abs(v - u));
+            }
+        return t;
+    }();
+    return *tables;
+}
+
+// The eight RsGroupCounts fields, in their order.
+using GroupTally = std::array<int64_t, 8>;
+
+// `weight` -1 takes a group back out of the counts.
+inline void TallyGroup(const RoughnessTables& t, GroupTally& k, int a, int b, int c, int d, int weight) {
+    auto at = [](int u, int v) { return static_cast<size_t>(u * 256 + v); };
+    const int m = t.flipA[at(a, b)] + t.flipB[at(b, c)] + t.flipA[at(d, c)];
+    const int n = t.negatedA[at(a, b)] + t.negatedB[at(b, c)] + t.negatedA[at(d, c)];
+    // The same group with every LSB flipped; the mask flips its middle back,
+    // so its steps change by the negated entries of the flipped outer values.
+    const int fm = -(t.flipA[at(a ^ 1, b)] + t.flipB[at(b, c)] + t.flipA[at(d ^ 1, c)]);
+    const int fn = t.negatedA[at(a ^ 1, b ^ 1)] + t.negatedB[at(b ^ 1, c ^ 1)] + t.negatedA[at(d ^ 1, c ^ 1)];
+    k[0] += weight * (m > 0);
+    k[1] += weight * (m < 0);
+    k[2] += weight * (n > 0);
+    k[3] += weight * (n < 0);
+    k[4] += weight * (fm > 0);
+    k[5] += weight * (fm < 0);
+    k[6] += weight * (fn > 0);
+    k[7] += weight * (fn < 0);
+}
+
+void Add(RsGroupCounts& to, const GroupTally& k) {
+    to.regular += static_cast<double>(k[0]);
+    to.singular += static_cast<double>(k[1]);
+    to.regularNegated += static_cast<double>(k[2]);
+    to.singularNegated += static_cast<double>(k[3]);
+    to.flippedRegular += static_cast<double>(k[4]);
+    to.flippedSingular += static_cast<double>(k[5]);
+    to.flippedRegularNegated += static_cast<double>(k[6]);
+    to.flippedSingularNegated += static_cast<double>(k[7]);
 }
 
 // What a pair (u, v) counts towards, as the index of a PairTally slot.
@@ -146,39 +188,153 @@ LsbShareEstimate SamplePairShare(const SamplePairCounts& k) {
     return Estimate(b > 0 ? 2 * (k.lsbOnly + d) / (b + s) : (b - s) / c);
 }
 
-LsbSteganalysis EstimateLsbReplacement(const PixelGrid& image) {
-    LsbSteganalysis result;
-    if (!IsWhole(image)) return result;
-    std::array<RsGroupCounts, 3> groups{};
+LsbTallies TallyLsbs(const PixelGrid& image) {
+    LsbTallies t;
+    if (!IsWhole(image)) return t;
+    t.ok = true;
+    std::array<GroupTally, 3> groups{};
+    // Horizontal and vertical pairs count apart: most neighbours fall in the
+    // same class, and one counter would make every increment wait for the
+    // one before.
     std::array<PairTally, 3> pairs{};
+    std::array<PairTally, 3> verticalPairs{};
     const auto& classes = PairClasses();
     const int w = image.width;
     const int h = image.height;
+    const RoughnessTables& tables = Roughness();
     for (int y = 0; y < h; ++y) {
-        for (int x = 0; x + 3 < w; x += 4) {
-            const uint32_t p0 = image.at(x, y), p1 = image.at(x + 1, y), p2 = image.at(x + 2, y),
-                           p3 = image.at(x + 3, y);
-            for (int ch = 0; ch < 3; ++ch)
-                TallyGroup(groups[ch], Sample(p0, ch), Sample(p1, ch), Sample(p2, ch), Sample(p3, ch));
+        const uint32_t* row = &image.pixels[static_cast<size_t>(y) * static_cast<size_t>(w)];
+        for (int ch = 0; ch < 3; ++ch) {
+            GroupTally k = groups[ch];  // a local the compiler can keep in registers
+            for (int x = 0; x + 3 < w; x += 4)
+                TallyGroup(tables, k, Sample(row[x], ch), Sample(row[x + 1], ch), Sample(row[x + 2], ch),
+                           Sample(row[x + 3], ch), 1);
+            groups[ch] = k;
         }
-        for (int x = 0; x < w; ++x) {
-            const uint32_t p = image.at(x, y);
-            const bool right = x + 1 < w;
-            const bool below = y + 1 < h;
-            for (int ch = 0; ch < 3; ++ch) {
-                const int u = Sample(p, ch) * 256;
-                if (right) ++pairs[ch][classes[u + Sample(image.at(x + 1, y), ch)]];
-                if (below) ++pairs[ch][classes[u + Sample(image.at(x, y + 1), ch)]];
-            }
+        for (int x = 0; x + 1 < w; ++x)
+            for (int ch = 0; ch < 3; ++ch) ++pairs[ch][classes[Sample(row[x], ch) * 256 + Sample(row[x + 1], ch)]];
+        if (y + 1 == h) continue;
+        const uint32_t* next = row + w;
+        for (int x = 0; x < w; ++x)
+            for (int ch = 0; ch < 3; ++ch)
+                ++verticalPairs[ch][classes[Sample(row[x], ch) * 256 + Sample(next[x], ch)]];
+    }
+    for (int ch = 0; ch < 3; ++ch)
+        for (size_t i = 0; i < pairs[ch].size(); ++i) pairs[ch][i] += verticalPairs[ch][i];
+    for (int ch = 0; ch < 3; ++ch) {
+        Add(t.groups[ch], groups[ch]);
+        t.pairs[ch] = ToCounts(pairs[ch]);
+    }
+    return t;
+}
+
+namespace {
+
+// Pixels of a whole image (step 1) or of one of its sub-grids (step 2),
+// addressed in the view's own coordinates.
+struct GridView {
+    const PixelGrid& grid;
+    int dx = 0;
+    int dy = 0;
+    int step = 1;
+    int width = 0;
+    int height = 0;
+    uint32_t at(int x, int y) const { return grid.at(step * x + dx, step * y + dy); }
+};
+
+// Moves the counts of one group or pair from `before` to `after`; the
+// moves add up in whole numbers and reach the tallies once, at the end.
+struct TallyMover {
+    const GridView& before;
+    const GridView& after;
+    std::array<GroupTally, 3> groups{};
+    std::array<PairTally, 3> pairs{};
+
+    void Group(int x, int y) {
+        const RoughnessTables& tables = Roughness();
+        for (int ch = 0; ch < 3; ++ch) {
+            auto s = [&](const GridView& v, int i) { return Sample(v.at(x + i, y), ch); };
+            TallyGroup(tables, groups[ch], s(before, 0), s(before, 1), s(before, 2), s(before, 3), -1);
+            TallyGroup(tables, groups[ch], s(after, 0), s(after, 1), s(after, 2), s(after, 3), 1);
         }
     }
+    void Pair(int x0, int y0, int x1, int y1) {
+        const auto& classes = PairClasses();
+        const uint32_t b0 = before.at(x0, y0), b1 = before.at(x1, y1);
+        const uint32_t a0 = after.at(x0, y0), a1 = after.at(x1, y1);
+        for (int ch = 0; ch < 3; ++ch) {
+            --pairs[ch][classes[Sample(b0, ch) * 256 + Sample(b1, ch)]];
+            ++pairs[ch][classes[Sample(a0, ch) * 256 + Sample(a1, ch)]];
+        }
+    }
+    void AddTo(LsbTallies& t) const {
+        for (int ch = 0; ch < 3; ++ch) {
+            Add(t.groups[ch], groups[ch]);
+            Add(t.pairs[ch], ToCounts(pairs[ch]));
+        }
+    }
+};
+
+// Every group and pair that holds a changed pixel is moved once: a group
+// by its first changed pixel, a pair by its first changed end.
+void MoveChanged(LsbTallies& t, const GridView& before, const GridView& after,
+                 const std::vector<std::pair<int, int>>& changed) {
+    TallyMover move{before, after};
+    auto isChanged = [&](int x, int y) { return before.at(x, y) != after.at(x, y); };
+    for (const auto& [x, y] : changed) {
+        if (x < 0 || y < 0 || x >= before.width || y >= before.height || !isChanged(x, y)) continue;
+        const int gx = x & ~3;
+        bool firstInGroup = gx + 3 < before.width;
+        for (int i = gx; i < x && firstInGroup; ++i) firstInGroup = !isChanged(i, y);
+        if (firstInGroup) move.Group(gx, y);
+        if (x + 1 < before.width) move.Pair(x, y, x + 1, y);
+        if (x > 0 && !isChanged(x - 1, y)) move.Pair(x - 1, y, x, y);
+        if (y + 1 < before.height) move.Pair(x, y, x, y + 1);
+        if (y > 0 && !isChanged(x, y - 1)) move.Pair(x, y - 1, x, y);
+    }
+    move.AddTo(t);
+}
+
+}  // namespace
+
+LsbTallies UpdateTallies(const LsbTallies& tallies, const PixelGrid& before, const PixelGrid& after,
+                         const std::vector<std::pair<int, int>>& changed) {
+    if (!tallies.ok || !IsWhole(before) || before.width != after.width || before.height != after.height ||
+        !IsWhole(after))
+        return {};
+    LsbTallies t = tallies;
+    const GridView b{before, 0, 0, 1, before.width, before.height};
+    const GridView a{after, 0, 0, 1, after.width, after.height};
+    MoveChanged(t, b, a, changed);
+    return t;
+}
+
+LsbTallies UpdateSubGridTallies(const LsbTallies& tallies, const PixelGrid& before, const PixelGrid& after,
+                                int index, const std::vector<std::pair<int, int>>& changed) {
+    if (!tallies.ok || !IsWhole(before) || before.width != after.width || before.height != after.height ||
+        !IsWhole(after) || index < 0 || index >= kSubGrids)
+        return {};
+    const int dx = index & 1, dy = index >> 1;
+    const int w = (before.width - dx + 1) / 2, h = (before.height - dy + 1) / 2;
+    std::vector<std::pair<int, int>> local;
+    local.reserve(changed.size());
+    for (const auto& [x, y] : changed)
+        if ((x & 1) == dx && (y & 1) == dy) local.emplace_back(x >> 1, y >> 1);
+    LsbTallies t = tallies;
+    MoveChanged(t, GridView{before, dx, dy, 2, w, h}, GridView{after, dx, dy, 2, w, h}, local);
+    return t;
+}
+
+LsbSteganalysis EstimateFromTallies(const LsbTallies& t) {
+    LsbSteganalysis result;
+    if (!t.ok) return result;
     RsGroupCounts allGroups;
     SamplePairCounts allPairs;
     for (int ch = 0; ch < 3; ++ch) {
-        result.channels[ch].rs = RsShare(groups[ch]);
-        result.channels[ch].samplePairs = SamplePairShare(ToCounts(pairs[ch]));
-        Add(allGroups, groups[ch]);
-        Add(allPairs, ToCounts(pairs[ch]));
+        result.channels[ch].rs = RsShare(t.groups[ch]);
+        result.channels[ch].samplePairs = SamplePairShare(t.pairs[ch]);
+        Add(allGroups, t.groups[ch]);
+        Add(allPairs, t.pairs[ch]);
     }
     result.rs = RsShare(allGroups);
     result.samplePairs = SamplePairShare(allPairs);
@@ -187,6 +343,46 @@ LsbSteganalysis EstimateLsbReplacement(const PixelGrid& image) {
     else
         result.combined = result.rs.ok ? result.rs : result.samplePairs;
     return result;
+}
+
+LsbSteganalysis EstimateLsbReplacement(const PixelGrid& image) { return EstimateFromTallies(TallyLsbs(image)); }
+
+int SubGridIndex(int dx, int dy) { return (dy & 1) * 2 + (dx & 1); }
+
+PixelGrid SubGrid(const PixelGrid& image, int index) {
+    if (!IsWhole(image) || index < 0 || index >= kSubGrids) return {};
+    const int dx = index & 1;
+    const int dy = index >> 1;
+    const int w = (image.width - dx + 1) / 2;
+    const int h = (image.height - dy + 1) / 2;
+    if (w <= 0 || h <= 0) return {};
+    PixelGrid out(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) out.at(x, y) = image.at(2 * x + dx, 2 * y + dy);
+    return out;
+}
+
+SubGridEstimates EstimateSubGrids(const PixelGrid& image) {
+    SubGridEstimates result;
+    for (int i = 0; i < kSubGrids; ++i) {
+        const PixelGrid sub = SubGrid(image, i);
+        if (sub.empty()) continue;
+        result.subGrids[i] = EstimateLsbReplacement(sub).combined;
+        if (result.subGrids[i].ok && (result.largest < 0 || result.subGrids[i].share > result.Largest().share))
+            result.largest = i;
+    }
+    return result;
+}
+
+std::u16string SubGridEstimateCaption(const SubGridEstimates& r) {
+    std::u16string caption = u"Largest Sub-Grid LSB Replacement: " + Percent(r.Largest());
+    if (r.largest >= 0) {
+        caption += r.largest & 1 ? u" (x+1" : u" (x+0";
+        caption += r.largest & 2 ? u" y+1)" : u" y+0)";
+    }
+    caption += u" Sub-Grids:";
+    for (const auto& e : r.subGrids) caption += u" " + Percent(e);
+    return caption;
 }
 
 std::u16string LsbEstimateCaption(const LsbSteganalysis& r) {

@@ -12,6 +12,8 @@
 // of the LSBs outright reads as about 2f.
 #include <array>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/pixel_grid.hpp"
 
@@ -76,11 +78,57 @@ struct LsbSteganalysis {
     LsbShareEstimate combined;
 };
 
+// The counts both methods solve from, per channel. A pass over the image
+// makes them; a few changed pixels move them without another pass.
+struct LsbTallies {
+    bool ok = false;  // false for an empty grid or one whose store does not match its size
+    std::array<RsGroupCounts, 3> groups{};
+    std::array<SamplePairCounts, 3> pairs{};
+};
+LsbTallies TallyLsbs(const PixelGrid& image);
+// The tallies of `after` from those of `before`, an image of the same size
+// that differs from it at most at `changed` (each pixel listed once); the
+// cost follows the changed pixels, not the image. The second form moves
+// the tallies of sub-grid `index` (made by TallyLsbs(SubGrid(before,
+// index))); `changed` is in image coordinates and pixels off the sub-grid
+// are ignored.
+LsbTallies UpdateTallies(const LsbTallies& tallies, const PixelGrid& before, const PixelGrid& after,
+                         const std::vector<std::pair<int, int>>& changed);
+LsbTallies UpdateSubGridTallies(const LsbTallies& tallies, const PixelGrid& before, const PixelGrid& after,
+                                int index, const std::vector<std::pair<int, int>>& changed);
+LsbSteganalysis EstimateFromTallies(const LsbTallies& tallies);
+
 // A flat image reads 0 by both methods. An image narrower than 4 pixels has
 // no RS groups, one of a single pixel no pairs either; an empty grid, or one
 // whose pixel store does not match its size, gives no figures at all. Tiny
 // images give figures, but too few groups and pairs for them to mean much.
 LsbSteganalysis EstimateLsbReplacement(const PixelGrid& image);
+
+// An embedding that keeps to one of the four sub-grids of pixels with
+// x = dx and y = dy (mod 2) spends all its changes there: an estimate of
+// that sub-grid alone sees about four times the whole image's share, and
+// a check of each sub-grid finds it without knowing which one was used.
+// Sub-grids are numbered dy * 2 + dx.
+inline constexpr int kSubGrids = 4;
+int SubGridIndex(int dx, int dy);
+// The pixels of sub-grid `index` as an image of their own, ceil(W/2 or
+// H/2 less the offset) on each side; empty when the image is not whole or
+// the sub-grid has no pixels.
+PixelGrid SubGrid(const PixelGrid& image, int index);
+
+struct SubGridEstimates {
+    // The combined figure (RS and sample pairs) of each sub-grid.
+    std::array<LsbShareEstimate, kSubGrids> subGrids;
+    // The sub-grid with the largest figure, -1 when none gives one.
+    int largest = -1;
+    LsbShareEstimate Largest() const { return largest < 0 ? LsbShareEstimate{} : subGrids[largest]; }
+};
+// Keeps no state: the analysis window may call it from a worker thread.
+SubGridEstimates EstimateSubGrids(const PixelGrid& image);
+// "Largest Sub-Grid LSB Replacement: 1.23% (x+1 y+0) Sub-Grids: 0.40%
+// 1.23% 0.35% 0.38%", the sub-grids in index order; "--" for a figure the
+// image does not give.
+std::u16string SubGridEstimateCaption(const SubGridEstimates& result);
 
 // "LSB Replacement: 0.42% RS:0.40% (R:0.51% G:0.32% B:0.37%)
 // SPA:0.44% (R:...)" on one line; a figure the image does not give shows as

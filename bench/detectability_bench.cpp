@@ -1,0 +1,133 @@
+// The detectability prediction next to the encryption it must not outlast:
+// a 2,000-character message in a 1600 x 1200 photo, compressed (argument 1)
+// and not (argument 0). The encryption runs whole, through its save to BMP
+// and the check that reads the file back.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <unistd.h>
+
+#include "bench_support.hpp"
+#include "core/hidden_message.hpp"
+#include "encrypt/detectability.hpp"
+#include "encrypt/encrypt_operation.hpp"
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kWidth = 1600;
+constexpr int kHeight = 1200;
+const std::u16string kComment = u"<Qx7!~pL9aZ><Rb2#kT8mWq><01>";
+
+std::u16string Message2000() {
+    const char16_t* words[] = {u"meet", u"the", u"caf\u00e9", u"at", u"noon", u"bring", u"key", u"river",
+                               u"\u043f\u0440\u0438\u0432\u0435\u0442", u"north", u"gate", u"seven", u"quietly",
+                               u"papers", u"train", u"\u2615", u"window", u"Tuesday", u"blue", u"door"};
+    std::mt19937 gen(2000);
+    std::u16string text;
+    while (text.size() < 2000) {
+        text += words[gen() % (sizeof words / sizeof words[0])];
+        text += gen() % 9 == 0 ? u". " : u" ";
+    }
+    text.resize(2000);
+    return text;
+}
+
+struct Fixture {
+    PixelGrid carrier = bench::MirroredPhoto("coffee.png", kWidth, kHeight);
+    PixelGrid key = Key();
+    std::u16string message = Message2000();
+    std::string folder = MakeFolder();
+
+    static PixelGrid Key() {
+        std::mt19937 gen(1600);
+        PixelGrid key(kWidth, kHeight);
+        for (auto& p : key.pixels) p = gen() & 0xFFFFFFu;
+        return key;
+    }
+    static std::string MakeFolder() {
+        std::string tmpl = (fs::temp_directory_path() / "corvane-bench-XXXXXX").string();
+        return mkdtemp(tmpl.data());
+    }
+    ~Fixture() {
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+    }
+};
+
+Fixture& Shared() {
+    static Fixture f;
+    return f;
+}
+
+void BM_EncryptToBmp(benchmark::State& state) {
+    Fixture& f = Shared();
+    EncryptInputs in;
+    in.message = f.message;
+    in.compress = state.range(0) != 0;
+    in.imagePath = f.folder + "/carrier.png";
+    in.keyPath = f.folder + "/key.png";
+    in.keyComment = kComment;
+    KeyParams p;
+    KeyParameters(kComment, p);
+    in.keySeed = p.seed;
+    in.outputKind = OutputKind::Bmp;
+    in.outputPath = f.folder + "/encrypted.bmp";
+    EmbeddingSteps steps;
+    EncryptReporter quiet;
+    SequenceRandom rng;
+    for (auto _ : state) {
+        state.PauseTiming();
+        PixelGrid carrier = f.carrier;
+        std::remove(in.outputPath.c_str());
+        state.ResumeTiming();
+        if (EncryptImage(carrier, f.key, in, steps, quiet, rng).status != EncryptStatus::Saved)
+            state.SkipWithError("the encryption failed");
+    }
+}
+BENCHMARK(BM_EncryptToBmp)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What a window or the command pays: the carrier's estimates, the trial and
+// the search for the longest "Low" message.
+void BM_PredictDetectability(benchmark::State& state) {
+    Fixture& f = Shared();
+    DetectabilityRequest request;
+    request.message = f.message;
+    request.compress = state.range(0) != 0;
+    request.seed = 7;
+    int trials = 0;
+    for (auto _ : state) {
+        const DetectabilityPrediction p = PredictDetectability(f.carrier, request);
+        if (p.status != PredictionStatus::Done) state.SkipWithError("no prediction");
+        trials = p.trialEmbeddings;
+    }
+    state.counters["trials"] = trials;
+}
+BENCHMARK(BM_PredictDetectability)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A window that keeps the carrier's estimates pays this as the message
+// changes; corvane encrypt pays it without the search.
+void BM_PredictWithCarrierEstimates(benchmark::State& state) {
+    Fixture& f = Shared();
+    const CarrierEstimates clean = EstimateCarrier(f.carrier);
+    DetectabilityRequest request;
+    request.message = f.message;
+    request.seed = 7;
+    request.findLongestLow = state.range(0) != 0;
+    for (auto _ : state) benchmark::DoNotOptimize(PredictDetectability(f.carrier, clean, request));
+}
+BENCHMARK(BM_PredictWithCarrierEstimates)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_EstimateCarrier(benchmark::State& state) {
+    Fixture& f = Shared();
+    for (auto _ : state) benchmark::DoNotOptimize(EstimateCarrier(f.carrier));
+}
+BENCHMARK(BM_EstimateCarrier)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+}  // namespace corvane

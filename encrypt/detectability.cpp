@@ -1,0 +1,393 @@
+#include "encrypt/detectability.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "core/hidden_message.hpp"
+#include "core/number_format.hpp"
+#include "core/sequence_random.hpp"
+#include "encrypt/embedding_steps.hpp"
+
+namespace corvane {
+namespace {
+
+// The response measured on photos: the whole image's estimate rises by
+// about kPriorResponse x 16 x (container units) / (3 W H), its written
+// sub-grid's by kPriorSubGridFactor times that. Used only to aim the first
+// search trial when the message itself moved the estimates too little to
+// measure a slope; every answer comes from a trial.
+constexpr double kPriorResponse = 0.65;
+constexpr double kPriorSubGridFactor = 3.8;
+// A rise below this share of its threshold is mostly estimator noise.
+constexpr double kReliableShare = 0.3;
+// The longest "Low" message must stay "Low" on the saved image, whose
+// estimates differ from the trial's by noise of about a tenth of a percent
+// on the whole image and several tenths on a sub-grid: trials aim at this
+// share of each threshold and confirm only below kConfirmShare of it.
+constexpr double kAimShare = 0.8;
+constexpr double kConfirmShare = 0.9;
+constexpr int kSearchTrials = 2;
+
+double ShareOf(const LsbShareEstimate& e) { return e.ok ? e.share : 0.0; }
+
+class QuietSteps : public StepsReporter {};
+
+// What a trial needs besides the message: the throwaway key and the
+// comment whose delimiters and seed the steps read.
+struct TrialSetup {
+    const PixelGrid& carrier;
+    const CarrierEstimates& clean;
+    PixelGrid key;
+    std::u16string comment;
+    int32_t seed = 0;
+    int subGrid = 0;
+    std::mt19937_64 random;
+};
+
+struct Trial {
+    StepStatus status = StepStatus::NeedsStep1;
+    int64_t units = 0;
+    int64_t changed = 0;
+    DetectabilityFigures figures;
+};
+
+char16_t PrintableAscii(std::mt19937_64& random) { return static_cast<char16_t>(0x21 + random() % 94); }
+
+// A key comment as the key generator lays it out: "<" start "><" end "><" NN ">".
+std::u16string ThrowawayComment(std::mt19937_64& random) {
+    std::u16string comment = u"<";
+    for (int i = 0; i < 10; ++i) comment += PrintableAscii(random);
+    comment += u"><";
+    for (int i = 0; i < 10; ++i) comment += PrintableAscii(random);
+    return comment + u"><00>";
+}
+
+// Only the parity of each key pixel's three LSBs matters to a trial, and
+// a fresh key is made for every prediction: SplitMix64 from one seed of the
+// trial's generator fills it several times faster than the generator would.
+PixelGrid ThrowawayKey(int width, int height, std::mt19937_64& random) {
+    PixelGrid key(width, height);
+    uint64_t state = random();
+    for (size_t i = 0; i < key.pixels.size(); i += 2) {
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        z ^= z >> 31;
+        key.pixels[i] = static_cast<uint32_t>(z) & 0xFFFFFFu;
+        if (i + 1 < key.pixels.size()) key.pixels[i + 1] = static_cast<uint32_t>(z >> 32) & 0xFFFFFFu;
+    }
+    return key;
+}
+
+// The output's figures from the carrier's tallies moved at the flipped
+// positions: a trial costs its embedding, not another pass of the
+// estimators.
+DetectabilityFigures MeasureTrial(const TrialSetup& s, const EmbeddingSteps& steps) {
+    const CarrierEstimates& clean = s.clean;
+    if (!clean.wholeTallies.ok || !clean.subGridTallies[s.subGrid].ok)
+        return MeasureDetectability(clean, steps.OutputPlane(), s.subGrid);
+    std::vector<std::pair<int, int>> changed;
+    changed.reserve(steps.Taken().size());
+    for (size_t i = 0; i < steps.Taken().size(); ++i)
+        if (steps.Flipped()[i]) changed.emplace_back(steps.Taken()[i].x, steps.Taken()[i].y);
+    const PixelGrid& out = steps.OutputPlane();
+    DetectabilityFigures f;
+    f.subGrid = s.subGrid;
+    f.carrierEstimate = ShareOf(clean.whole);
+    f.estimate = ShareOf(EstimateFromTallies(UpdateTallies(clean.wholeTallies, s.carrier, out, changed)).combined);
+    f.delta = f.estimate - f.carrierEstimate;
+    f.carrierSubGridEstimate = ShareOf(clean.subGrids.subGrids[s.subGrid]);
+    const LsbTallies sub = UpdateSubGridTallies(clean.subGridTallies[s.subGrid], s.carrier, out, s.subGrid, changed);
+    f.subGridEstimate = ShareOf(EstimateFromTallies(sub).combined);
+    f.subGridDelta = f.subGridEstimate - f.carrierSubGridEstimate;
+    f.verdict = ClassifyDetectability(f.carrierEstimate, f.delta, f.subGridDelta);
+    return f;
+}
+
+Trial RunTrial(TrialSetup& s, std::u16string_view message, bool compress) {
+    EmbeddingSteps steps;
+    SequenceRandom rng;  // never the program's: the trial may run beside an encryption
+    QuietSteps quiet;
+    steps.Step1(s.carrier, s.key);
+    Trial t;
+    t.status = steps.Step2(s.carrier, s.key, message, s.comment, s.seed, compress, rng, quiet);
+    t.units = static_cast<int64_t>(steps.ContainerText().size());
+    if (t.status != StepStatus::Done) return t;
+    steps.Step3(s.carrier);
+    t.changed = steps.Stats().changedCount;
+    t.figures = MeasureTrial(s, steps);
+    return t;
+}
+
+// An incompressible message whose container has `units` units.
+std::u16string MessageOfUnits(int64_t units, std::mt19937_64& random) {
+    std::u16string message(static_cast<size_t>(std::max<int64_t>(units - kContainerOverhead, 1)), u' ');
+    for (auto& c : message) c = PrintableAscii(random);
+    return message;
+}
+
+int64_t ContainerUnitsOf(const std::u16string& comment, std::u16string_view message, bool compress) {
+    std::u16string start, end, container;
+    KeyDelimiters(comment, start, end);
+    return BuildContainer(message, start, end, compress, container) == BuildStatus::Ok
+               ? static_cast<int64_t>(container.size())
+               : 0;
+}
+
+int64_t MaxContainerUnits(int width, int height) {
+    return std::max<int64_t>((ReadingWindowBits(width, height) - kSkippedPositions) / 16, 0);
+}
+
+// The container length at which the linear response through `t` leaves
+// "Low", 0 when no length stays there.
+double LowLimitUnits(const Trial& t, const PixelGrid& carrier, double share) {
+    const DetectabilityFigures& f = t.figures;
+    const double headroom = share * std::min(kLowDelta, kHighEstimate - f.carrierEstimate);
+    if (headroom <= 0 || t.units <= 0) return 0;
+    const double units = static_cast<double>(t.units);
+    double whole = f.delta / units;
+    double sub = f.subGridDelta / units;
+    const double prior = kPriorResponse * 16.0 / (3.0 * carrier.width * static_cast<double>(carrier.height));
+    if (f.delta < kReliableShare * kLowDelta && f.subGridDelta < kReliableShare * kLowSubGridDelta) {
+        whole = prior;
+        sub = prior * kPriorSubGridFactor;
+    }
+    // Noise can make a measured slope vanish or turn negative.
+    whole = std::max(whole, prior / 8);
+    sub = std::max(sub, prior / 8);
+    return std::min(headroom / whole, share * kLowSubGridDelta / sub);
+}
+
+bool ConfirmedLow(const DetectabilityFigures& f) {
+    return f.delta < kConfirmShare * std::min(kLowDelta, kHighEstimate - f.carrierEstimate) &&
+           f.subGridDelta < kConfirmShare * kLowSubGridDelta;
+}
+
+struct LongestLow {
+    int64_t units = 0;  // the longest container a trial found "Low"
+    bool fits = false;  // ... and it is the longest the carrier holds
+    int trials = 0;
+};
+
+// Aims a trial inside the edge of "Low" by the linear response of the
+// last one, then corrects the aim once from that trial's own response.
+LongestLow SearchLongestLow(TrialSetup& s, const Trial& first) {
+    LongestLow best;
+    // A message predicted "Low" is never told that a shorter one is the
+    // longest that is; trials of the search need the margin.
+    if (first.figures.verdict == Detectability::Low) best.units = first.units;
+    int64_t maxUnits = MaxContainerUnits(s.carrier.width, s.carrier.height);
+    if (best.units >= maxUnits) return {best.units, true, 0};
+    Trial last = first;
+    for (int i = 0; i < kSearchTrials; ++i) {
+        const int64_t target =
+            std::min<int64_t>(static_cast<int64_t>(LowLimitUnits(last, s.carrier, kAimShare)), maxUnits);
+        // Not worth a trial: no longer than what is already confirmed.
+        if (target <= best.units + best.units / 50 || target <= kContainerOverhead) break;
+        const Trial t = RunTrial(s, MessageOfUnits(target, s.random), false);
+        ++best.trials;
+        if (t.status != StepStatus::Done) {
+            maxUnits = target - 1;  // the carrier runs out of textured pixels first
+            continue;
+        }
+        if (ConfirmedLow(t.figures)) {
+            best.units = t.units;
+            if (t.units >= maxUnits) {
+                best.fits = true;
+                break;
+            }
+        }
+        last = t;
+    }
+    // Nor is a message that is not "Low" told that a longer one is.
+    if (first.figures.verdict != Detectability::Low && best.units >= first.units) {
+        best.units = first.units - 1;
+        best.fits = false;
+    }
+    return best;
+}
+
+// Container units back to message units, for text that compresses like
+// the message: the cost of each unit past the first is measured on the
+// message itself (a short message gives the incompressible cost, which
+// errs on the short side).
+int64_t MessageUnitsFor(int64_t units, const DetectabilityRequest& r, const TrialSetup& s, int64_t messageUnits) {
+    const int64_t single = ContainerUnitsOf(s.comment, r.message.substr(0, 1), r.compress);
+    if (units < single || single == 0) return 0;
+    double perUnit = 1.0;
+    const int64_t n = static_cast<int64_t>(r.message.size());
+    if (r.compress && n > 1 && messageUnits > single)
+        perUnit = std::clamp(static_cast<double>(messageUnits - single) / static_cast<double>(n - 1), 0.01, 1.0);
+    const double limit = 0.05 * s.carrier.width * static_cast<double>(s.carrier.height);
+    return std::min<int64_t>(1 + static_cast<int64_t>((units - single) / perUnit), static_cast<int64_t>(limit));
+}
+
+PredictionStatus StatusOf(StepStatus s) {
+    switch (s) {
+        case StepStatus::Done: return PredictionStatus::Done;
+        case StepStatus::CompressionError: return PredictionStatus::CompressionError;
+        case StepStatus::PositionsExhausted: return PredictionStatus::PositionsExhausted;
+        case StepStatus::TooLong:
+        case StepStatus::NeedsStep1: break;
+    }
+    return PredictionStatus::TooLarge;
+}
+
+// The encryptor's own refusals of a message too long for the carrier.
+bool EncryptorWouldRefuse(const PixelGrid& carrier, const std::u16string& comment, const DetectabilityRequest& r) {
+    if (16.0 * static_cast<double>(r.message.size()) > 0.8 * carrier.width * static_cast<double>(carrier.height))
+        return true;
+    const int64_t units = ContainerUnitsOf(comment, r.message, r.compress);
+    return units > 0 && !ContainerFitsWindow(units, carrier.width, carrier.height);
+}
+
+}  // namespace
+
+Detectability ClassifyDetectability(double carrierEstimate, double delta, double subGridDelta) {
+    if (delta >= kHighDelta || carrierEstimate + delta > kHighEstimate) return Detectability::High;
+    if (delta < kLowDelta && subGridDelta < kLowSubGridDelta) return Detectability::Low;
+    return Detectability::Medium;
+}
+
+std::u16string DetectabilityName(Detectability level) {
+    switch (level) {
+        case Detectability::Low: return u"Low";
+        case Detectability::Medium: return u"Medium";
+        case Detectability::High: break;
+    }
+    return u"High";
+}
+
+uint32_t DetectabilityColour(Detectability level) {
+    switch (level) {
+        case Detectability::Low: return kStatsGoodColour;
+        case Detectability::Medium: return kStatsWarningColour;
+        case Detectability::High: break;
+    }
+    return kStatsBadColour;
+}
+
+CarrierEstimates EstimateCarrier(const PixelGrid& carrier, int onlySubGrid) {
+    CarrierEstimates e;
+    e.wholeTallies = TallyLsbs(carrier);
+    e.whole = EstimateFromTallies(e.wholeTallies).combined;
+    for (int i = 0; i < kSubGrids; ++i) {
+        if (onlySubGrid >= 0 && i != onlySubGrid) continue;
+        e.subGridTallies[i] = TallyLsbs(SubGrid(carrier, i));
+        const LsbShareEstimate sub = EstimateFromTallies(e.subGridTallies[i]).combined;
+        e.subGrids.subGrids[i] = sub;
+        if (sub.ok && (e.subGrids.largest < 0 || sub.share > e.subGrids.Largest().share)) e.subGrids.largest = i;
+    }
+    return e;
+}
+
+DetectabilityFigures MeasureDetectability(const CarrierEstimates& carrier, const PixelGrid& image, int subGrid) {
+    DetectabilityFigures f;
+    f.subGrid = std::clamp(subGrid, 0, kSubGrids - 1);
+    f.carrierEstimate = ShareOf(carrier.whole);
+    f.estimate = ShareOf(EstimateLsbReplacement(image).combined);
+    f.delta = f.estimate - f.carrierEstimate;
+    f.carrierSubGridEstimate = ShareOf(carrier.subGrids.subGrids[f.subGrid]);
+    f.subGridEstimate = ShareOf(EstimateLsbReplacement(SubGrid(image, f.subGrid)).combined);
+    f.subGridDelta = f.subGridEstimate - f.carrierSubGridEstimate;
+    f.verdict = ClassifyDetectability(f.carrierEstimate, f.delta, f.subGridDelta);
+    return f;
+}
+
+namespace {
+
+// The comment (the real key's or a throwaway one) fixes the positions and
+// the sub-grid before anything is estimated.
+struct Plan {
+    std::mt19937_64 random;
+    std::u16string comment;
+    int32_t seed = 0;
+    int subGrid = 0;
+};
+
+Plan MakePlan(const DetectabilityRequest& request) {
+    Plan plan{std::mt19937_64(request.seed ? request.seed : std::random_device{}()), {}, 0, 0};
+    plan.comment = request.keyComment.size() >= 22 ? request.keyComment : ThrowawayComment(plan.random);
+    KeyParams params;
+    KeyParameters(plan.comment, params);
+    plan.seed = params.seed;
+    plan.subGrid = SubGridIndex(params.flagX, params.flagY);
+    return plan;
+}
+
+bool IsWholeGrid(const PixelGrid& g) {
+    return !g.empty() && g.pixels.size() == static_cast<size_t>(g.width) * static_cast<size_t>(g.height);
+}
+
+DetectabilityPrediction Predict(const PixelGrid& carrier, const CarrierEstimates& clean,
+                                const DetectabilityRequest& request, Plan plan) {
+    DetectabilityPrediction p;
+    if (!IsWholeGrid(carrier)) return p;
+    p.status = PredictionStatus::NoMessage;
+    if (request.message.empty()) return p;
+    TrialSetup s{carrier, clean, {}, std::move(plan.comment), plan.seed, plan.subGrid, std::move(plan.random)};
+    p.status = PredictionStatus::TooLarge;
+    if (EncryptorWouldRefuse(carrier, s.comment, request)) return p;
+    s.key = ThrowawayKey(carrier.width, carrier.height, s.random);
+    const Trial first = RunTrial(s, request.message, request.compress);
+    p.trialEmbeddings = 1;
+    p.status = StatusOf(first.status);
+    if (p.status != PredictionStatus::Done) return p;
+    p.figures = first.figures;
+    p.containerUnits = first.units;
+    p.changedLsbs = first.changed;
+    if (!request.findLongestLow) return p;
+    const LongestLow longest = SearchLongestLow(s, first);
+    p.trialEmbeddings += longest.trials;
+    p.longestLow = MessageUnitsFor(longest.units, request, s, first.units);
+    p.longestLowFits = longest.fits;
+    return p;
+}
+
+}  // namespace
+
+DetectabilityPrediction PredictDetectability(const PixelGrid& carrier, const DetectabilityRequest& request) {
+    Plan plan = MakePlan(request);
+    if (!IsWholeGrid(carrier) || request.message.empty())
+        return Predict(carrier, CarrierEstimates{}, request, std::move(plan));
+    const CarrierEstimates clean = EstimateCarrier(carrier, plan.subGrid);
+    return Predict(carrier, clean, request, std::move(plan));
+}
+
+DetectabilityPrediction PredictDetectability(const PixelGrid& carrier, const CarrierEstimates& clean,
+                                             const DetectabilityRequest& request) {
+    return Predict(carrier, clean, request, MakePlan(request));
+}
+
+std::vector<std::u16string> DetectabilityLines(const DetectabilityPrediction& p) {
+    if (p.status != PredictionStatus::Done) return {};
+    const DetectabilityFigures& f = p.figures;
+    auto percent = [](double share) { return FormatNumber(share, "0.00%"); };
+    const std::u16string sub = std::u16string(u"x+") + (f.subGrid & 1 ? u"1" : u"0") + u" y+" +
+                               (f.subGrid & 2 ? u"1" : u"0");
+    std::u16string longest = FormatNumber(static_cast<double>(p.longestLow), "#,##0") + u" characters";
+    if (p.longestLowFits) longest += u" (every message that fits)";
+    return {u"Carrier Estimate: " + percent(f.carrierEstimate),
+            u"Predicted Estimate: " + percent(f.estimate),
+            u"Delta: " + percent(f.delta),
+            u"Sub-Grid (" + sub + u") Carrier Estimate: " + percent(f.carrierSubGridEstimate),
+            u"Sub-Grid Predicted Estimate: " + percent(f.subGridEstimate),
+            u"Sub-Grid Delta: " + percent(f.subGridDelta),
+            u"Longest Low Message: " + longest,
+            u"Detectability: " + DetectabilityName(f.verdict)};
+}
+
+std::u16string PredictionFailureText(PredictionStatus status) {
+    switch (status) {
+        case PredictionStatus::Done: return {};
+        case PredictionStatus::NoCarrier: return u"no carrier image";
+        case PredictionStatus::NoMessage: return u"no message";
+        case PredictionStatus::TooLarge: return u"the message is too large for the carrier";
+        case PredictionStatus::CompressionError: return u"the message could not be compressed";
+        case PredictionStatus::PositionsExhausted: return u"the carrier has too few textured pixels for the message";
+    }
+    return {};
+}
+
+}  // namespace corvane
