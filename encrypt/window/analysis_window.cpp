@@ -1,4 +1,4 @@
-#include "encrypt/window/form4.hpp"
+#include "encrypt/window/analysis_window.hpp"
 
 #include <QApplication>
 #include <QClipboard>
@@ -24,7 +24,7 @@
 #include "core/platform.hpp"
 #include "encrypt/image_analysis.hpp"
 #include "encrypt/steganalysis.hpp"
-#include "encrypt/window/form2.hpp"
+#include "encrypt/window/encrypt_window.hpp"
 #include "widgets/controls.hpp"
 #include "widgets/file_dialogs.hpp"
 #include "widgets/message_boxes.hpp"
@@ -62,29 +62,29 @@ private:
 
 }  // namespace
 
-Form4::Form4(Form2& main, MessageBoxes& messages, Dialogs dialogs, QWidget* parent)
+AnalysisWindow::AnalysisWindow(EncryptWindow& main, MessageBoxes& messages, Dialogs dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window), main_(main), messages_(messages), dialogs_(std::move(dialogs)) {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Image Analysis - Allows examination of LSBs (Least Significant Bits) and "
                                   "comparision to original image."));
     ApplyWindowStyle(this);
 
-    Command2 = MakeButton(this, "Command2", QStringLiteral("Browse"), QStringLiteral("Browse for image to load."));
-    Label3 = MakeLabel(this, "Label3");
-    Label3->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    browseButton_ = MakeButton(this, "Command2", QStringLiteral("Browse"), QStringLiteral("Browse for image to load."));
+    pathLabel_ = MakeLabel(this, "Label3");
+    pathLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    Picture1 = new PictureBox(0, this);
-    Picture1->setObjectName(QStringLiteral("Picture1"));
-    Picture2 = new PictureBox(0, this);
-    Picture2->setObjectName(QStringLiteral("Picture2"));
-    Picture3 = new PictureBox(0, this);
-    Picture3->setObjectName(QStringLiteral("Picture3"));
-    Picture3->setToolTip(QStringLiteral("Green: Average LSB Values by Pixel Column. Yellow: Sum of LSB Y Differences. "
+    imagePicture_ = new PictureBox(0, this);
+    imagePicture_->setObjectName(QStringLiteral("Picture1"));
+    viewPicture_ = new PictureBox(0, this);
+    viewPicture_->setObjectName(QStringLiteral("Picture2"));
+    graphPicture_ = new PictureBox(0, this);
+    graphPicture_->setObjectName(QStringLiteral("Picture3"));
+    graphPicture_->setToolTip(QStringLiteral("Green: Average LSB Values by Pixel Column. Yellow: Sum of LSB Y Differences. "
                                         "Red: Chi-Squared Probability of Significance of Difference With Original "
                                         "Image."));
 
-    Frame1 = new QGroupBox(QStringLiteral("LSB Pixel Option"), this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
+    viewFrame_ = new QGroupBox(QStringLiteral("LSB Pixel Option"), this);
+    viewFrame_->setObjectName(QStringLiteral("Frame1"));
     const char* captions[] = {"All", "R", "G", "B", "Diff"};
     const char* tips[] = {
         "Shows image RGB LSBs.  Each is set to full-color (255) if it is set.",
@@ -93,80 +93,80 @@ Form4::Form4(Form2& main, MessageBoxes& messages, Dialogs dialogs, QWidget* pare
         "Shows image B LSBs.  Each is set to full-color (255) if it is set.",
         "Shows pixel LSB differences between image loaded and currently selected input file.",
     };
-    auto* options = new QVBoxLayout(Frame1);
+    auto* options = new QVBoxLayout(viewFrame_);
     for (int i = 0; i < 5; ++i) {
-        Option1[i] = new QRadioButton(QString::fromLatin1(captions[i]), Frame1);
-        Option1[i]->setObjectName(QStringLiteral("Option1_") + QString::number(i));
-        Option1[i]->setToolTip(QString::fromLatin1(tips[i]));
-        options->addWidget(Option1[i]);
-        connect(Option1[i], &QRadioButton::clicked, this, [this, i] { Option1_Click(i); });
+        viewOptions_[i] = new QRadioButton(QString::fromLatin1(captions[i]), viewFrame_);
+        viewOptions_[i]->setObjectName(QStringLiteral("Option1_") + QString::number(i));
+        viewOptions_[i]->setToolTip(QString::fromLatin1(tips[i]));
+        options->addWidget(viewOptions_[i]);
+        connect(viewOptions_[i], &QRadioButton::clicked, this, [this, i] { onViewOption(i); });
     }
-    Option1[0]->setChecked(true);
+    viewOptions_[0]->setChecked(true);
 
-    Command1 = MakeButton(this, "Command1", QStringLiteral("Calc"), QStringLiteral("Calculate image analysis."));
-    Label1 = MakeLabel(this, "Label1", QStringLiteral("Chi-Squared Average Probability:"));
-    Label2 = MakeLabel(this, "Label2");
-    Command5 = MakeButton(this, "Command5", QStringLiteral("PSNR"),
+    calcButton_ = MakeButton(this, "Command1", QStringLiteral("Calc"), QStringLiteral("Calculate image analysis."));
+    chiCaption_ = MakeLabel(this, "Label1", QStringLiteral("Chi-Squared Average Probability:"));
+    chiLabel_ = MakeLabel(this, "Label2");
+    psnrButton_ = MakeButton(this, "Command5", QStringLiteral("PSNR"),
                           QStringLiteral("Calculate PSNR vs. original image (Peak Signal to Noise Ratio)."));
-    Label4 = MakeLabel(this, "Label4");
-    Label4->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    Command4 = MakeButton(this, "Command4", QStringLiteral("Vari.."),
+    psnrLabel_ = MakeLabel(this, "Label4");
+    psnrLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    variationButton_ = MakeButton(this, "Command4", QStringLiteral("Vari.."),
                           QStringLiteral("Show local pixel variations in RGB colors (select color using buttons to "
                                          "the left)."));
-    Command3 = MakeButton(this, "Command3", QStringLiteral("Copy"));
-    Command6 = MakeButton(this, "Command6", QStringLiteral("Save..."), QStringLiteral("Save the view as a PNG file."));
-    Command7 = MakeButton(this, "Command7", QStringLiteral("Estimate"),
+    copyButton_ = MakeButton(this, "Command3", QStringLiteral("Copy"));
+    saveButton_ = MakeButton(this, "Command6", QStringLiteral("Save..."), QStringLiteral("Save the view as a PNG file."));
+    estimateButton_ = MakeButton(this, "Command7", QStringLiteral("Estimate"),
                           QStringLiteral("Estimate the share of LSBs replaced by an embedding, from this image alone "
                                          "(RS and sample-pair analysis)."));
-    Label5 = MakeLabel(this, "Label5");
-    Label5->setWordWrap(true);
-    Label5->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    estimateLabel_ = MakeLabel(this, "Label5");
+    estimateLabel_->setWordWrap(true);
+    estimateLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     // The image and its view side by side, the graph under the image, its
     // columns under the image's: all at one screen pixel per image pixel,
     // scrolling when the image is large.
     auto* canvas = new QWidget(this);
     auto* grid = new QGridLayout(canvas);
-    grid->addWidget(Picture1, 0, 0, Qt::AlignLeft | Qt::AlignTop);
-    grid->addWidget(Picture2, 0, 1, Qt::AlignLeft | Qt::AlignTop);
-    grid->addWidget(Picture3, 1, 0, Qt::AlignLeft | Qt::AlignTop);
+    grid->addWidget(imagePicture_, 0, 0, Qt::AlignLeft | Qt::AlignTop);
+    grid->addWidget(viewPicture_, 0, 1, Qt::AlignLeft | Qt::AlignTop);
+    grid->addWidget(graphPicture_, 1, 0, Qt::AlignLeft | Qt::AlignTop);
     grid->setColumnStretch(2, 1);
     grid->setRowStretch(2, 1);
-    Pictures = new QScrollArea(this);
-    Pictures->setObjectName(QStringLiteral("Pictures"));
-    Pictures->setWidget(canvas);
-    Pictures->setWidgetResizable(true);
+    picturesArea_ = new QScrollArea(this);
+    picturesArea_->setObjectName(QStringLiteral("Pictures"));
+    picturesArea_->setWidget(canvas);
+    picturesArea_->setWidgetResizable(true);
 
     auto* side = new QVBoxLayout;
-    side->addWidget(Frame1);
-    for (QPushButton* b : {Command1, Command5, Command4, Command3, Command6, Command7}) side->addWidget(b);
+    side->addWidget(viewFrame_);
+    for (QPushButton* b : {calcButton_, psnrButton_, variationButton_, copyButton_, saveButton_, estimateButton_}) side->addWidget(b);
     side->addStretch(1);
     auto* top = new QHBoxLayout;
-    top->addWidget(Command2);
-    top->addWidget(Label3, 1);
+    top->addWidget(browseButton_);
+    top->addWidget(pathLabel_, 1);
     auto* results = new QGridLayout;
-    results->addWidget(Label1, 0, 0);
-    results->addWidget(Label2, 0, 1);
+    results->addWidget(chiCaption_, 0, 0);
+    results->addWidget(chiLabel_, 0, 1);
     results->addWidget(new QLabel(QStringLiteral("PSNR:"), this), 1, 0);
-    results->addWidget(Label4, 1, 1);
+    results->addWidget(psnrLabel_, 1, 1);
     results->addWidget(new QLabel(QStringLiteral("LSB Estimate:"), this), 2, 0, Qt::AlignTop);
-    results->addWidget(Label5, 2, 1);
+    results->addWidget(estimateLabel_, 2, 1);
     results->setColumnStretch(1, 1);
     auto* middle = new QHBoxLayout;
     middle->addLayout(side);
-    middle->addWidget(Pictures, 1);
+    middle->addWidget(picturesArea_, 1);
     auto* column = new QVBoxLayout(this);
     column->addLayout(top);
     column->addLayout(middle, 1);
     column->addLayout(results);
 
-    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
-    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
-    connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
-    connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
-    connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
-    connect(Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
-    connect(Command7, &QPushButton::clicked, this, [this] { Command7_Click(); });
+    connect(browseButton_, &QPushButton::clicked, this, [this] { onBrowse(); });
+    connect(calcButton_, &QPushButton::clicked, this, [this] { onCalc(); });
+    connect(psnrButton_, &QPushButton::clicked, this, [this] { onPsnr(); });
+    connect(variationButton_, &QPushButton::clicked, this, [this] { onVariation(); });
+    connect(copyButton_, &QPushButton::clicked, this, [this] { onCopy(); });
+    connect(saveButton_, &QPushButton::clicked, this, [this] { onSave(); });
+    connect(estimateButton_, &QPushButton::clicked, this, [this] { onEstimate(); });
     setAcceptDrops(true);
     // Room for two 600-pixel pictures side by side where the screen has it.
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -174,25 +174,25 @@ Form4::Form4(Form2& main, MessageBoxes& messages, Dialogs dialogs, QWidget* pare
     resize(std::min(1460, room.width() * 19 / 20), std::min(820, room.height() * 9 / 10));
 }
 
-const PixelGrid& Form4::Image() const { return Picture1->Grid(); }
-const PixelGrid& Form4::View() const { return Picture2->Grid(); }
-const PixelGrid& Form4::Graph() const { return Picture3->Grid(); }
+const PixelGrid& AnalysisWindow::image() const { return imagePicture_->Grid(); }
+const PixelGrid& AnalysisWindow::view() const { return viewPicture_->Grid(); }
+const PixelGrid& AnalysisWindow::graph() const { return graphPicture_->Grid(); }
 
-const PixelGrid& Form4::Reference() const {
+const PixelGrid& AnalysisWindow::reference() const {
     // The carrier the main window shows, read at the moment of the press.
     static const PixelGrid kNone;
-    return main_.ImagePath().empty() ? kNone : main_.Carrier();
+    return main_.imagePath().empty() ? kNone : main_.carrier();
 }
 
-void Form4::Command2_Click() {
+void AnalysisWindow::onBrowse() {
     const QString title = QStringLiteral("Select Image File");
     const QString filters = QStringLiteral("PNG Files (*.png);;BMP Files (*.bmp);;JPG Files (*.jpg)");
     const QString folder = QString::fromStdString(ApplicationFolder());
     const std::string path = AskOpenFile(dialogs_.openFile, this, title, filters, folder);
-    if (!path.empty()) LoadImage(path);
+    if (!path.empty()) loadImage(path);
 }
 
-bool Form4::LoadImage(const std::string& path) {
+bool AnalysisWindow::loadImage(const std::string& path) {
     const std::string name = std::filesystem::path(path).filename().string();
     LoadRule rule;
     if (!AnalysisLoadRuleForPath(path, rule)) {
@@ -209,38 +209,38 @@ bool Form4::LoadImage(const std::string& path) {
         }
     }
     imagePath_ = path;
-    Label3->setText(QString::fromStdString(path));
+    pathLabel_->setText(QString::fromStdString(path));
     // The view takes the image's size, cleared; the graph and the figures of
     // the previous image go.
     PixelGrid cleared(image.width, image.height);
     for (auto& p : cleared.pixels) p = kClearedViewColour;
-    Picture2->SetGrid(std::move(cleared));
-    Picture1->SetGrid(std::move(image));
-    Picture3->Clear();
-    Label2->clear();
-    Label4->clear();
-    Label5->clear();
+    viewPicture_->SetGrid(std::move(cleared));
+    imagePicture_->SetGrid(std::move(image));
+    graphPicture_->Clear();
+    chiLabel_->clear();
+    psnrLabel_->clear();
+    estimateLabel_->clear();
     return true;
 }
 
-void Form4::Option1_Click(int index) { lsbViewMode_ = index; }
+void AnalysisWindow::onViewOption(int index) { lsbViewMode_ = index; }
 
-bool Form4::HaveImage() {
-    if (!Picture1->IsEmpty()) return true;
+bool AnalysisWindow::haveImage() {
+    if (!imagePicture_->IsEmpty()) return true;
     messages_.Information(u"No image loaded: Browse for an image, or drop one on this window.");
     return false;
 }
 
-void Form4::Command1_Click() {
-    if (!HaveImage()) return;
-    Command1->setEnabled(false);
+void AnalysisWindow::onCalc() {
+    if (!haveImage()) return;
+    calcButton_->setEnabled(false);
     ImageAnalysisResult result;
     {
         WaitCursor wait;
-        result = AnalyseImage(Picture1->Grid(), lsbViewMode_, Reference());
+        result = AnalyseImage(imagePicture_->Grid(), lsbViewMode_, reference());
     }
-    Picture2->SetGrid(std::move(result.view));
-    const int w = Picture1->Grid().width;
+    viewPicture_->SetGrid(std::move(result.view));
+    const int w = imagePicture_->Grid().width;
     PixelGrid graph(w, kGraphRows);
     for (auto& p : graph.pixels) p = kGraphBack;
     for (int x = 0; x < w; ++x) {
@@ -248,37 +248,37 @@ void Form4::Command1_Click() {
         graph.at(x, result.graph.yellow[x]) = kYellow;
         if (result.chiSquared) graph.at(x, result.chiSquared->red[x]) = kRed;
     }
-    Picture3->SetGrid(std::move(graph));
+    graphPicture_->SetGrid(std::move(graph));
     // Without a reference of the same size the test is skipped and the last
     // average stays.
-    if (result.chiSquared) Label2->setText(ToQString(result.chiSquared->averageText));
-    Command1->setEnabled(true);
+    if (result.chiSquared) chiLabel_->setText(ToQString(result.chiSquared->averageText));
+    calcButton_->setEnabled(true);
 }
 
-void Form4::Command5_Click() {
-    const PsnrResult psnr = ComputePsnr(Reference(), Picture1->Grid());
-    Label4->setText(ToQString(psnr.text));
+void AnalysisWindow::onPsnr() {
+    const PsnrResult psnr = ComputePsnr(reference(), imagePicture_->Grid());
+    psnrLabel_->setText(ToQString(psnr.text));
 }
 
-void Form4::Command4_Click() {
-    if (!HaveImage()) return;
+void AnalysisWindow::onVariation() {
+    if (!haveImage()) return;
     BoxReporter reporter(messages_);
     std::optional<PixelGrid> map;
     {
         WaitCursor wait;
-        map = VariationMap(Picture1->Grid(), lsbViewMode_, reporter);
+        map = VariationMap(imagePicture_->Grid(), lsbViewMode_, reporter);
     }
-    if (map) Picture2->SetGrid(std::move(*map));
+    if (map) viewPicture_->SetGrid(std::move(*map));
 }
 
-void Form4::Command3_Click() {
+void AnalysisWindow::onCopy() {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
-    if (!Picture2->IsEmpty()) clipboard->setImage(Picture2->Image());
+    if (!viewPicture_->IsEmpty()) clipboard->setImage(viewPicture_->Image());
 }
 
-void Form4::Command6_Click() {
-    if (Picture2->IsEmpty()) {
+void AnalysisWindow::onSave() {
+    if (viewPicture_->IsEmpty()) {
         messages_.Information(u"Nothing to save: press Calc or Vari.. first.");
         return;
     }
@@ -300,7 +300,7 @@ void Form4::Command6_Click() {
         options.overwrite = false;
     }
     std::string reason;
-    switch (SaveGridFile(Picture2->Grid(), OutputKind::Png, path, options, &reason)) {
+    switch (SaveGridFile(viewPicture_->Grid(), OutputKind::Png, path, options, &reason)) {
         case SaveStatus::Saved: return;
         case SaveStatus::AlreadyExists: reason = "the file already exists"; break;
         case SaveStatus::Failed: break;
@@ -308,26 +308,26 @@ void Form4::Command6_Click() {
     messages_.Critical(u"The view was not saved to " + Utf8ToText(path) + u": " + Utf8ToText(reason));
 }
 
-void Form4::Command7_Click() {
-    if (!HaveImage()) return;
-    Command7->setEnabled(false);
+void AnalysisWindow::onEstimate() {
+    if (!haveImage()) return;
+    estimateButton_->setEnabled(false);
     std::u16string caption;
     {
         WaitCursor wait;
-        caption = LsbEstimateCaption(EstimateLsbReplacement(Picture1->Grid()));
+        caption = LsbEstimateCaption(EstimateLsbReplacement(imagePicture_->Grid()));
     }
-    Label5->setText(ToQString(caption));
-    Command7->setEnabled(true);
+    estimateLabel_->setText(ToQString(caption));
+    estimateButton_->setEnabled(true);
 }
 
-void Form4::dragEnterEvent(QDragEnterEvent* event) {
+void AnalysisWindow::dragEnterEvent(QDragEnterEvent* event) {
     if (event->mimeData()->hasUrls()) event->acceptProposedAction();
 }
 
-void Form4::dropEvent(QDropEvent* event) {
+void AnalysisWindow::dropEvent(QDropEvent* event) {
     const std::string path = DroppedFile(*event);
     if (path.empty()) return;
-    LoadImage(path);
+    loadImage(path);
     event->acceptProposedAction();
 }
 

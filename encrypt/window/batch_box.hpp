@@ -1,0 +1,94 @@
+#pragma once
+// BatchBox, the encryptor's About box, which also runs a batch: the main
+// window's message, key and options applied to every carrier of its list,
+// by selecting each carrier and pressing "Encrypt Image" as a user would.
+//
+// Controls by role, and the objectName each carries (the name tests and
+// accessibility tools find it by):
+//   encryptIcon   Picture1
+//   keygenIcon    Picture2
+//   titleLabel    Label1
+//   blurbLabel    Label2
+//   versionLabel  Label3
+//   summaryLabel  Label4
+//   rootLabel     Label5
+//   batchButton   Command1
+//   stopButton    Command2
+//   okButton      Command8
+#include <QWidget>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QPushButton;
+
+namespace corvane {
+class MessageBoxes;
+}
+
+namespace corvane::encryptor {
+
+class EncryptWindow;
+
+class BatchBox : public QWidget {
+    Q_OBJECT
+
+public:
+    BatchBox(EncryptWindow& main, MessageBoxes& messages, QWidget* parent = nullptr);
+
+    void onBatchEncrypt();  // Batch Encrypt
+    void onStop();  // Stop
+    void onOk();  // OK
+
+    bool running() const { return running_; }
+    int32_t stopRequested() const { return stopRequested_; }
+
+    // What the last batch did, for its summary line.
+    struct BatchSummary {
+        int carriers = 0;   // entries of the list when the batch started
+        int processed = 0;  // carriers taken before the end or the stop
+        int saved = 0;
+        std::vector<std::string> failed;  // names of carriers not saved
+        bool stopped = false;
+    };
+    const BatchSummary& lastBatch() const { return summary_; }
+
+    // The controls, by role.
+    QLabel* encryptIcon() const { return encryptIcon_; }
+    QLabel* keygenIcon() const { return keygenIcon_; }
+    QLabel* titleLabel() const { return titleLabel_; }
+    QLabel* blurbLabel() const { return blurbLabel_; }
+    QLabel* versionLabel() const { return versionLabel_; }
+    QLabel* summaryLabel() const { return summaryLabel_; }
+    QLabel* rootLabel() const { return rootLabel_; }
+    QPushButton* batchButton() const { return batchButton_; }
+    QPushButton* stopButton() const { return stopButton_; }
+    QPushButton* okButton() const { return okButton_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void showSummary();
+
+    EncryptWindow& main_;
+    MessageBoxes& messages_;
+    int32_t stopRequested_ = 0;
+    bool running_ = false;
+    BatchSummary summary_;
+
+    QLabel* encryptIcon_ = nullptr;
+    QLabel* keygenIcon_ = nullptr;
+    QLabel* titleLabel_ = nullptr;
+    QLabel* blurbLabel_ = nullptr;
+    QLabel* versionLabel_ = nullptr;
+    QLabel* summaryLabel_ = nullptr;  // the last batch's summary
+    QLabel* rootLabel_ = nullptr;  // the working folders' root
+    QPushButton* batchButton_ = nullptr;
+    QPushButton* stopButton_ = nullptr;
+    QPushButton* okButton_ = nullptr;
+};
+
+}  // namespace corvane::encryptor
