@@ -24,7 +24,6 @@
 #include "core/platform.hpp"
 #include "encrypt/image_analysis.hpp"
 #include "encrypt/steganalysis.hpp"
-#include "encrypt/window/encrypt_window.hpp"
 #include "widgets/controls.hpp"
 #include "widgets/file_dialogs.hpp"
 #include "widgets/message_boxes.hpp"
@@ -62,8 +61,8 @@ private:
 
 }  // namespace
 
-AnalysisWindow::AnalysisWindow(EncryptWindow& main, MessageBoxes& messages, Dialogs dialogs, QWidget* parent)
-    : QWidget(parent, Qt::Window), main_(main), messages_(messages), dialogs_(std::move(dialogs)) {
+AnalysisWindow::AnalysisWindow(ReferenceSource reference, MessageBoxes& messages, Dialogs dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Window), reference_(std::move(reference)), messages_(messages), dialogs_(std::move(dialogs)) {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Image Analysis - Allows examination of LSBs (Least Significant Bits) and "
                                   "comparision to original image."));
@@ -181,7 +180,8 @@ const PixelGrid& AnalysisWindow::graph() const { return graphPicture_->Grid(); }
 const PixelGrid& AnalysisWindow::reference() const {
     // The carrier the main window shows, read at the moment of the press.
     static const PixelGrid kNone;
-    return main_.imagePath().empty() ? kNone : main_.carrier();
+    const PixelGrid* reference = reference_ ? reference_() : nullptr;
+    return reference ? *reference : kNone;
 }
 
 void AnalysisWindow::onBrowse() {

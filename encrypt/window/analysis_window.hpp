@@ -46,8 +46,6 @@ class PictureBox;
 
 namespace corvane::encryptor {
 
-class EncryptWindow;
-
 class AnalysisWindow : public QWidget {
     Q_OBJECT
 
@@ -59,7 +57,11 @@ public:
         FileDialog saveFile;  // Qt's when empty; it asks before replacing
     };
 
-    AnalysisWindow(EncryptWindow& main, MessageBoxes& messages, Dialogs dialogs, QWidget* parent = nullptr);
+    // The image to compare with (the carrier the main window shows), read at
+    // each press; null when there is none.
+    using ReferenceSource = std::function<const PixelGrid*()>;
+
+    AnalysisWindow(ReferenceSource reference, MessageBoxes& messages, Dialogs dialogs, QWidget* parent = nullptr);
 
     void onBrowse();  // Browse
     void onViewOption(int index);
@@ -107,7 +109,7 @@ private:
     bool haveImage();
     const PixelGrid& reference() const;
 
-    EncryptWindow& main_;
+    ReferenceSource reference_;
     MessageBoxes& messages_;
     Dialogs dialogs_;
     int32_t lsbViewMode_ = 0;

@@ -10,7 +10,6 @@
 
 #include "core/code_page.hpp"
 #include "encrypt/encrypt_texts.hpp"
-#include "encrypt/window/encrypt_window.hpp"
 #include "widgets/controls.hpp"
 #include "widgets/file_list.hpp"
 #include "widgets/message_boxes.hpp"
@@ -30,7 +29,7 @@ QLabel* Picture(QWidget* parent, const char* name, ProgramIcon icon, int side) {
 
 }  // namespace
 
-BatchBox::BatchBox(EncryptWindow& main, MessageBoxes& messages, QWidget* parent)
+BatchBox::BatchBox(BatchHost& main, MessageBoxes& messages, QWidget* parent)
     : QWidget(parent, Qt::Window), main_(main), messages_(messages) {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("About"));
@@ -113,40 +112,52 @@ void BatchBox::onBatchEncrypt() {
     batchButton_->setEnabled(false);
     batchButton_->setText(QStringLiteral("Working..."));
     main_.setBatchRunning(true);
-
     // The carriers as listed now, taken by name: a carrier wiped after its
     // encryption leaves the list, and must not shift the ones after it.
-    FileList* list = main_.carrierList();
-    const std::vector<std::string> names = list->Names();
-    const int n = static_cast<int>(names.size());
-    summary_.carriers = n;
-    for (int i = 0; i < n; ++i) {
-        const bool selected = list->SelectByName(names[i]);
-        batchButton_->setText(QStringLiteral("Working: ") + QString::number(i + 1) + QStringLiteral(" of ") +
-                          QString::number(n));
-        QCoreApplication::processEvents();
-        ++summary_.processed;
-        if (!selected || main_.carrier().empty()) {
-            // The window's status already says why a carrier did not load.
-            if (!selected)
-                main_.appendStatus(u"Skipped " + Utf8ToText(names[i]) + u": no longer in the folder.");
-            summary_.failed.push_back(names[i]);
-        } else {
-            main_.pressEncrypt();
-            if (main_.lastResult().status == EncryptStatus::Saved) ++summary_.saved;
-            else summary_.failed.push_back(names[i]);
-        }
-        QCoreApplication::processEvents();
-        if (stopRequested_ == 1) {
-            summary_.stopped = i + 1 < n;
-            break;
-        }
+    names_ = main_.carrierList()->Names();
+    next_ = 0;
+    summary_.carriers = static_cast<int>(names_.size());
+    takeNextCarrier();
+}
+
+void BatchBox::takeNextCarrier() {
+    if (next_ >= names_.size()) {
+        endBatch();
+        return;
     }
+    const std::string& name = names_[next_++];
+    batchButton_->setText(QStringLiteral("Working: ") + QString::number(next_) + QStringLiteral(" of ") +
+                          QString::number(names_.size()));
+    ++summary_.processed;
+    const bool selected = main_.carrierList()->SelectByName(name);
+    if (!selected || !main_.haveCarrier()) {
+        // The window's status already says why a carrier did not load.
+        if (!selected) main_.appendStatus(u"Skipped " + Utf8ToText(name) + u": no longer in the folder.");
+        // Queued, so that the caption is painted and a Stop is seen first.
+        QMetaObject::invokeMethod(this, [this] { carrierEnded(false); }, Qt::QueuedConnection);
+        return;
+    }
+    main_.encryptForBatch([this](const EncryptResult& r) { carrierEnded(r.status == EncryptStatus::Saved); });
+}
+
+void BatchBox::carrierEnded(bool saved) {
+    if (saved) ++summary_.saved;
+    else summary_.failed.push_back(names_[next_ - 1]);
+    if (stopRequested_ == 1) {
+        summary_.stopped = next_ < names_.size();
+        endBatch();
+        return;
+    }
+    QMetaObject::invokeMethod(this, [this] { takeNextCarrier(); }, Qt::QueuedConnection);
+}
+
+void BatchBox::endBatch() {
     batchButton_->setText(QStringLiteral("Batch Encrypt"));
     batchButton_->setEnabled(true);
     running_ = false;
     showSummary();
     main_.setBatchRunning(false);
+    emit batchFinished();
 }
 
 void BatchBox::showSummary() {

@@ -18,25 +18,48 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "encrypt/encrypt_operation.hpp"
 
 class QLabel;
 class QPushButton;
 
 namespace corvane {
+class FileList;
 class MessageBoxes;
 }
 
 namespace corvane::encryptor {
 
-class EncryptWindow;
+// What the batch needs of the main window: its inputs, its carrier list,
+// and an encryption run as "Encrypt Image" runs it.
+class BatchHost {
+public:
+    virtual ~BatchHost() = default;
+    virtual std::u16string message() const = 0;
+    virtual const std::string& keyPath() const = 0;
+    // The root of "Images", "Keys" and "Encrypted Images" in use.
+    virtual const std::string& root() const = 0;
+    virtual FileList* carrierList() const = 0;
+    // Whether a carrier is loaded (a damaged file loads none).
+    virtual bool haveCarrier() const = 0;
+    // Encrypts the window's message into the selected carrier as a press of
+    // "Encrypt Image" does; `done` gets the result once the run has ended.
+    virtual void encryptForBatch(std::function<void(const EncryptResult&)> done) = 0;
+    // While a batch runs, the carrier, key, message and options are locked.
+    virtual void setBatchRunning(bool running) = 0;
+    virtual void appendStatus(std::u16string_view line) = 0;
+};
 
 class BatchBox : public QWidget {
     Q_OBJECT
 
 public:
-    BatchBox(EncryptWindow& main, MessageBoxes& messages, QWidget* parent = nullptr);
+    BatchBox(BatchHost& main, MessageBoxes& messages, QWidget* parent = nullptr);
 
     void onBatchEncrypt();  // Batch Encrypt
     void onStop();  // Stop
@@ -70,10 +93,19 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
 
+signals:
+    // A batch has ended (done, stopped, or refused before it began).
+    void batchFinished();
+
 private:
+    void takeNextCarrier();
+    void carrierEnded(bool saved);
+    void endBatch();
     void showSummary();
 
-    EncryptWindow& main_;
+    BatchHost& main_;
+    std::vector<std::string> names_;  // the carriers of the running batch
+    size_t next_ = 0;                 // the next one to take
     MessageBoxes& messages_;
     int32_t stopRequested_ = 0;
     bool running_ = false;

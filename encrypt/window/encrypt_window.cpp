@@ -1,6 +1,7 @@
 #include "encrypt/window/encrypt_window.hpp"
 
 #include <QApplication>
+#include <QThread>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -57,33 +58,80 @@ constexpr const char* kOtherFormats[] = {"JP2", "JXR", "J2K", "TIFF", "WEBP"};
 constexpr OutputKind kOtherKinds[] = {OutputKind::Jp2, OutputKind::Jxr, OutputKind::J2k, OutputKind::Tif,
                                       OutputKind::Webp};
 constexpr const char* kRatios[] = {"1.00:1", "0.50:1", "0.25:1", "0.20:1", "0.10:1"};
-constexpr double kRatioValues[] = {1.0, 0.5, 0.25, 0.2, 0.1};
 
 QColor ColourOf(IndicatorColour c) { return QColor(c.r, c.g, c.b); }
 
+QFont BoldFont(const QWidget* control) {
+    QFont bold = control->font();
+    bold.setBold(true);
+    return bold;
+}
+
 }  // namespace
 
-// The encrypt operation's outputs, written into the window's controls.
-class EncryptWindow::Reporter : public EncryptReporter {
+// The encrypt operation's reports, carried to the window's thread and shown
+// there: the captions and colours are the window's. Also used on the
+// window's own thread (a step run by hand), where it shows them at once.
+class EncryptWindow::RunReporter : public EncryptReporter {
 public:
-    explicit Reporter(EncryptWindow& form) : form_(form) {}
+    RunReporter(EncryptWindow* window, std::string keyPath) : window_(window), keyPath_(std::move(keyPath)) {}
 
-    void Progress(std::u16string_view caption) override { form_.encryptButton_->setText(ToQString(caption)); }
-    void Status(std::u16string_view text) override { form_.statusText_->setPlainText(ToQString(text)); }
-    void Log(std::u16string_view line) override { form_.statusText_->appendPlainText(ToQString(line)); }
-    void Message(std::u16string_view text, MessageIcon icon) override { form_.messages_->Show(text, icon); }
-    void PendingEvents() override { QCoreApplication::processEvents(); }
-    void StatsLabel(std::u16string_view caption, uint32_t backColour) override {
-        form_.lsbAlteredLabel_->setText(ToQString(caption));
-        SetBackColor(form_.lsbAlteredLabel_, ColourOfRef(backColour));
+    void ProgressFraction(double fraction) override {
+        // Only a changed caption is worth a trip to the window.
+        QString caption = ToQString(FormatNumber(fraction, "0.00%"));
+        if (caption == lastCaption_) return;
+        lastCaption_ = caption;
+        show([w = window_, caption] { w->encryptButton_->setText(caption); });
     }
-    void DigestLabel(std::u16string_view upperHex) override { form_.digestLabel_->setText(ToQString(upperHex)); }
-    void Busy(bool busy) override { form_.setBusy(busy); }
-    void RefreshKeyList() override { form_.keyList_->Refresh(); }
-    void RefreshImageList() override { form_.carrierList_->Refresh(); }
+    void Status(std::u16string_view text) override {
+        show([w = window_, q = ToQString(text)] { w->statusText_->setPlainText(q); });
+    }
+    void Log(std::u16string_view line) override {
+        show([w = window_, q = ToQString(line)] { w->statusText_->appendPlainText(q); });
+    }
+    void Message(std::u16string_view text, MessageIcon icon) override {
+        // The run waits until the user has acknowledged the message.
+        if (window_->abandoned_) return;
+        auto shown = [w = window_, text, icon] { w->messages_->Show(text, icon); };
+        if (QThread::currentThread() == window_->thread()) shown();
+        else QMetaObject::invokeMethod(window_, shown, Qt::BlockingQueuedConnection);
+    }
+    void Statistics(const EncodeStats& stats) override {
+        show([w = window_, q = ToQString(stats.Text()), c = stats.Colour()] {
+            w->lsbAlteredLabel_->setText(q);
+            SetBackColor(w->lsbAlteredLabel_, ColourOfRef(c));
+        });
+    }
+    void EncodingFailed() override {
+        show([w = window_] {
+            w->lsbAlteredLabel_->setText(ToQString(texts::kUnsuccessful));
+            SetBackColor(w->lsbAlteredLabel_, QColor::fromRgb(kBadColor));
+        });
+    }
+    void DigestComputed(std::u16string_view upperHex) override {
+        show([w = window_, q = ToQString(upperHex)] { w->digestLabel_->setText(q); });
+    }
+    void WorkStarted() override {
+        show([w = window_] { w->setBusy(true); });
+    }
+    void WorkEnded() override {
+        show([w = window_] { w->setBusy(false); });
+    }
+    void Wiped(const std::string& path) override {
+        const bool key = path == keyPath_;
+        show([w = window_, key] { (key ? w->keyList_ : w->carrierList_)->Refresh(); });
+    }
 
 private:
-    EncryptWindow& form_;
+    template <typename F>
+    void show(F f) {
+        if (QThread::currentThread() == window_->thread()) f();
+        else QMetaObject::invokeMethod(window_, std::move(f), Qt::QueuedConnection);
+    }
+
+    EncryptWindow* window_;
+    std::string keyPath_;
+    QString lastCaption_;
 };
 
 EncryptWindow::EncryptWindow(EncryptWindowHooks hooks, QWidget* parent) : QWidget(parent), hooks_(std::move(hooks)) {
@@ -109,13 +157,45 @@ EncryptWindow::EncryptWindow(EncryptWindowHooks hooks, QWidget* parent) : QWidge
     load();
 }
 
-EncryptWindow::~EncryptWindow() = default;
+EncryptWindow::~EncryptWindow() {
+    // A run still going is waited for: it writes into this window's state.
+    abandoned_ = true;
+    if (worker_) worker_->wait();
+}
 
 void EncryptWindow::buildControls() {
     setWindowTitle(QStringLiteral("Corvane-[Encrypt]"));
     setWindowIcon(QPixmap::fromImage(DrawProgramIcon(ProgramIcon::Encrypt, 64)));
     ApplyWindowStyle(this);
+    // Made in this order, which is also the order Tab takes them in.
+    createPickerControls();
+    createMessageControls();
+    createOptionControls();
+    createButtons();
 
+    // Layout: carrier and key side by side with their previews; the options;
+    // the message taking the room the window is given; the status.
+    auto* top = new QHBoxLayout;
+    top->addLayout(buildPickers(), 3);
+    top->addLayout(buildOptions(), 1);
+    auto* main = new QVBoxLayout(this);
+    main->addLayout(top);
+    main->addLayout(buildMessageRow());
+    main->addWidget(messageText_, 1);
+    main->addLayout(buildResultsRow());
+    main->addWidget(statusCaption_);
+    main->addWidget(statusText_);
+
+    setTabOrder(carrierList_, browseCarrierButton_);
+    setTabOrder(browseCarrierButton_, keyList_);
+    setTabOrder(keyList_, browseKeyButton_);
+    setTabOrder(browseKeyButton_, messageText_);
+    setTabOrder(messageText_, encryptButton_);
+    resize(1240, 900);
+}
+
+
+void EncryptWindow::createPickerControls() {
     carrierCaption_ = MakeLabel(this, "Label1", QStringLiteral("Select Image:"));
     carrierList_ = new FileList(this);
     carrierList_->setObjectName(QStringLiteral("File1"));
@@ -146,9 +226,7 @@ void EncryptWindow::buildControls() {
     carrierSizeLabel_ = MakeLabel(this, "Label9", QString());
     keySizeLabel_ = MakeLabel(this, "Label10", QString());
     keyVerdictLabel_ = MakeLabel(this, "Label12", QString());
-    QFont bold = keyVerdictLabel_->font();
-    bold.setBold(true);
-    keyVerdictLabel_->setFont(bold);
+    keyVerdictLabel_->setFont(BoldFont(keyVerdictLabel_));
     delimiterCaption_ = MakeLabel(this, "Label11", QStringLiteral("Key Delimiters:"));
     delimiterText_ = new UniText(this);
     delimiterText_->setObjectName(QStringLiteral("DelimiterText"));
@@ -157,7 +235,9 @@ void EncryptWindow::buildControls() {
     delimiterText_->setToolTip(QStringLiteral("The key delimiter texts are used to denote the start and end of the "
                                              "message embedded into the image file."));
     delimiterText_->setFixedHeight(delimiterText_->fontMetrics().height() + 12);
+}
 
+void EncryptWindow::createMessageControls() {
     messageCaption_ = MakeLabel(this, "Label5", QStringLiteral("Message:"));
     messageText_ = new UniText(this);
     messageText_->setObjectName(QStringLiteral("Text1"));
@@ -165,7 +245,7 @@ void EncryptWindow::buildControls() {
     messageText_->SetScrollBars(2);
     lsbUsageLabel_ = MakeLabel(this, "Label14", QString(),
                         QStringLiteral("Byte length of Message Text / Estimated % of LSBs used to encode message."));
-    lsbUsageLabel_->setFont(bold);
+    lsbUsageLabel_->setFont(BoldFont(lsbUsageLabel_));
     SetBackColor(lsbUsageLabel_, QColor::fromRgb(kButtonIdleColor));
     lsbAlteredCaption_ = MakeLabel(this, "Label6", QStringLiteral("LSB Altered:"));
     lsbAlteredLabel_ = MakeLabel(this, "Label4", QString(),
@@ -179,6 +259,9 @@ void EncryptWindow::buildControls() {
     statusText_->setObjectName(QStringLiteral("Text2"));
     statusText_->setReadOnly(true);
     statusText_->setMaximumHeight(110);
+}
+
+void EncryptWindow::createOptionControls() {
     prefixCaption_ = MakeLabel(this, "Label13", QStringLiteral("File Name Prefix:"));
     prefixEdit_ = new QLineEdit(this);
     prefixEdit_->setObjectName(QStringLiteral("Text3"));
@@ -229,6 +312,9 @@ void EncryptWindow::buildControls() {
     scoreStatsLabel_->setPalette(red);
     showStepsButton_ = MakeButton(this, "Check1", QStringLiteral("Show Steps"),
                         QStringLiteral("Shows steps to encoding image using XOR pixel function."), true);
+}
+
+void EncryptWindow::createButtons() {
     encryptButton_ = MakeButton(this, "Command6", QStringLiteral("Encrypt Image"));
     encryptButton_->setMinimumWidth(170);
     aboutButton_ = MakeButton(this, "Command1", QStringLiteral("About"));
@@ -237,9 +323,9 @@ void EncryptWindow::buildControls() {
     toolButtons_ = MakeMessageToolButtons(this, "Command4", "Command5");
     loadTextButton_ = MakeButton(this, "Command10", QStringLiteral("Load..."), QStringLiteral("Load a text file."));
     quitButton_ = MakeButton(this, "Command8", QStringLiteral("Quit"));
+}
 
-    // Layout: carrier and key side by side with their previews; the options;
-    // the message taking the room the window is given; the status.
+QLayout* EncryptWindow::buildPickers() {
     auto* pickers = new QGridLayout;
     pickers->addWidget(carrierCaption_, 0, 0);
     pickers->addWidget(carrierList_, 1, 0);
@@ -257,7 +343,10 @@ void EncryptWindow::buildControls() {
     pickers->addWidget(keySizeLabel_, 4, 1);
     pickers->setColumnStretch(0, 1);
     pickers->setColumnStretch(1, 1);
+    return pickers;
+}
 
+QLayout* EncryptWindow::buildOptions() {
     auto* options = new QGridLayout;
     options->addWidget(fileTypeFrame_, 0, 0, 1, 3);
     options->addWidget(compressCheck_, 1, 0);
@@ -275,10 +364,10 @@ void EncryptWindow::buildControls() {
     options->addWidget(prefixCaption_, 8, 0);
     options->addWidget(prefixEdit_, 8, 1, 1, 2);
     options->setRowStretch(9, 1);
-    auto* top = new QHBoxLayout;
-    top->addLayout(pickers, 3);
-    top->addLayout(options, 1);
+    return options;
+}
 
+QLayout* EncryptWindow::buildMessageRow() {
     auto* tools = new QHBoxLayout;
     tools->addWidget(messageCaption_);
     tools->addWidget(lsbUsageLabel_);
@@ -286,7 +375,10 @@ void EncryptWindow::buildControls() {
     const MessageToolButtons& t = toolButtons_;
     for (QPushButton* b : {t.paste, t.copy, t.clear, loadTextButton_, t.larger, t.smaller, t.bold, t.font, t.print, t.colors})
         tools->addWidget(b);
+    return tools;
+}
 
+QLayout* EncryptWindow::buildResultsRow() {
     auto* results = new QHBoxLayout;
     results->addWidget(encryptButton_);
     results->addWidget(lsbAlteredCaption_);
@@ -297,21 +389,7 @@ void EncryptWindow::buildControls() {
     results->addWidget(analysisButton_);
     results->addWidget(aboutButton_);
     results->addWidget(quitButton_);
-
-    auto* main = new QVBoxLayout(this);
-    main->addLayout(top);
-    main->addLayout(tools);
-    main->addWidget(messageText_, 1);
-    main->addLayout(results);
-    main->addWidget(statusCaption_);
-    main->addWidget(statusText_);
-
-    setTabOrder(carrierList_, browseCarrierButton_);
-    setTabOrder(browseCarrierButton_, keyList_);
-    setTabOrder(keyList_, browseKeyButton_);
-    setTabOrder(browseKeyButton_, messageText_);
-    setTabOrder(messageText_, encryptButton_);
-    resize(1240, 900);
+    return results;
 }
 
 void EncryptWindow::load() {
@@ -348,19 +426,13 @@ void EncryptWindow::clearCarrier() {
 
 void EncryptWindow::onCarrierClicked() {
     // The batch selects carriers itself; the user cannot while it runs.
-    if (busy_ || analysing_) return;
+    if (encrypting_ || analysing_) return;
     const std::string path = carrierList_->SelectedPath();
     if (path.empty()) return;
     imagePath_ = path;
     CarrierResize resize;
-    if (maxWidthButton_->isChecked()) {
-        const std::string text = maxWidthEdit_->text().trimmed().toStdString();
-        char* end = nullptr;
-        const double v = std::strtod(text.c_str(), &end);
-        if (!text.empty() && *end == '\0' && std::isfinite(v) && Nearest(v) >= 1 && Nearest(v) <= 1000000)
-            resize.maxWidth = static_cast<int>(Nearest(v));
-    }
-    if (resizeButton_->isChecked()) resize.ratio = kRatioValues[std::max(0, ratioCombo_->currentIndex())];
+    if (maxWidthButton_->isChecked()) ParseMaxWidth(maxWidthEdit_->text().toStdString(), resize.maxWidth);
+    if (resizeButton_->isChecked()) resize.ratio = kResizeRatios[std::clamp(ratioCombo_->currentIndex(), 0, 4)];
 
     ImageReader reader;
     PixelGrid loaded;
@@ -383,27 +455,40 @@ void EncryptWindow::onCarrierClicked() {
 }
 
 void EncryptWindow::scoreCarrier() {
-    // While the analysis lets events run, nothing it reads can change.
-    struct AnalysisReporter : corvane::Reporter {
-        EncryptWindow& form;
-        explicit AnalysisReporter(EncryptWindow& f) : form(f) {}
-        void Progress(std::u16string_view caption) override { form.scoreCheck_->setText(ToQString(caption)); }
-        void PendingEvents() override { QCoreApplication::processEvents(); }
-    } reporter(*this);
+    // Nothing the score reads can change until it is shown: the inputs are
+    // locked meanwhile.
     SetBackColor(scoreCheck_, ColourOf(kScoreIdle));
+    scoreCheck_->setText(QStringLiteral("Working..."));
     analysing_ = true;
     updateEnabled();
-    const CarrierAnalysisResult result = AnalyseCarrier(carrier_, reporter);
+    startWorker([this] {
+        corvane::Reporter quiet;
+        const CarrierAnalysisResult result = AnalyseCarrier(carrier_, quiet);
+        QMetaObject::invokeMethod(this, [this, result] { scoreEnded(result); }, Qt::QueuedConnection);
+    });
+}
+
+void EncryptWindow::scoreEnded(const CarrierAnalysisResult& result) {
     analysing_ = false;
     updateEnabled();
     scoreStatsLabel_->setText(ToQString(result.statistics));
     scoreCheck_->setText(ToQString(result.caption));
     SetBackColor(scoreCheck_, ColourOf(result.colour));
+    emit scoreFinished();
     if (closeWhenDone_) close();
+    // A batch waiting for the score encrypts now.
+    if (batchDone_ && !encrypting_) onEncrypt();
+}
+
+void EncryptWindow::startWorker(std::function<void()> work) {
+    QThread* worker = QThread::create(std::move(work));
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker_ = worker;
+    worker->start();
 }
 
 void EncryptWindow::onKeyClicked() {
-    if (busy_ || analysing_ || batch_) return;
+    if (encrypting_ || analysing_ || batch_) return;
     const std::string path = keyList_->SelectedPath();
     if (path.empty()) return;
     keyPath_ = path;
@@ -521,26 +606,59 @@ EncryptInputs EncryptWindow::inputs() const {
 }
 
 void EncryptWindow::onEncrypt() {
-    if (busy_) return;
+    if (encrypting_ || analysing_) return;
+    // The carrier, key and steps belong to the run until it has ended.
+    encrypting_ = true;
+    updateEnabled();
     const EncryptInputs in = inputs();
-    Reporter reporter(*this);
-    lastResult_ = EncryptImage(carrier_, key_.pixels, in, steps_, reporter, ProgramRandom());
+    startWorker([this, in] {
+        RunReporter reporter(this, in.keyPath);
+        const EncryptResult result = EncryptImage(carrier_, key_.pixels, in, steps_, reporter, ProgramRandom());
+        QMetaObject::invokeMethod(this, [this, result] { encryptEnded(result); }, Qt::QueuedConnection);
+    });
+}
+
+void EncryptWindow::encryptEnded(const EncryptResult& result) {
+    encrypting_ = false;
+    updateEnabled();
+    lastResult_ = result;
     if (lastResult_.keyWiped) keyWiped_ = true;
     // The repaired carrier is what the window shows from now on.
     carrierPicture_->SetGrid(carrier_);
     if (!lastResult_.savedPath.empty()) {
         std::error_code ec;
         const std::filesystem::path full = std::filesystem::absolute(lastResult_.savedPath, ec);
-        statusText_->appendPlainText(QStringLiteral("Saved as: ") + QString::fromStdString(full.lexically_normal().string()));
+        statusText_->appendPlainText(QStringLiteral("Saved as: ") +
+                                     QString::fromStdString(full.lexically_normal().string()));
     }
     if (stepsWindow_->isVisible()) stepsWindow_->showPlanes();
+    emit encryptFinished();
     if (closeWhenDone_) close();
+    if (batchDone_) {
+        auto done = std::move(batchDone_);
+        batchDone_ = nullptr;
+        done(lastResult_);
+    }
+}
+
+void EncryptWindow::encryptForBatch(std::function<void(const EncryptResult&)> done) {
+    batchDone_ = std::move(done);
+    // A score still running for this carrier comes first; it starts the run.
+    if (!analysing_) onEncrypt();
+}
+
+bool EncryptWindow::haveCarrier() const { return !carrier_.empty(); }
+
+const PixelGrid* EncryptWindow::comparisonCarrier() const {
+    // While a run repairs the carrier there is no settled one to compare with.
+    if (imagePath_.empty() || encrypting_) return nullptr;
+    return &carrier_;
 }
 
 void EncryptWindow::runStep2ByHand() {
     // The steps viewer's step 2: the window's message into the parities, its
     // progress on "Encrypt Image" (left at "100.00%" afterwards).
-    Reporter reporter(*this);
+    RunReporter reporter(this, keyPath_);
     steps_.Step2(carrier_, key_.pixels, messageText_->Text(), key_.comment, keySeed_, compressCheck_->isChecked(), ProgramRandom(),
                  reporter);
 }
@@ -550,7 +668,7 @@ std::u16string EncryptWindow::message() const { return messageText_->Text(); }
 void EncryptWindow::updateEnabled() {
     // While an encryption, a score or a batch runs, nothing that changes
     // their inputs is taken.
-    const bool locked = busy_ || analysing_ || batch_;
+    const bool locked = encrypting_ || analysing_ || batch_;
     for (QWidget* w : std::initializer_list<QWidget*>{carrierList_, keyList_, browseCarrierButton_, browseKeyButton_, loadTextButton_, fileTypeFrame_, wipeKeyCheck_,
                                                       wipeCarrierCheck_, compressCheck_, scoreCheck_, maxWidthButton_, resizeButton_, prefixEdit_, maxWidthEdit_, ratioCombo_,
                                                       encryptButton_, stepsWindow_})
@@ -587,7 +705,7 @@ void EncryptWindow::onAbout() {
 }
 
 void EncryptWindow::onAnalysis() {
-    if (!analysisWindow_) analysisWindow_ = new AnalysisWindow(*this, *messages_, AnalysisWindow::Dialogs{hooks_.openFile, hooks_.saveFile}, this);
+    if (!analysisWindow_) analysisWindow_ = new AnalysisWindow([this] { return comparisonCarrier(); }, *messages_, AnalysisWindow::Dialogs{hooks_.openFile, hooks_.saveFile}, this);
     analysisWindow_->show();
     analysisWindow_->raise();
 }
@@ -595,7 +713,7 @@ void EncryptWindow::onAnalysis() {
 void EncryptWindow::onQuit() { close(); }
 
 void EncryptWindow::dropFile(const std::string& path, bool onKeySide) {
-    if (busy_ || analysing_ || batch_) return;
+    if (encrypting_ || analysing_ || batch_) return;
     if (path.size() >= 4 && path.compare(path.size() - 4, 4, ".txt") == 0) {
         if (messageText_->LoadFile(path, 1)) onMessageChanged();
         return;
@@ -606,7 +724,7 @@ void EncryptWindow::dropFile(const std::string& path, bool onKeySide) {
 void EncryptWindow::closeEvent(QCloseEvent* event) {
     // A running encryption or score ends first, a batch after its current
     // carrier; the windows close after.
-    if (busy_ || analysing_ || batch_) {
+    if (encrypting_ || analysing_ || batch_) {
         if (batch_ && batchBox_) batchBox_->onStop();
         closeWhenDone_ = true;
         event->ignore();
@@ -618,7 +736,7 @@ void EncryptWindow::closeEvent(QCloseEvent* event) {
 }
 
 void EncryptWindow::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls() && !busy_ && !analysing_ && !batch_) event->acceptProposedAction();
+    if (event->mimeData()->hasUrls() && !encrypting_ && !analysing_ && !batch_) event->acceptProposedAction();
 }
 
 void EncryptWindow::dropEvent(QDropEvent* event) {

@@ -53,8 +53,10 @@
 //   analysisButton       Command16
 //   loadTextButton       Command10
 //   quitButton           Command8
+#include <QPointer>
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -63,6 +65,7 @@
 #include "core/pixel_grid.hpp"
 #include "encrypt/embedding_steps.hpp"
 #include "encrypt/encrypt_operation.hpp"
+#include "encrypt/window/batch_box.hpp"
 #include "widgets/file_dialogs.hpp"
 #include "widgets/message_tools.hpp"
 
@@ -70,12 +73,15 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QThread;
 
 namespace corvane {
+struct CarrierAnalysisResult;
 class FileList;
 class MessageBoxes;
 class PictureBox;
@@ -85,7 +91,6 @@ class UniText;
 namespace corvane::encryptor {
 
 class StepsWindow;
-class BatchBox;
 class AnalysisWindow;
 
 // What the window reaches outside itself; tests replace it.
@@ -105,7 +110,7 @@ struct EncryptWindowHooks {
     MessageToolsHooks tools;
 };
 
-class EncryptWindow : public QWidget {
+class EncryptWindow : public QWidget, public BatchHost {
     Q_OBJECT
 
 public:
@@ -133,7 +138,7 @@ public:
 
     // The window's state that the operations read.
     const std::string& imagePath() const { return imagePath_; }
-    const std::string& keyPath() const { return keyPath_; }
+    const std::string& keyPath() const override { return keyPath_; }
     const std::u16string& keyComment() const { return key_.comment; }
     int32_t keySeed() const { return keySeed_; }
     int imageWidth() const { return carrier_.width; }
@@ -144,15 +149,15 @@ public:
     StepsWindow* stepsWindow() const { return stepsWindow_; }
     bool busy() const { return busy_; }
     const EncryptResult& lastResult() const { return lastResult_; }
-    std::u16string message() const;
+    std::u16string message() const override;
     // The root of "Images", "Keys" and "Encrypted Images" in use.
-    const std::string& root() const { return root_; }
+    const std::string& root() const override { return root_; }
     BatchBox* batchBox() const { return batchBox_; }
     AnalysisWindow* analysisWindow() const { return analysisWindow_; }
 
     // The controls, by role.
     QLabel* carrierCaption() const { return carrierCaption_; }
-    FileList* carrierList() const { return carrierList_; }
+    FileList* carrierList() const override { return carrierList_; }
     QPushButton* browseCarrierButton() const { return browseCarrierButton_; }
     QLabel* keyCaption() const { return keyCaption_; }
     FileList* keyList() const { return keyList_; }
@@ -199,12 +204,21 @@ public:
     QPushButton* quitButton() const { return quitButton_; }
 
     // The batch drives the window as a user would: it selects each carrier
-    // in the list, then presses "Encrypt Image". While it runs, the
-    // carrier, key, message and options are locked; closing the window
-    // stops it after the current carrier.
-    void pressEncrypt() { onEncrypt(); }
-    void setBatchRunning(bool running);
-    void appendStatus(std::u16string_view line);
+    // in the list, then runs "Encrypt Image". While it runs, the carrier,
+    // key, message and options are locked; closing the window stops it
+    // after the current carrier.
+    bool haveCarrier() const override;
+    void encryptForBatch(std::function<void(const EncryptResult&)> done) override;
+    void setBatchRunning(bool running) override;
+    void appendStatus(std::u16string_view line) override;
+
+signals:
+    // An encryption run has ended (its result is lastResult()).
+    void encryptFinished();
+    // The encodability score of the loaded carrier is shown.
+    void scoreFinished();
+
+public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -212,9 +226,23 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    class Reporter;
+    class RunReporter;
+
+    void encryptEnded(const EncryptResult& result);
+    void scoreEnded(const CarrierAnalysisResult& result);
+    // Runs `work` off the window's thread; one run at a time.
+    void startWorker(std::function<void()> work);
+    const PixelGrid* comparisonCarrier() const;
 
     void buildControls();
+    void createPickerControls();
+    void createMessageControls();
+    void createOptionControls();
+    void createButtons();
+    QLayout* buildPickers();
+    QLayout* buildOptions();
+    QLayout* buildMessageRow();
+    QLayout* buildResultsRow();
     void checkKeySize();
     void scoreCarrier();
     void setBusy(bool busy);
@@ -243,10 +271,16 @@ private:
     // The key file was wiped after an encryption with it: later encryptions
     // with the same key pixels do not wipe it again.
     bool keyWiped_ = false;
-    bool busy_ = false;       // encrypting
-    bool analysing_ = false;  // scoring the carrier
+    bool busy_ = false;        // "Encrypt Image" shows the run's progress
+    bool encrypting_ = false;  // from the press until the result is shown
+    bool analysing_ = false;   // scoring the carrier
     bool batch_ = false;
     bool closeWhenDone_ = false;
+    // The batch's continuation, waiting for the current run.
+    std::function<void(const EncryptResult&)> batchDone_;
+    QPointer<QThread> worker_;
+    // Set when the window goes away with a run still going.
+    std::atomic<bool> abandoned_{false};
 
     StepsWindow* stepsWindow_ = nullptr;
     BatchBox* batchBox_ = nullptr;

@@ -30,7 +30,7 @@ struct AnalysisScene : Scene {
         form = Open();
         Pick(*form, "coffee.png", "key.png");
         form->messageText()->SetText(kMessage);
-        form->encryptButton()->click();
+        PressEncrypt(*form);
         encryptedPath = form->lastResult().savedPath;
         EXPECT_TRUE(LoadGrid(encryptedPath, encryptedImage));
         form->analysisButton()->click();
@@ -47,7 +47,7 @@ struct AnalysisScene : Scene {
     }
 };
 
-TEST(analysisWindow, CalcDrawsTheDiffViewGraphAndChiSquaredAgainstTheCarrier) {
+TEST(AnalysisWindow, CalcDrawsTheDiffViewGraphAndChiSquaredAgainstTheCarrier) {
     AnalysisScene s;
     ASSERT_NE(s.analysis, nullptr);
     EXPECT_TRUE(s.analysis->windowTitle().startsWith("Image Analysis - Allows examination of LSBs"));
@@ -86,7 +86,7 @@ TEST(analysisWindow, CalcDrawsTheDiffViewGraphAndChiSquaredAgainstTheCarrier) {
     EXPECT_TRUE(s.analysis->calcButton()->isEnabled());
 }
 
-TEST(analysisWindow, PsnrAndTheDiffOfTheCarrierAgainstItself) {
+TEST(AnalysisWindow, PsnrAndTheDiffOfTheCarrierAgainstItself) {
     AnalysisScene s;
     s.browse(s.encryptedPath);
     s.Press(s.analysis->psnrButton());
@@ -105,7 +105,7 @@ TEST(analysisWindow, PsnrAndTheDiffOfTheCarrierAgainstItself) {
     EXPECT_EQ(s.analysis->chiLabel()->text(), "0.000%");
 }
 
-TEST(analysisWindow, ReferenceOfAnotherSizeSkipsTheTestAndKeepsTheAverage) {
+TEST(AnalysisWindow, ReferenceOfAnotherSizeSkipsTheTestAndKeepsTheAverage) {
     AnalysisScene s;
     s.browse(s.encryptedPath);
     s.Press(s.analysis->calcButton());
@@ -125,7 +125,7 @@ TEST(analysisWindow, ReferenceOfAnotherSizeSkipsTheTestAndKeepsTheAverage) {
     EXPECT_TRUE(s.analysis->graph().empty());
 }
 
-TEST(analysisWindow, VariationMapNeedsAColour) {
+TEST(AnalysisWindow, VariationMapNeedsAColour) {
     AnalysisScene s;
     s.browse(s.encryptedPath);
     s.Press(s.analysis->variationButton());
@@ -137,7 +137,7 @@ TEST(analysisWindow, VariationMapNeedsAColour) {
     EXPECT_EQ(s.analysis->view(), VariationMapOfChannel(s.encryptedImage, 3));
 }
 
-TEST(analysisWindow, CopySaveAndEstimateTakeTheCurrentView) {
+TEST(AnalysisWindow, CopySaveAndEstimateTakeTheCurrentView) {
     AnalysisScene s;
     // Nothing loaded yet: the buttons say so instead of working on nothing.
     s.Press(s.analysis->calcButton());
@@ -165,7 +165,7 @@ TEST(analysisWindow, CopySaveAndEstimateTakeTheCurrentView) {
     EXPECT_EQ(s.analysis->estimateLabel()->text(), Q(LsbEstimateCaption(EstimateLsbReplacement(s.encryptedImage))));
 }
 
-TEST(analysisWindow, LoadsOnlyTheThreeEndingsAndKeepsTheImageOnFailure) {
+TEST(AnalysisWindow, LoadsOnlyTheThreeEndingsAndKeepsTheImageOnFailure) {
     AnalysisScene s;
     s.browse(s.encryptedPath);
     const std::string webp = s.root / "image.webp";

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTimer>
 
 #include "encrypt/window/encrypt_window.hpp"
@@ -43,8 +44,12 @@ struct BatchScene : Scene {
                 if (onCaption) onCaption(caption);
             }
         });
+        // Captions are watched while the batch runs, not after it.
+        QObject::connect(about, &BatchBox::batchFinished, &watch, &QTimer::stop);
         watch.start(0);
+        QSignalSpy ended(about, &BatchBox::batchFinished);
         batch->click();
+        ASSERT_TRUE(ended.count() > 0 || ended.wait(300000));
     }
     std::vector<std::string> Saved() const {
         std::vector<std::string> names;

@@ -4,6 +4,7 @@
 // message boxes and scripted file dialogs.
 #include <gtest/gtest.h>
 
+#include <QSignalSpy>
 #include <QString>
 
 #include <filesystem>
@@ -98,6 +99,13 @@ inline std::vector<std::u16string> Shown(const RecordingMessageBoxes& m) {
     std::vector<std::u16string> texts;
     for (const auto& s : m.shown) texts.push_back(s.text);
     return texts;
+}
+
+// Presses "Encrypt Image" and waits for the run to end.
+inline void PressEncrypt(EncryptWindow& form) {
+    QSignalSpy ended(&form, &EncryptWindow::encryptFinished);
+    form.encryptButton()->click();
+    ASSERT_TRUE(ended.count() > 0 || ended.wait(300000));
 }
 
 inline void Pick(EncryptWindow& form, const char* carrier, const char* key) {

@@ -10,7 +10,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
 
+#include "core/image_formats.hpp"
 #include "core/sha256.hpp"
 #include "encrypt/carrier_analysis.hpp"
 #include "encrypt/window/steps_window.hpp"
@@ -74,7 +77,7 @@ TEST(EncryptWindow, EveryOutputFormatDecryptsToTheMessage) {
         SCOPED_TRACE(c.ending);
         ((*form).*c.option)()->setChecked(true);
         form->otherFormatCombo()->setCurrentIndex(c.combo);
-        form->encryptButton()->click();
+        PressEncrypt(*form);
         EXPECT_TRUE(s.messages.shown.empty()) << TextToUtf8(Shown(s.messages).front());
         const EncryptResult& r = form->lastResult();
         ASSERT_EQ(r.status, EncryptStatus::Saved) << r.saveError;
@@ -103,10 +106,9 @@ TEST(EncryptWindow, RefusalsNameWhatIsMissing) {
     Scene::SaveKey(s.keys + "/narrow.png", RandomGrid(599, 400, 6), kComment);
     Scene::SaveKey(s.keys + "/low.png", RandomGrid(600, 399, 7), kComment);
     auto form = s.Open();
-    auto* encrypt = form->encryptButton();
     auto pressed = [&] {
         s.messages.shown.clear();
-        encrypt->click();
+        PressEncrypt(*form);
         return Shown(s.messages);
     };
     EXPECT_EQ(pressed(), std::vector<std::u16string>{u"No Message."});
@@ -199,7 +201,7 @@ TEST(EncryptWindow, ACarrierThatCannotLoadLeavesNothingStale) {
     EXPECT_TRUE(form->carrierPreview()->IsEmpty());
     // Encrypting now is refused rather than run on the old picture.
     form->messageText()->SetText(kMessage);
-    form->encryptButton()->click();
+    PressEncrypt(*form);
     EXPECT_NE(form->lastResult().status, EncryptStatus::Saved);
     EXPECT_TRUE(fs::is_empty(s.encrypted));
 }
@@ -211,7 +213,7 @@ TEST(EncryptWindow, WipesTheUsedFilesAndRefreshesTheLists) {
     form->messageText()->SetText(kMessage);
     form->wipeKeyCheck()->setChecked(true);
     form->wipeCarrierCheck()->setChecked(true);
-    form->encryptButton()->click();
+    PressEncrypt(*form);
     ASSERT_EQ(form->lastResult().status, EncryptStatus::Saved);
     EXPECT_EQ(s.ReadBack(form->lastResult().savedPath), kMessage);
     EXPECT_FALSE(fs::exists(s.keys + "/key.png"));
@@ -225,7 +227,7 @@ TEST(EncryptWindow, StepsViewerShowsThePlanesOfTheLastEncryption) {
     auto form = s.Open();
     Pick(*form, "coffee.png", "key.png");
     form->messageText()->SetText(kMessage);
-    form->encryptButton()->click();
+    PressEncrypt(*form);
     ASSERT_EQ(form->lastResult().status, EncryptStatus::Saved);
     form->showStepsButton()->click();
     StepsWindow* viewer = form->stepsWindow();
@@ -262,7 +264,9 @@ TEST(EncryptWindow, EncodabilityScoreRunsOnlyWhenTicked) {
     EXPECT_EQ(stats->text(), "");
     score->click();
     EXPECT_TRUE(score->isChecked());
+    QSignalSpy scored(form.get(), &EncryptWindow::scoreFinished);
     Pick(*form, "coffee.png", nullptr);
+    ASSERT_TRUE(scored.count() > 0 || scored.wait(60000));
     // The photo's score and verdict, as the analysis gives them.
     EXPECT_EQ(score->text(), "88.66% - Marginal");
     EXPECT_NE(stats->text(), "");
@@ -308,6 +312,60 @@ TEST(EncryptWindow, BrowseAndDropPickFilesAnywhere) {
     form->dropFile(elsewhere / "note.txt", false);
     EXPECT_EQ(form->messageText()->Text(), u"from a file \u2615");
     EXPECT_EQ(form->imagePath(), elsewhere / "astronaut.png");
+}
+
+// A carrier the size of a large photograph takes seconds to encrypt; the
+// window keeps painting and can be moved meanwhile, its inputs locked.
+TEST(EncryptWindow, StaysMovableAndPaintsWhileALargeCarrierEncrypts) {
+    Scene s;
+    PixelGrid photo;
+    ASSERT_TRUE(LoadGrid(PhotoPath("coffee.png"), photo));
+    ASSERT_TRUE(SaveGrid(RescaleGrid(photo, 8000, 6000, ResizeFilter::Bilinear), OutputKind::Bmp,
+                         s.images + "/large.bmp"));
+    Scene::SaveKey(s.keys + "/large-key.png", RandomGrid(8000, 6000, 21), kComment);
+    auto form = s.Open();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    Pick(*form, "large.bmp", "large-key.png");
+    ASSERT_EQ(form->carrier().width, 8000);
+    form->messageText()->SetText(kMessage);
+    form->bmpOption()->setChecked(true);
+
+    // Paint events of the window's widgets, counted while the run goes on.
+    struct PaintCounter : QObject {
+        EncryptWindow* window = nullptr;
+        int whileRunning = 0;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            auto* widget = qobject_cast<QWidget*>(watched);
+            if (event->type() == QEvent::Paint && widget && widget->window() == window &&
+                !window->encryptButton()->isEnabled())
+                ++whileRunning;
+            return false;
+        }
+    } painted;
+    painted.window = form.get();
+    qApp->installEventFilter(&painted);
+
+    QSignalSpy ended(form.get(), &EncryptWindow::encryptFinished);
+    const QPoint start = form->pos();
+    form->encryptButton()->click();
+    // The press returns at once with the inputs locked.
+    EXPECT_EQ(ended.count(), 0);
+    EXPECT_FALSE(form->carrierList()->isEnabled());
+    int moves = 0;
+    while (ended.count() == 0 && moves < 3000) {
+        form->move(start + QPoint(moves % 40, moves % 30));
+        ++moves;
+        QTest::qWait(20);
+    }
+    qApp->removeEventFilter(&painted);
+    ASSERT_EQ(ended.count(), 1);
+    EXPECT_GT(moves, 1);
+    EXPECT_GT(painted.whileRunning, 0);
+    ASSERT_EQ(form->lastResult().status, EncryptStatus::Saved) << form->lastResult().saveError;
+    EXPECT_EQ(fs::path(form->lastResult().savedPath).extension(), ".bmp");
+    EXPECT_EQ(form->encryptButton()->text(), "Encrypt Image");
+    EXPECT_TRUE(form->carrierList()->isEnabled());
 }
 
 }  // namespace
