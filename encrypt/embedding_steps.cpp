@@ -78,11 +78,8 @@ StepStatus EmbeddingSteps::Step2(const PixelGrid& carrier, const PixelGrid& key,
             }
             taken_.push_back(p);
             flipped_.push_back(0);
-            if (takenCount < kSkippedPositions) {
-                ++takenCount;
-                continue;
-            }
-            ++takenCount;
+            // The first positions are skipped: they carry no bit.
+            if (takenCount++ < kSkippedPositions) continue;
             if (bitIndex > totalBits) {
                 placedAll = true;
                 break;

@@ -13,10 +13,13 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QThread>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
+#include <optional>
 
 #include "core/code_page.hpp"
 #include "core/image_decoder.hpp"
@@ -49,14 +52,23 @@ public:
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
-// Messages of the analysis functions, shown as message boxes.
+// Messages of the analysis functions, shown as message boxes on the window's
+// thread; the computation waits until the user has seen them.
 class BoxReporter : public Reporter {
 public:
-    explicit BoxReporter(MessageBoxes& messages) : messages_(messages) {}
-    void Message(std::u16string_view text, MessageIcon icon) override { messages_.Show(text, icon); }
+    BoxReporter(MessageBoxes& messages, QObject* window, const std::atomic<bool>& abandoned)
+        : messages_(messages), window_(window), abandoned_(abandoned) {}
+    void Message(std::u16string_view text, MessageIcon icon) override {
+        if (abandoned_) return;
+        auto show = [this, text, icon] { messages_.Show(text, icon); };
+        if (QThread::currentThread() == window_->thread()) show();
+        else QMetaObject::invokeMethod(window_, show, Qt::BlockingQueuedConnection);
+    }
 
 private:
     MessageBoxes& messages_;
+    QObject* window_;
+    const std::atomic<bool>& abandoned_;
 };
 
 }  // namespace
@@ -68,6 +80,25 @@ AnalysisWindow::AnalysisWindow(ReferenceSource reference, MessageBoxes& messages
                                   "comparision to original image."));
     ApplyWindowStyle(this);
 
+    createPictures();
+    createViewOptions();
+    createButtons();
+    buildLayout();
+    connect(browseButton_, &QPushButton::clicked, this, [this] { onBrowse(); });
+    connect(calcButton_, &QPushButton::clicked, this, [this] { onCalc(); });
+    connect(psnrButton_, &QPushButton::clicked, this, [this] { onPsnr(); });
+    connect(variationButton_, &QPushButton::clicked, this, [this] { onVariation(); });
+    connect(copyButton_, &QPushButton::clicked, this, [this] { onCopy(); });
+    connect(saveButton_, &QPushButton::clicked, this, [this] { onSave(); });
+    connect(estimateButton_, &QPushButton::clicked, this, [this] { onEstimate(); });
+    setAcceptDrops(true);
+    // Room for two 600-pixel pictures side by side where the screen has it.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize room = screen ? screen->availableSize() : QSize(1280, 800);
+    resize(std::min(1460, room.width() * 19 / 20), std::min(820, room.height() * 9 / 10));
+}
+
+void AnalysisWindow::createPictures() {
     browseButton_ = MakeButton(this, "Command2", QStringLiteral("Browse"), QStringLiteral("Browse for image to load."));
     pathLabel_ = MakeLabel(this, "Label3");
     pathLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -81,7 +112,9 @@ AnalysisWindow::AnalysisWindow(ReferenceSource reference, MessageBoxes& messages
     graphPicture_->setToolTip(QStringLiteral("Green: Average LSB Values by Pixel Column. Yellow: Sum of LSB Y Differences. "
                                         "Red: Chi-Squared Probability of Significance of Difference With Original "
                                         "Image."));
+}
 
+void AnalysisWindow::createViewOptions() {
     viewFrame_ = new QGroupBox(QStringLiteral("LSB Pixel Option"), this);
     viewFrame_->setObjectName(QStringLiteral("Frame1"));
     const char* captions[] = {"All", "R", "G", "B", "Diff"};
@@ -101,7 +134,9 @@ AnalysisWindow::AnalysisWindow(ReferenceSource reference, MessageBoxes& messages
         connect(viewOptions_[i], &QRadioButton::clicked, this, [this, i] { onViewOption(i); });
     }
     viewOptions_[0]->setChecked(true);
+}
 
+void AnalysisWindow::createButtons() {
     calcButton_ = MakeButton(this, "Command1", QStringLiteral("Calc"), QStringLiteral("Calculate image analysis."));
     chiCaption_ = MakeLabel(this, "Label1", QStringLiteral("Chi-Squared Average Probability:"));
     chiLabel_ = MakeLabel(this, "Label2");
@@ -120,7 +155,9 @@ AnalysisWindow::AnalysisWindow(ReferenceSource reference, MessageBoxes& messages
     estimateLabel_ = MakeLabel(this, "Label5");
     estimateLabel_->setWordWrap(true);
     estimateLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+}
 
+void AnalysisWindow::buildLayout() {
     // The image and its view side by side, the graph under the image, its
     // columns under the image's: all at one screen pixel per image pixel,
     // scrolling when the image is large.
@@ -158,19 +195,6 @@ AnalysisWindow::AnalysisWindow(ReferenceSource reference, MessageBoxes& messages
     column->addLayout(top);
     column->addLayout(middle, 1);
     column->addLayout(results);
-
-    connect(browseButton_, &QPushButton::clicked, this, [this] { onBrowse(); });
-    connect(calcButton_, &QPushButton::clicked, this, [this] { onCalc(); });
-    connect(psnrButton_, &QPushButton::clicked, this, [this] { onPsnr(); });
-    connect(variationButton_, &QPushButton::clicked, this, [this] { onVariation(); });
-    connect(copyButton_, &QPushButton::clicked, this, [this] { onCopy(); });
-    connect(saveButton_, &QPushButton::clicked, this, [this] { onSave(); });
-    connect(estimateButton_, &QPushButton::clicked, this, [this] { onEstimate(); });
-    setAcceptDrops(true);
-    // Room for two 600-pixel pictures side by side where the screen has it.
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QSize room = screen ? screen->availableSize() : QSize(1280, 800);
-    resize(std::min(1460, room.width() * 19 / 20), std::min(820, room.height() * 9 / 10));
 }
 
 const PixelGrid& AnalysisWindow::image() const { return imagePicture_->Grid(); }
@@ -233,12 +257,13 @@ bool AnalysisWindow::haveImage() {
 
 void AnalysisWindow::onCalc() {
     if (!haveImage()) return;
-    calcButton_->setEnabled(false);
-    ImageAnalysisResult result;
-    {
-        WaitCursor wait;
-        result = AnalyseImage(imagePicture_->Grid(), lsbViewMode_, reference());
-    }
+    runOffThread([this, image = imagePicture_->Grid(), mode = lsbViewMode_, reference = reference()] {
+        auto result = std::make_shared<ImageAnalysisResult>(AnalyseImage(image, mode, reference));
+        return [this, result] { showCalc(*result); };
+    });
+}
+
+void AnalysisWindow::showCalc(ImageAnalysisResult& result) {
     viewPicture_->SetGrid(std::move(result.view));
     const int w = imagePicture_->Grid().width;
     PixelGrid graph(w, kGraphRows);
@@ -252,7 +277,40 @@ void AnalysisWindow::onCalc() {
     // Without a reference of the same size the test is skipped and the last
     // average stays.
     if (result.chiSquared) chiLabel_->setText(ToQString(result.chiSquared->averageText));
-    calcButton_->setEnabled(true);
+}
+
+void AnalysisWindow::runOffThread(std::function<std::function<void()>()> work) {
+    setRunning(true);
+    QThread* worker = QThread::create([this, work = std::move(work)] {
+        std::function<void()> show = work();
+        QMetaObject::invokeMethod(
+            this,
+            [this, show] {
+                setRunning(false);
+                show();
+                emit analysisFinished();
+            },
+            Qt::QueuedConnection);
+    });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker_ = worker;
+    worker->start();
+}
+
+void AnalysisWindow::setRunning(bool running) {
+    // Nothing that changes what a computation reads, or starts another, is
+    // taken while one runs; the pointer is an hourglass meanwhile.
+    running_ = running;
+    for (QWidget* w : std::initializer_list<QWidget*>{browseButton_, viewFrame_, calcButton_, psnrButton_,
+                                                      variationButton_, copyButton_, saveButton_, estimateButton_})
+        w->setEnabled(!running);
+    if (running) QApplication::setOverrideCursor(Qt::WaitCursor);
+    else QApplication::restoreOverrideCursor();
+}
+
+AnalysisWindow::~AnalysisWindow() {
+    abandoned_ = true;
+    if (worker_) worker_->wait();
 }
 
 void AnalysisWindow::onPsnr() {
@@ -262,13 +320,13 @@ void AnalysisWindow::onPsnr() {
 
 void AnalysisWindow::onVariation() {
     if (!haveImage()) return;
-    BoxReporter reporter(messages_);
-    std::optional<PixelGrid> map;
-    {
-        WaitCursor wait;
-        map = VariationMap(imagePicture_->Grid(), lsbViewMode_, reporter);
-    }
-    if (map) viewPicture_->SetGrid(std::move(*map));
+    runOffThread([this, image = imagePicture_->Grid(), mode = lsbViewMode_] {
+        BoxReporter reporter(messages_, this, abandoned_);
+        auto map = std::make_shared<std::optional<PixelGrid>>(VariationMap(image, mode, reporter));
+        return [this, map] {
+            if (*map) viewPicture_->SetGrid(std::move(**map));
+        };
+    });
 }
 
 void AnalysisWindow::onCopy() {
@@ -310,18 +368,15 @@ void AnalysisWindow::onSave() {
 
 void AnalysisWindow::onEstimate() {
     if (!haveImage()) return;
-    estimateButton_->setEnabled(false);
-    std::u16string caption;
-    {
-        WaitCursor wait;
-        caption = LsbEstimateCaption(EstimateLsbReplacement(imagePicture_->Grid()));
-    }
-    estimateLabel_->setText(ToQString(caption));
-    estimateButton_->setEnabled(true);
+    runOffThread([this, image = imagePicture_->Grid()] {
+        const QString caption = ToQString(LsbEstimateCaption(EstimateLsbReplacement(image)));
+        return [this, caption] { estimateLabel_->setText(caption); };
+    });
 }
 
 void AnalysisWindow::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+    // A new image while a computation runs would not match its result.
+    if (event->mimeData()->hasUrls() && !running_) event->acceptProposedAction();
 }
 
 void AnalysisWindow::dropEvent(QDropEvent* event) {

@@ -24,7 +24,10 @@
 //   saveButton       Command6
 //   estimateButton   Command7
 //   estimateLabel    Label5
+#include <QPointer>
 #include <QWidget>
+
+#include <atomic>
 
 #include <cstdint>
 #include <functional>
@@ -38,8 +41,10 @@ class QLabel;
 class QPushButton;
 class QRadioButton;
 class QScrollArea;
+class QThread;
 
 namespace corvane {
+struct ImageAnalysisResult;
 class MessageBoxes;
 class PictureBox;
 }  // namespace corvane
@@ -62,6 +67,7 @@ public:
     using ReferenceSource = std::function<const PixelGrid*()>;
 
     AnalysisWindow(ReferenceSource reference, MessageBoxes& messages, Dialogs dialogs, QWidget* parent = nullptr);
+    ~AnalysisWindow() override;
 
     void onBrowse();  // Browse
     void onViewOption(int index);
@@ -101,15 +107,35 @@ public:
     QPushButton* estimateButton() const { return estimateButton_; }
     QLabel* estimateLabel() const { return estimateLabel_; }
 
+    // Whether a computation (Calc, Vari.., Estimate) is running.
+    bool running() const { return running_; }
+
+signals:
+    // A computation has ended and its results are shown.
+    void analysisFinished();
+
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // Runs `work` off the window's thread; what it returns then runs on the
+    // window's thread to show the result.
+    void runOffThread(std::function<std::function<void()>()> work);
+    void setRunning(bool running);
+    void showCalc(ImageAnalysisResult& result);
+    void createPictures();
+    void createViewOptions();
+    void createButtons();
+    void buildLayout();
+
     bool haveImage();
     const PixelGrid& reference() const;
 
     ReferenceSource reference_;
+    bool running_ = false;
+    QPointer<QThread> worker_;
+    std::atomic<bool> abandoned_{false};
     MessageBoxes& messages_;
     Dialogs dialogs_;
     int32_t lsbViewMode_ = 0;

@@ -36,6 +36,14 @@ BatchBox::BatchBox(BatchHost& main, MessageBoxes& messages, QWidget* parent)
     ApplyWindowStyle(this);
     setWindowIcon(QPixmap::fromImage(DrawProgramIcon(ProgramIcon::Encrypt, 64)));
 
+    createControls();
+    buildLayout();
+    connect(batchButton_, &QPushButton::clicked, this, [this] { onBatchEncrypt(); });
+    connect(stopButton_, &QPushButton::clicked, this, [this] { onStop(); });
+    connect(okButton_, &QPushButton::clicked, this, [this] { onOk(); });
+}
+
+void BatchBox::createControls() {
     encryptIcon_ = Picture(this, "Picture1", ProgramIcon::Encrypt, 96);
     keygenIcon_ = Picture(this, "Picture2", ProgramIcon::Keygen, 48);
     titleLabel_ = new QLabel(QStringLiteral("Corvane Encrypt"), this);
@@ -67,7 +75,9 @@ BatchBox::BatchBox(BatchHost& main, MessageBoxes& messages, QWidget* parent)
     batchButton_->setMinimumWidth(180);
     stopButton_ = MakeButton(this, "Command2", QStringLiteral("Stop"), QStringLiteral("Stop batch encryption."));
     okButton_ = MakeButton(this, "Command8", QStringLiteral("OK"));
+}
 
+void BatchBox::buildLayout() {
     auto* texts = new QVBoxLayout;
     texts->addWidget(titleLabel_);
     texts->addWidget(blurbLabel_);
@@ -88,10 +98,6 @@ BatchBox::BatchBox(BatchHost& main, MessageBoxes& messages, QWidget* parent)
     column->addWidget(summaryLabel_);
     column->addLayout(buttons);
     setMinimumWidth(520);
-
-    connect(batchButton_, &QPushButton::clicked, this, [this] { onBatchEncrypt(); });
-    connect(stopButton_, &QPushButton::clicked, this, [this] { onStop(); });
-    connect(okButton_, &QPushButton::clicked, this, [this] { onOk(); });
 }
 
 void BatchBox::onBatchEncrypt() {

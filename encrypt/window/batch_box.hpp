@@ -98,6 +98,8 @@ signals:
     void batchFinished();
 
 private:
+    void createControls();
+    void buildLayout();
     void takeNextCarrier();
     void carrierEnded(bool saved);
     void endBatch();

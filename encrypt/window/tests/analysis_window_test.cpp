@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 
 #include "encrypt/image_analysis.hpp"
 #include "encrypt/steganalysis.hpp"
@@ -36,7 +37,13 @@ struct AnalysisScene : Scene {
         form->analysisButton()->click();
         analysis = form->analysisWindow();
     }
-    void Press(QPushButton* button) { button->click(); }
+    // Presses a button and waits for any computation it starts.
+    void Press(QPushButton* button) {
+        button->click();
+        if (!analysis->running()) return;
+        QSignalSpy ended(analysis, &AnalysisWindow::analysisFinished);
+        ASSERT_TRUE(ended.wait(120000));
+    }
     void Option(int index) {
         analysis->viewOption(index)->click();
     }
