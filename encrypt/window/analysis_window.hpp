@@ -69,14 +69,16 @@ public:
     AnalysisWindow(ReferenceSource reference, MessageBoxes& messages, Dialogs dialogs, QWidget* parent = nullptr);
     ~AnalysisWindow() override;
 
-    void onBrowse();  // Browse
+    // What the user asks of the window. Calc, Vari.. and Estimate compute
+    // off the window's thread; analysisFinished() follows.
+    void onBrowse();
     void onViewOption(int index);
-    void onCalc();  // Calc
-    void onPsnr();  // PSNR
-    void onVariation();  // Vari..
-    void onCopy();  // Copy
-    void onSave();  // Save...
-    void onEstimate();  // Estimate
+    void onCalc();
+    void onPsnr();
+    void onVariation();
+    void onCopy();
+    void onSave();  // the view as a PNG file
+    void onEstimate();
 
     // Loads an image by the exact-extension rule (.png, .bmp, .jpg, either
     // case); false, with a message and the previous image kept, otherwise.

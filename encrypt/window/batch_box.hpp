@@ -61,9 +61,11 @@ class BatchBox : public QWidget {
 public:
     BatchBox(BatchHost& main, MessageBoxes& messages, QWidget* parent = nullptr);
 
-    void onBatchEncrypt();  // Batch Encrypt
-    void onStop();  // Stop
-    void onOk();  // OK
+    // Starts a batch; batchFinished() follows when it ends.
+    void onBatchEncrypt();
+    // Ends the batch after its current carrier.
+    void onStop();
+    void onOk();
 
     bool running() const { return running_; }
     int32_t stopRequested() const { return stopRequested_; }

@@ -117,20 +117,21 @@ public:
     explicit EncryptWindow(EncryptWindowHooks hooks = {}, QWidget* parent = nullptr);
     ~EncryptWindow() override;
 
-    // What the user asks of the window.
+    // Opens on the working folders, with the generator seeded.
     void load();
+    // What the user asks of the window.
     void onCarrierClicked();
     void onKeyClicked();
-    void onBrowseCarrier();   // browse for a carrier
-    void onBrowseKey();   // browse for a key
-    void onLoadText();  // Load... a text file
+    void onBrowseCarrier();
+    void onBrowseKey();
+    void onLoadText();  // a text file into the message
     void onMessageChanged();
-    void onShowSteps();     // Show steps
-    void onScoreToggled();     // Encodability Score
-    void onEncrypt();   // Encrypt Image
-    void onAbout();   // About
-    void onAnalysis();  // Analysis
-    void onQuit();   // Quit
+    void onShowSteps();
+    void onScoreToggled();
+    void onEncrypt();  // runs off the window's thread; encryptFinished() follows
+    void onAbout();
+    void onAnalysis();
+    void onQuit();
 
     // A file dropped on the window: a text file loads the message, a file
     // dropped on the key side selects the key, any other the carrier.
