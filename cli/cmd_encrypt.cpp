@@ -69,15 +69,18 @@ constexpr const char* kUsage =
 // The operation's window outputs on the terminal.
 class TerminalEncryptReporter : public EncryptReporter {
 public:
-    void Progress(std::u16string_view caption) override { terminal_.Progress(caption); }
+    void ProgressFraction(double fraction) override { terminal_.ProgressFraction(fraction); }
     void Status(std::u16string_view text) override {
         if (!text.empty()) terminal_.Status(text);
     }
     void Log(std::u16string_view line) override { terminal_.Log(line); }
     void Message(std::u16string_view text, MessageIcon icon) override { terminal_.Message(text, icon); }
-    void DigestLabel(std::u16string_view upperHex) override { terminal_.Log(u"SHA256: " + std::u16string(upperHex)); }
-    // Every embedding run rewrites the label; only the last one matters.
-    void StatsLabel(std::u16string_view caption, uint32_t) override { stats_.assign(caption); }
+    void DigestComputed(std::u16string_view upperHex) override {
+        terminal_.Log(u"SHA256: " + std::u16string(upperHex));
+    }
+    // Every embedding run rewrites the figures; only the last one matters.
+    void Statistics(const EncodeStats& stats) override { stats_ = stats.Text(); }
+    void EncodingFailed() override { stats_ = u"Unsuccessful."; }
 
     void ShowStats() {
         if (!stats_.empty()) terminal_.Log(u"LSB Altered: " + stats_);
@@ -94,22 +97,12 @@ bool ParseRatio(std::string text, double& ratio) {
     char* end = nullptr;
     const double v = std::strtod(text.c_str(), &end);
     if (text.empty() || *end != '\0') return false;
-    for (double allowed : {1.0, 0.5, 0.25, 0.2, 0.1})
+    for (double allowed : kResizeRatios)
         if (std::fabs(v - allowed) < 1e-9) {
             ratio = allowed;
             return true;
         }
     return false;
-}
-
-bool ParseMaxWidth(const std::string& text, int& width) {
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(v)) return false;
-    const int64_t n = Nearest(v);
-    if (n < 1 || n > 1000000) return false;
-    width = static_cast<int>(n);
-    return true;
 }
 
 bool ParseMaxDetectability(const std::string& text, Detectability& level) {

@@ -4,6 +4,7 @@
 
 #include "cli/args.hpp"
 #include "core/code_page.hpp"
+#include "core/number_format.hpp"
 
 namespace corvane::cli {
 
@@ -24,6 +25,8 @@ void TerminalReporter::Progress(std::u16string_view caption) {
     std::fflush(stderr);
     progressShown_ = true;
 }
+
+void TerminalReporter::ProgressFraction(double fraction) { Progress(FormatNumber(fraction, "0.00%")); }
 
 void TerminalReporter::Status(std::u16string_view text) {
     EndProgress();

@@ -13,6 +13,8 @@ public:
     TerminalReporter();
     ~TerminalReporter() override;
     void Progress(std::u16string_view caption) override;
+    // Shown as a percentage, "42.00%", on the progress line.
+    void ProgressFraction(double fraction) override;
     void Status(std::u16string_view text) override;
     void Log(std::u16string_view line) override;
     void Message(std::u16string_view text, MessageIcon icon) override;

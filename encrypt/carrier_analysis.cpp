@@ -40,8 +40,7 @@ std::u16string EncodabilityCaption(double score) {
 
 CarrierAnalysisResult AnalyseCarrier(const PixelGrid& carrier, Reporter& reporter) {
     CarrierAnalysisResult r;
-    reporter.Progress(u"Working...");
-    reporter.PendingEvents();
+    reporter.ProgressFraction(0.0);
 
     const int w = carrier.width;
     const int h = carrier.height;
@@ -63,7 +62,7 @@ CarrierAnalysisResult AnalyseCarrier(const PixelGrid& carrier, Reporter& reporte
                 if ((carrier.at(x, y - 1) & 0xFFFFFFu) == c) ++r.sameCount;
                 if ((carrier.at(x, y + 1) & 0xFFFFFFu) == c) ++r.sameCount;
             }
-            reporter.PendingEvents();
+            reporter.ProgressFraction(static_cast<double>(x + 1) / w);
         }
     }
 

@@ -75,9 +75,8 @@ Verdict EncodabilityVerdict(double score);
 // Score formatted "0.00%" followed by the verdict.
 std::u16string EncodabilityCaption(double score);
 
-// Samples the carrier as displayed. The reporter gets "Working..." as the
-// progress caption and a chance to run pending events at the start and after
-// every sampled column. An image with no sample point (a side below 20
+// Samples the carrier as displayed. The reporter gets the share done at the
+// start and after every sampled column. An image with no sample point (a side below 20
 // pixels) gets the lowest verdict and empty statistics.
 CarrierAnalysisResult AnalyseCarrier(const PixelGrid& carrier, Reporter& reporter);
 

@@ -1,12 +1,28 @@
 #include "encrypt/carrier_loading.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 
 #include "core/image_formats.hpp"
 #include "core/number_format.hpp"
 
 namespace corvane {
+
+bool ParseMaxWidth(std::string_view text, int& width) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    const std::string digits(text);
+    char* end = nullptr;
+    const double v = std::strtod(digits.c_str(), &end);
+    if (digits.empty() || *end != '\0' || !std::isfinite(v)) return false;
+    const int64_t n = Nearest(v);
+    if (n < 1 || n > 1000000) return false;
+    width = static_cast<int>(n);
+    return true;
+}
 
 void ResizedCarrierSize(int w0, int h0, const CarrierResize& resize, int& w, int& h) {
     w = w0;

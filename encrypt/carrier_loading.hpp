@@ -3,12 +3,20 @@
 // by the width limit or the ratio the user chose, and listed from a folder
 // for a batch.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/image_decoder.hpp"
 #include "core/pixel_grid.hpp"
 
 namespace corvane {
+
+// The resize ratios offered, largest first: 1.00:1 down to 0.10:1.
+inline constexpr double kResizeRatios[] = {1.0, 0.5, 0.25, 0.2, 0.1};
+
+// A width limit as typed: a number (surrounding blanks allowed) that rounds
+// to 1 to 1,000,000 pixels. False, leaving `width` alone, for anything else.
+bool ParseMaxWidth(std::string_view text, int& width);
 
 struct CarrierResize {
     int maxWidth = 0;    // 0: no width limit

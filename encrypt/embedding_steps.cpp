@@ -67,8 +67,7 @@ StepStatus EmbeddingSteps::Step2(const PixelGrid& carrier, const PixelGrid& key,
     int64_t takenCount = 0;
     bool placedAll = false;
     for (int column = 0; column < w && !placedAll; ++column) {
-        reporter.Progress(FormatNumber(static_cast<double>(bitIndex) / static_cast<double>(totalBits), "0.00%"));
-        reporter.PendingEvents();
+        reporter.ProgressFraction(static_cast<double>(bitIndex) / static_cast<double>(totalBits));
         for (int row = 0; row < h; ++row) {
             PositionSequence::Position p;
             if (!positions.Next(p)) {
@@ -79,11 +78,8 @@ StepStatus EmbeddingSteps::Step2(const PixelGrid& carrier, const PixelGrid& key,
             }
             taken_.push_back(p);
             flipped_.push_back(0);
-            if (takenCount < kSkippedPositions) {
-                ++takenCount;
-                continue;
-            }
-            ++takenCount;
+            // The first positions are skipped: they carry no bit.
+            if (takenCount++ < kSkippedPositions) continue;
             if (bitIndex > totalBits) {
                 placedAll = true;
                 break;
@@ -97,10 +93,9 @@ StepStatus EmbeddingSteps::Step2(const PixelGrid& carrier, const PixelGrid& key,
         if (positions.Exhausted()) break;
     }
     if (!placedAll) placedAll = bitIndex > totalBits;
-    reporter.Progress(u"100.00%");
-    reporter.PendingEvents();
+    reporter.ProgressFraction(1.0);
     rng.Seed(clock_());
-    reporter.StatsLabel(stats_.Text(), stats_.Colour());
+    reporter.Statistics(stats_);
     return placedAll ? StepStatus::Done : StepStatus::PositionsExhausted;
 }
 

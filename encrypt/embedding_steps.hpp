@@ -37,13 +37,11 @@ struct EncodeStats {
     uint32_t Colour() const;
 };
 
-// What the steps show besides progress captions: the statistics label.
+// What the steps report besides their progress: how much one embedding
+// changed, once it has placed its bits.
 class StepsReporter : public Reporter {
 public:
-    virtual void StatsLabel(std::u16string_view caption, uint32_t backColour) {
-        (void)caption;
-        (void)backColour;
-    }
+    virtual void Statistics(const EncodeStats& stats) { (void)stats; }
 };
 
 enum class StepStatus {

@@ -140,7 +140,7 @@ bool EmbedAndVerify(PixelGrid& carrier, const PixelGrid& key, const EncryptInput
         } else {
             reporter.Log(encrypt_texts::kEncodeUnsuccessful);
             reporter.Log(encrypt_texts::kTooFewPixels);
-            reporter.StatsLabel(encrypt_texts::kUnsuccessful, kUnsuccessfulColour);
+            reporter.EncodingFailed();
             r.status = EncryptStatus::PositionsExhausted;
         }
         return true;
@@ -166,14 +166,13 @@ bool EmbedAndVerify(PixelGrid& carrier, const PixelGrid& key, const EncryptInput
         ++attempts;
         reporter.Log(std::u16string(encrypt_texts::kAdjustment) + Decimal(attempts) + u" (" + Decimal(badCount) +
                      u" pixels)");
-        reporter.PendingEvents();
     }
     r.adjustments = attempts;
     r.badCount = badCount;
     if (badCount > 0) {
         reporter.Log(encrypt_texts::kEncodeUnsuccessful);
         reporter.Log(encrypt_texts::kSaturation);
-        reporter.StatsLabel(encrypt_texts::kUnsuccessful, kUnsuccessfulColour);
+        reporter.EncodingFailed();
         r.status = EncryptStatus::Unsuccessful;
         return false;
     }
@@ -232,11 +231,11 @@ bool SaveOutput(const PixelGrid& output, const EncryptInputs& in, EncryptReporte
 void WipeUsed(const EncryptInputs& in, EncryptReporter& reporter, SequenceRandom& rng, EncryptResult& r) {
     if (in.wipeKey) {
         r.keyWiped = WipeUsedFile(in.keyPath, encrypt_texts::kWipingKey, rng, reporter, r.keyWipeError);
-        reporter.RefreshKeyList();
+        reporter.Wiped(in.keyPath);
     }
     if (in.wipeCarrier) {
         r.carrierWiped = WipeUsedFile(in.imagePath, encrypt_texts::kWipingCarrier, rng, reporter, r.carrierWipeError);
-        reporter.RefreshImageList();
+        reporter.Wiped(in.imagePath);
     }
 }
 
@@ -248,19 +247,17 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
     const uint32_t startTick = static_cast<uint32_t>(TickCount());
     reporter.Status(u"");
     r.digest = CSHA256().SHA256(in.message);
-    reporter.DigestLabel(UpperHex(r.digest));
+    reporter.DigestComputed(UpperHex(r.digest));
     if (!CheckInputs(carrier, key, in, steps, reporter, r)) return r;
 
     reporter.Status(encrypt_texts::kWorking);
-    reporter.Busy(true);
-    reporter.PendingEvents();
+    reporter.WorkStarted();
     if (!EmbedAndVerify(carrier, key, in, steps, reporter, rng, r)) {
-        reporter.Busy(false);
+        reporter.WorkEnded();
         return r;
     }
 
     const bool saved = SaveOutput(steps.OutputPlane(), in, reporter, rng, r);
-    reporter.PendingEvents();
     if (saved) {
         r.status = EncryptStatus::Saved;
         WipeUsed(in, reporter, rng, r);
@@ -272,7 +269,7 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
         r.status = EncryptStatus::NotSaved;
     }
 
-    reporter.Busy(false);
+    reporter.WorkEnded();
     const uint32_t elapsed = static_cast<uint32_t>(TickCount()) - startTick;
     r.elapsedSeconds = elapsed / 1000;
     reporter.Log(u"[" + Decimal(r.elapsedSeconds) + u" Seconds]");

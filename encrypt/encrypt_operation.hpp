@@ -15,9 +15,6 @@
 
 namespace corvane {
 
-inline constexpr uint32_t kBusyButtonColour = Rgb(150, 0, 0);
-inline constexpr uint32_t kIdleButtonColour = Rgb(208, 218, 227);
-inline constexpr uint32_t kUnsuccessfulColour = Rgb(255, 100, 100);
 // Verification rounds after the first embedding that may still repair pixels.
 inline constexpr int kMaxAdjustments = 6;
 
@@ -41,17 +38,22 @@ struct EncryptInputs {
     std::string outputPath;
 };
 
-// What the window shows besides the log: the digest label, the busy button
-// and the file lists.
+// What an encryption reports besides its log: the digest, when the work past
+// the checks starts and ends, how the embedding failed, and the files wiped.
 class EncryptReporter : public StepsReporter {
 public:
-    // The message digest in upper case.
-    virtual void DigestLabel(std::u16string_view upperHex) { (void)upperHex; }
-    // True: the start button is disabled, shows "0.00%" on the busy colour and
-    // the pointer is an hourglass. False: all of that restored.
-    virtual void Busy(bool busy) { (void)busy; }
-    virtual void RefreshKeyList() {}
-    virtual void RefreshImageList() {}
+    // The message digest in upper case, computed before any check.
+    virtual void DigestComputed(std::u16string_view upperHex) { (void)upperHex; }
+    // The checks passed: embedding, saving and wiping begin. WorkEnded
+    // follows on every path from here, before the elapsed time is logged.
+    virtual void WorkStarted() {}
+    virtual void WorkEnded() {}
+    // The embedding could not place the message (too few textured pixels, or
+    // taken pixels that still fail after every adjustment).
+    virtual void EncodingFailed() {}
+    // The wipe of a used file has ended, whether or not it succeeded: the
+    // file's folder has changed.
+    virtual void Wiped(const std::string& path) { (void)path; }
 };
 
 enum class EncryptStatus {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -146,17 +148,17 @@ TEST(CarrierAnalysis, ImagesWithoutSamplePointGetTheLowestVerdict) {
     EXPECT_EQ(AnalyseCarrier(PixelGrid(20, 20, Rgb(1, 2, 3)), quiet).sampleCount, 1);
 }
 
-// The window repaints through these calls: once before sampling, once per column.
-TEST(CarrierAnalysis, ReportsWorkingAndYieldsPerColumn) {
+// Progress once before sampling and once per sampled column, growing.
+TEST(CarrierAnalysis, ReportsProgressPerColumn) {
     struct Recorder : Reporter {
-        std::vector<std::u16string> progress;
-        int pending = 0;
-        void Progress(std::u16string_view c) override { progress.emplace_back(c); }
-        void PendingEvents() override { ++pending; }
+        std::vector<double> fractions;
+        void ProgressFraction(double f) override { fractions.push_back(f); }
     } recorder;
     AnalyseCarrier(RandomGrid(100, 60, 1), recorder);
-    EXPECT_EQ(recorder.progress, std::vector<std::u16string>{u"Working..."});
-    EXPECT_EQ(recorder.pending, 1 + 9);
+    ASSERT_EQ(recorder.fractions.size(), 1u + 9u);
+    EXPECT_EQ(recorder.fractions.front(), 0.0);
+    EXPECT_TRUE(std::is_sorted(recorder.fractions.begin(), recorder.fractions.end()));
+    EXPECT_LE(recorder.fractions.back(), 1.0);
 }
 
 }  // namespace

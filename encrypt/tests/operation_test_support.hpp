@@ -80,9 +80,12 @@ struct EventLog {
 class RecordingEncryptReporter : public EncryptReporter, public EventLog {
 public:
     std::vector<std::string> logText;  // Status replaces it, Log appends
-    int pendingEvents = 0;
+    std::vector<double> fractions;     // every progress report, in order
 
-    void Progress(std::u16string_view c) override { events.push_back("progress: " + TextToUtf8(c)); }
+    void ProgressFraction(double f) override {
+        fractions.push_back(f);
+        events.push_back("progress: " + TextToUtf8(FormatNumber(f, "0.00%")));
+    }
     void Status(std::u16string_view t) override {
         events.push_back("status: " + TextToUtf8(t));
         logText.assign(1, TextToUtf8(t));
@@ -94,21 +97,19 @@ public:
     void Message(std::u16string_view t, MessageIcon icon) override {
         events.push_back(std::string(icon == MessageIcon::Critical ? "critical: " : "message: ") + TextToUtf8(t));
     }
-    void PendingEvents() override {
-        ++pendingEvents;
-        if (onPendingEvents) onPendingEvents();
+    void Statistics(const EncodeStats& stats) override {
+        events.push_back("stats: " + TextToUtf8(stats.Text()));
+        statsColour = stats.Colour();
     }
-    void StatsLabel(std::u16string_view c, uint32_t colour) override {
-        events.push_back("stats: " + TextToUtf8(c));
-        statsColour = colour;
+    void EncodingFailed() override { events.push_back("encoding failed"); }
+    void DigestComputed(std::u16string_view hex) override { events.push_back("digest: " + TextToUtf8(hex)); }
+    void WorkStarted() override { events.push_back("busy"); }
+    void WorkEnded() override { events.push_back("idle"); }
+    void Wiped(const std::string& path) override {
+        events.push_back("wiped: " + std::filesystem::path(path).filename().string());
     }
-    void DigestLabel(std::u16string_view hex) override { events.push_back("digest: " + TextToUtf8(hex)); }
-    void Busy(bool busy) override { events.push_back(busy ? "busy" : "idle"); }
-    void RefreshKeyList() override { events.push_back("refresh keys"); }
-    void RefreshImageList() override { events.push_back("refresh images"); }
 
     uint32_t statsColour = 0;
-    std::function<void()> onPendingEvents;
 };
 
 class RecordingDecryptReporter : public DecryptReporter, public EventLog {

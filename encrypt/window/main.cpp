@@ -1,13 +1,13 @@
 // corvane-encrypt: the encryptor's windows.
 #include <QApplication>
 
-#include "encrypt/window/form2.hpp"
+#include "encrypt/window/encrypt_window.hpp"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("corvane-encrypt"));
     QApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
-    corvane::encryptor::Form2 window;
+    corvane::encryptor::EncryptWindow window;
     window.show();
     return QApplication::exec();
 }

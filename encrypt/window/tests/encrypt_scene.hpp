@@ -4,6 +4,7 @@
 // message boxes and scripted file dialogs.
 #include <gtest/gtest.h>
 
+#include <QSignalSpy>
 #include <QString>
 
 #include <filesystem>
@@ -17,7 +18,7 @@
 #include "core/image_decoder.hpp"
 #include "core/image_file.hpp"
 #include "decrypt/decrypt_operation.hpp"
-#include "encrypt/window/form2.hpp"
+#include "encrypt/window/encrypt_window.hpp"
 #include "test_support.hpp"
 #include "widgets/file_list.hpp"
 #include "widgets/message_boxes.hpp"
@@ -60,8 +61,8 @@ struct Scene {
         options.comment = comment;
         ASSERT_EQ(SaveGridFile(grid, OutputKind::Key, path, options), SaveStatus::Saved);
     }
-    std::unique_ptr<Form2> Open() {
-        Form2Hooks hooks;
+    std::unique_ptr<EncryptWindow> Open() {
+        EncryptWindowHooks hooks;
         hooks.root = root.path();
         hooks.fallbackRoot = root / "fallback";
         hooks.messages = &messages;
@@ -70,7 +71,7 @@ struct Scene {
             return openFileAnswer;
         };
         hooks.saveFile = [this](QWidget*, const QString&, const QString&, const QString&) { return saveFileAnswer; };
-        return std::make_unique<Form2>(hooks);
+        return std::make_unique<EncryptWindow>(hooks);
     }
     // The image's message as the decryptor reads it with the scene's key.
     std::u16string ReadBack(const std::string& path) const {
@@ -94,25 +95,25 @@ struct Scene {
     }
 };
 
-template <typename T>
-inline T* Control(QWidget& form, const char* name) {
-    T* c = form.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-}
-
 inline std::vector<std::u16string> Shown(const RecordingMessageBoxes& m) {
     std::vector<std::u16string> texts;
     for (const auto& s : m.shown) texts.push_back(s.text);
     return texts;
 }
 
-inline void Pick(Form2& form, const char* carrier, const char* key) {
+// Presses "Encrypt Image" and waits for the run to end.
+inline void PressEncrypt(EncryptWindow& form) {
+    QSignalSpy ended(&form, &EncryptWindow::encryptFinished);
+    form.encryptButton()->click();
+    ASSERT_TRUE(ended.count() > 0 || ended.wait(300000));
+}
+
+inline void Pick(EncryptWindow& form, const char* carrier, const char* key) {
     if (carrier) {
-        ASSERT_TRUE(Control<FileList>(form, "File1")->SelectByName(carrier)) << carrier;
+        ASSERT_TRUE(form.carrierList()->SelectByName(carrier)) << carrier;
     }
     if (key) {
-        ASSERT_TRUE(Control<FileList>(form, "File2")->SelectByName(key)) << key;
+        ASSERT_TRUE(form.keyList()->SelectByName(key)) << key;
     }
 }
 

@@ -1,7 +1,7 @@
 // The encryptor's window driven as a user drives it: carrier and key picked
 // in the lists, options set, "Encrypt Image" pressed, the saved image read
 // back by the decryptor.
-#include "encrypt/window/form2.hpp"
+#include "encrypt/window/encrypt_window.hpp"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,10 +10,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
 
+#include "core/image_formats.hpp"
 #include "core/sha256.hpp"
 #include "encrypt/carrier_analysis.hpp"
-#include "encrypt/window/form1.hpp"
+#include "encrypt/window/steps_window.hpp"
 #include "encrypt_scene.hpp"
 #include "widgets/picture_box.hpp"
 #include "widgets/uni_text.hpp"
@@ -27,55 +30,56 @@ TEST(EncryptWindow, OpensOnTheWorkingFoldersWithItsDefaults) {
     auto form = s.Open();
     EXPECT_EQ(form->windowTitle(), "Corvane-[Encrypt]");
     EXPECT_TRUE(fs::is_directory(s.encrypted));
-    EXPECT_EQ(Control<FileList>(*form, "File1")->Path(), s.images);
-    EXPECT_EQ(Control<FileList>(*form, "File2")->Path(), s.keys);
-    EXPECT_EQ(Control<FileList>(*form, "File1")->Names(), std::vector<std::string>{"coffee.png"});
-    EXPECT_TRUE(Control<QRadioButton>(*form, "Option1")->isChecked());
-    EXPECT_TRUE(Control<QCheckBox>(*form, "Check4")->isChecked());
-    EXPECT_FALSE(Control<QCheckBox>(*form, "Check2")->isChecked());
-    EXPECT_FALSE(Control<QCheckBox>(*form, "Check3")->isChecked());
-    EXPECT_FALSE(Control<QCheckBox>(*form, "Check5")->isChecked());
-    EXPECT_EQ(Control<QLineEdit>(*form, "Text4")->text(), "1200");
+    EXPECT_EQ(form->carrierList()->Path(), s.images);
+    EXPECT_EQ(form->keyList()->Path(), s.keys);
+    EXPECT_EQ(form->carrierList()->Names(), std::vector<std::string>{"coffee.png"});
+    EXPECT_TRUE(form->pngOption()->isChecked());
+    EXPECT_TRUE(form->compressCheck()->isChecked());
+    EXPECT_FALSE(form->wipeKeyCheck()->isChecked());
+    EXPECT_FALSE(form->wipeCarrierCheck()->isChecked());
+    EXPECT_FALSE(form->scoreCheck()->isChecked());
+    EXPECT_EQ(form->maxWidthEdit()->text(), "1200");
     auto items = [](QComboBox* c) {
         QStringList l;
         for (int i = 0; i < c->count(); ++i) l << c->itemText(i);
         return l;
     };
-    EXPECT_EQ(items(Control<QComboBox>(*form, "Combo1")), QStringList({"JP2", "JXR", "J2K", "TIFF", "WEBP"}));
-    EXPECT_EQ(items(Control<QComboBox>(*form, "Combo2")),
+    EXPECT_EQ(items(form->otherFormatCombo()), QStringList({"JP2", "JXR", "J2K", "TIFF", "WEBP"}));
+    EXPECT_EQ(items(form->ratioCombo()),
               QStringList({"1.00:1", "0.50:1", "0.25:1", "0.20:1", "0.10:1"}));
-    EXPECT_EQ(Control<QPushButton>(*form, "Command6")->text(), "Encrypt Image");
-    EXPECT_EQ(Control<QLabel>(*form, "Label4")->toolTip(), "Percent of image LSBs used to store message. <5% is Good.");
-    EXPECT_EQ(Control<QCheckBox>(*form, "Check5")->toolTip(), "Encodability above 90% is good.");
-    EXPECT_TRUE(form->StepsViewer()->isHidden());
+    EXPECT_EQ(form->encryptButton()->text(), "Encrypt Image");
+    EXPECT_EQ(form->lsbAlteredLabel()->toolTip(), "Percent of image LSBs used to store message. <5% is Good.");
+    EXPECT_EQ(form->scoreCheck()->toolTip(), "Encodability above 90% is good.");
+    EXPECT_TRUE(form->stepsWindow()->isHidden());
 }
 
 TEST(EncryptWindow, EveryOutputFormatDecryptsToTheMessage) {
     Scene s;
     auto form = s.Open();
     Pick(*form, "coffee.png", "key.png");
-    EXPECT_EQ(Control<QLabel>(*form, "Label9")->text(), "600 X 400");
-    EXPECT_EQ(Control<QLabel>(*form, "Label12")->text(), "Key OK");
-    EXPECT_EQ(Control<UniText>(*form, "DelimiterText")->Text(), kComment);
-    Control<UniText>(*form, "Text1")->SetText(kMessage);
-    Control<QLineEdit>(*form, "Text3")->setText(QStringLiteral("trip-"));
+    EXPECT_EQ(form->carrierSizeLabel()->text(), "600 X 400");
+    EXPECT_EQ(form->keyVerdictLabel()->text(), "Key OK");
+    EXPECT_EQ(form->delimiterText()->Text(), kComment);
+    form->messageText()->SetText(kMessage);
+    form->prefixEdit()->setText(QStringLiteral("trip-"));
 
     struct Case {
-        const char* option;
+        QRadioButton* (EncryptWindow::*option)() const;
         int combo;
         const char* ending;
     };
-    const Case cases[] = {{"Option1", 0, ".png"}, {"Option2", 0, ".bmp"}, {"Option3", 0, ".jp2"},
-                          {"Option3", 1, ".jxr"}, {"Option3", 2, ".j2k"}, {"Option3", 3, ".tif"},
-                          {"Option3", 4, ".webp"}};
+    using W = EncryptWindow;
+    const Case cases[] = {{&W::pngOption, 0, ".png"},   {&W::bmpOption, 0, ".bmp"},   {&W::otherOption, 0, ".jp2"},
+                          {&W::otherOption, 1, ".jxr"}, {&W::otherOption, 2, ".j2k"}, {&W::otherOption, 3, ".tif"},
+                          {&W::otherOption, 4, ".webp"}};
     std::vector<std::string> saved;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ending);
-        Control<QRadioButton>(*form, c.option)->setChecked(true);
-        Control<QComboBox>(*form, "Combo1")->setCurrentIndex(c.combo);
-        Control<QPushButton>(*form, "Command6")->click();
+        ((*form).*c.option)()->setChecked(true);
+        form->otherFormatCombo()->setCurrentIndex(c.combo);
+        PressEncrypt(*form);
         EXPECT_TRUE(s.messages.shown.empty()) << TextToUtf8(Shown(s.messages).front());
-        const EncryptResult& r = form->LastResult();
+        const EncryptResult& r = form->lastResult();
         ASSERT_EQ(r.status, EncryptStatus::Saved) << r.saveError;
         EXPECT_EQ(fs::path(r.savedPath).parent_path(), fs::path(s.encrypted));
         EXPECT_EQ(fs::path(r.savedPath).extension(), c.ending);
@@ -83,11 +87,11 @@ TEST(EncryptWindow, EveryOutputFormatDecryptsToTheMessage) {
         EXPECT_EQ(s.ReadBack(r.savedPath), kMessage);
         // The window says where the image went, shows the digest, and is
         // ready for the next press.
-        EXPECT_TRUE(Control<QPlainTextEdit>(*form, "Text2")->toPlainText().contains(
+        EXPECT_TRUE(form->statusText()->toPlainText().contains(
             QStringLiteral("Saved as: ") + QString::fromStdString(r.savedPath)));
-        EXPECT_EQ(Control<QLabel>(*form, "Label8")->text(), Q(UpperHex(CSHA256().SHA256(kMessage))));
-        EXPECT_EQ(Control<QPushButton>(*form, "Command6")->text(), "Encrypt Image");
-        EXPECT_TRUE(Control<FileList>(*form, "File1")->isEnabled());
+        EXPECT_EQ(form->digestLabel()->text(), Q(UpperHex(CSHA256().SHA256(kMessage))));
+        EXPECT_EQ(form->encryptButton()->text(), "Encrypt Image");
+        EXPECT_TRUE(form->carrierList()->isEnabled());
         saved.push_back(r.savedPath);
     }
     // Seven files, none overwriting another; the inputs are untouched.
@@ -102,20 +106,19 @@ TEST(EncryptWindow, RefusalsNameWhatIsMissing) {
     Scene::SaveKey(s.keys + "/narrow.png", RandomGrid(599, 400, 6), kComment);
     Scene::SaveKey(s.keys + "/low.png", RandomGrid(600, 399, 7), kComment);
     auto form = s.Open();
-    auto* encrypt = Control<QPushButton>(*form, "Command6");
     auto pressed = [&] {
         s.messages.shown.clear();
-        encrypt->click();
+        PressEncrypt(*form);
         return Shown(s.messages);
     };
     EXPECT_EQ(pressed(), std::vector<std::u16string>{u"No Message."});
-    Control<UniText>(*form, "Text1")->SetText(kMessage);
+    form->messageText()->SetText(kMessage);
     EXPECT_EQ(pressed(), std::vector<std::u16string>{u"No Keyfile Selected."});
     Pick(*form, nullptr, "narrow.png");
     EXPECT_EQ(pressed(), std::vector<std::u16string>{u"No Image File Selected."});
     Pick(*form, "coffee.png", nullptr);
-    EXPECT_EQ(Control<QLabel>(*form, "Label12")->text(), "Key NOGO");
-    EXPECT_EQ(Control<QLabel>(*form, "Label12")->toolTip(),
+    EXPECT_EQ(form->keyVerdictLabel()->text(), "Key NOGO");
+    EXPECT_EQ(form->keyVerdictLabel()->toolTip(),
               "NOGO. Key image is too small (599x400) for the selected image.");
     EXPECT_EQ(pressed(), std::vector<std::u16string>{u"Key Pixel Width Too Small."});
     Pick(*form, nullptr, "low.png");
@@ -128,11 +131,11 @@ TEST(EncryptWindow, MaxWidthAndResizeShrinkTheCarrierAsItLoads) {
     ASSERT_TRUE(SaveGrid(RandomGrid(3000, 2000, 9), OutputKind::Bmp, s.images + "/wide.bmp"));
     ASSERT_TRUE(SaveGrid(RandomGrid(1500, 1000, 10), OutputKind::Bmp, s.images + "/middle.bmp"));
     auto form = s.Open();
-    auto* label = Control<QLabel>(*form, "Label9");
-    auto* maxWidth = Control<QPushButton>(*form, "Check6");
-    auto* width = Control<QLineEdit>(*form, "Text4");
-    auto* resize = Control<QPushButton>(*form, "Check7");
-    auto* ratio = Control<QComboBox>(*form, "Combo2");
+    auto* label = form->carrierSizeLabel();
+    auto* maxWidth = form->maxWidthButton();
+    auto* width = form->maxWidthEdit();
+    auto* resize = form->resizeButton();
+    auto* ratio = form->ratioCombo();
 
     Pick(*form, "wide.bmp", nullptr);
     EXPECT_EQ(label->text(), "3000 X 2000");
@@ -156,10 +159,10 @@ TEST(EncryptWindow, MaxWidthAndResizeShrinkTheCarrierAsItLoads) {
     ratio->setCurrentIndex(4);
     Pick(*form, "middle.bmp", nullptr);
     EXPECT_EQ(label->text(), "150 X 100");
-    EXPECT_EQ(form->Carrier().width, 150);
+    EXPECT_EQ(form->carrier().width, 150);
     // The key verdict follows the carrier as loaded.
     Pick(*form, nullptr, "key.png");
-    EXPECT_EQ(Control<QLabel>(*form, "Label12")->text(), "Key OK");
+    EXPECT_EQ(form->keyVerdictLabel()->text(), "Key OK");
 }
 
 TEST(EncryptWindow, KeyVerdictAtTheEdgeOfTheCarrier) {
@@ -171,7 +174,7 @@ TEST(EncryptWindow, KeyVerdictAtTheEdgeOfTheCarrier) {
     ASSERT_TRUE(LoadGrid(PhotoPath("coffee.png"), photo));
     Scene::SaveKey(s.keys + "/photo.png", photo, kComment);
     auto form = s.Open();
-    auto* verdict = Control<QLabel>(*form, "Label12");
+    auto* verdict = form->keyVerdictLabel();
     Pick(*form, "big.bmp", "exact.png");
     EXPECT_EQ(verdict->text(), "Key OK");
     EXPECT_EQ(BackColorOf(verdict), QColor::fromRgb(kGoodColor));
@@ -190,16 +193,16 @@ TEST(EncryptWindow, ACarrierThatCannotLoadLeavesNothingStale) {
     auto form = s.Open();
     Pick(*form, "coffee.png", "key.png");
     Pick(*form, "damaged.png", nullptr);
-    EXPECT_TRUE(Control<QPlainTextEdit>(*form, "Text2")
+    EXPECT_TRUE(form->statusText()
                     ->toPlainText()
                     .startsWith(QStringLiteral("Cannot load the carrier image damaged.png: ")));
-    EXPECT_EQ(Control<QLabel>(*form, "Label9")->text(), "0 X 0");
-    EXPECT_EQ(Control<QLabel>(*form, "Label12")->text(), "");
-    EXPECT_TRUE(Control<PictureBox>(*form, "Picture3")->IsEmpty());
+    EXPECT_EQ(form->carrierSizeLabel()->text(), "0 X 0");
+    EXPECT_EQ(form->keyVerdictLabel()->text(), "");
+    EXPECT_TRUE(form->carrierPreview()->IsEmpty());
     // Encrypting now is refused rather than run on the old picture.
-    Control<UniText>(*form, "Text1")->SetText(kMessage);
-    Control<QPushButton>(*form, "Command6")->click();
-    EXPECT_NE(form->LastResult().status, EncryptStatus::Saved);
+    form->messageText()->SetText(kMessage);
+    PressEncrypt(*form);
+    EXPECT_NE(form->lastResult().status, EncryptStatus::Saved);
     EXPECT_TRUE(fs::is_empty(s.encrypted));
 }
 
@@ -207,38 +210,38 @@ TEST(EncryptWindow, WipesTheUsedFilesAndRefreshesTheLists) {
     Scene s;
     auto form = s.Open();
     Pick(*form, "coffee.png", "key.png");
-    Control<UniText>(*form, "Text1")->SetText(kMessage);
-    Control<QCheckBox>(*form, "Check2")->setChecked(true);
-    Control<QCheckBox>(*form, "Check3")->setChecked(true);
-    Control<QPushButton>(*form, "Command6")->click();
-    ASSERT_EQ(form->LastResult().status, EncryptStatus::Saved);
-    EXPECT_EQ(s.ReadBack(form->LastResult().savedPath), kMessage);
+    form->messageText()->SetText(kMessage);
+    form->wipeKeyCheck()->setChecked(true);
+    form->wipeCarrierCheck()->setChecked(true);
+    PressEncrypt(*form);
+    ASSERT_EQ(form->lastResult().status, EncryptStatus::Saved);
+    EXPECT_EQ(s.ReadBack(form->lastResult().savedPath), kMessage);
     EXPECT_FALSE(fs::exists(s.keys + "/key.png"));
     EXPECT_FALSE(fs::exists(s.images + "/coffee.png"));
-    EXPECT_TRUE(Control<FileList>(*form, "File1")->Names().empty());
-    EXPECT_TRUE(Control<FileList>(*form, "File2")->Names().empty());
+    EXPECT_TRUE(form->carrierList()->Names().empty());
+    EXPECT_TRUE(form->keyList()->Names().empty());
 }
 
 TEST(EncryptWindow, StepsViewerShowsThePlanesOfTheLastEncryption) {
     Scene s;
     auto form = s.Open();
     Pick(*form, "coffee.png", "key.png");
-    Control<UniText>(*form, "Text1")->SetText(kMessage);
-    Control<QPushButton>(*form, "Command6")->click();
-    ASSERT_EQ(form->LastResult().status, EncryptStatus::Saved);
-    Control<QPushButton>(*form, "Check1")->click();
-    Form1* viewer = form->StepsViewer();
+    form->messageText()->SetText(kMessage);
+    PressEncrypt(*form);
+    ASSERT_EQ(form->lastResult().status, EncryptStatus::Saved);
+    form->showStepsButton()->click();
+    StepsWindow* viewer = form->stepsWindow();
     ASSERT_TRUE(viewer->isVisible());
     PixelGrid saved;
-    ASSERT_TRUE(LoadGrid(form->LastResult().savedPath, saved));
-    EXPECT_EQ(Control<PictureBox>(*viewer, "Picture5")->Grid(), saved);
-    EXPECT_EQ(Control<PictureBox>(*viewer, "Picture3")->Grid(), ImageXorKey(form->Carrier(), s.key));
+    ASSERT_TRUE(LoadGrid(form->lastResult().savedPath, saved));
+    EXPECT_EQ(viewer->outputPicture()->Grid(), saved);
+    EXPECT_EQ(viewer->xorPicture()->Grid(), ImageXorKey(form->carrier(), s.key));
 
     // The steps by hand give the same output from the same message.
-    Control<QPushButton>(*viewer, "Command2")->click();
-    Control<QPushButton>(*viewer, "Command4")->click();
-    Control<QPushButton>(*viewer, "Command5")->click();
-    const PixelGrid& byHand = Control<PictureBox>(*viewer, "Picture5")->Grid();
+    viewer->step1Button()->click();
+    viewer->step2Button()->click();
+    viewer->step3Button()->click();
+    const PixelGrid& byHand = viewer->outputPicture()->Grid();
     ASSERT_EQ(byHand.width, 600);
     PixelGrid written = byHand;
     const std::string path = s.root / "by-hand.png";
@@ -247,26 +250,28 @@ TEST(EncryptWindow, StepsViewerShowsThePlanesOfTheLastEncryption) {
 
     // A new carrier clears the first plane; the button hides the viewer.
     Pick(*form, "coffee.png", nullptr);
-    EXPECT_TRUE(Control<PictureBox>(*viewer, "Picture3")->IsEmpty());
-    Control<QPushButton>(*form, "Check1")->click();
+    EXPECT_TRUE(viewer->xorPicture()->IsEmpty());
+    form->showStepsButton()->click();
     EXPECT_FALSE(viewer->isVisible());
 }
 
 TEST(EncryptWindow, EncodabilityScoreRunsOnlyWhenTicked) {
     Scene s;
     auto form = s.Open();
-    auto* score = Control<QCheckBox>(*form, "Check5");
-    auto* stats = Control<QLabel>(*form, "Label15");
+    auto* score = form->scoreCheck();
+    auto* stats = form->scoreStatsLabel();
     Pick(*form, "coffee.png", nullptr);
     EXPECT_EQ(stats->text(), "");
     score->click();
     EXPECT_TRUE(score->isChecked());
+    QSignalSpy scored(form.get(), &EncryptWindow::scoreFinished);
     Pick(*form, "coffee.png", nullptr);
+    ASSERT_TRUE(scored.count() > 0 || scored.wait(60000));
     // The photo's score and verdict, as the analysis gives them.
     EXPECT_EQ(score->text(), "88.66% - Marginal");
     EXPECT_NE(stats->text(), "");
     EXPECT_NE(BackColorOf(score), QColor::fromRgb(0xFFFFFF));
-    EXPECT_TRUE(Control<FileList>(*form, "File1")->isEnabled());
+    EXPECT_TRUE(form->carrierList()->isEnabled());
     score->click();
     EXPECT_EQ(score->text(), "Encodability %");
     EXPECT_FALSE(stats->isVisible());
@@ -275,8 +280,8 @@ TEST(EncryptWindow, EncodabilityScoreRunsOnlyWhenTicked) {
 TEST(EncryptWindow, MessageLengthAndTheShareOfLsbsItTakes) {
     Scene s;
     auto form = s.Open();
-    auto* usage = Control<QLabel>(*form, "Label14");
-    Control<UniText>(*form, "Text1")->SetText(u"abcd");
+    auto* usage = form->lsbUsageLabel();
+    form->messageText()->SetText(u"abcd");
     EXPECT_EQ(usage->text(), "8B");
     Pick(*form, "coffee.png", nullptr);
     // 8 bytes, 64 bits, half of them changed, over 600x400x3 channels.
@@ -292,21 +297,75 @@ TEST(EncryptWindow, BrowseAndDropPickFilesAnywhere) {
     testing::WriteBytes(elsewhere / "note.txt", "from a file \xe2\x98\x95");
     auto form = s.Open();
     s.openFileAnswer = elsewhere / "astronaut.png";
-    Control<QPushButton>(*form, "Command2")->click();
+    form->browseCarrierButton()->click();
     EXPECT_EQ(s.openFileTitle, "Select Image File");
-    EXPECT_EQ(Control<FileList>(*form, "File1")->Path(), elsewhere.path());
-    EXPECT_EQ(form->ImagePath(), elsewhere / "astronaut.png");
-    EXPECT_EQ(Control<QLabel>(*form, "Label9")->text(), "512 X 512");
+    EXPECT_EQ(form->carrierList()->Path(), elsewhere.path());
+    EXPECT_EQ(form->imagePath(), elsewhere / "astronaut.png");
+    EXPECT_EQ(form->carrierSizeLabel()->text(), "512 X 512");
     s.openFileAnswer.clear();
-    Control<QPushButton>(*form, "Command3")->click();
+    form->browseKeyButton()->click();
     EXPECT_EQ(s.openFileTitle, "Select Key File");
-    EXPECT_EQ(Control<FileList>(*form, "File2")->Path(), s.keys);
+    EXPECT_EQ(form->keyList()->Path(), s.keys);
 
-    form->DropFile(elsewhere / "far-key.png", true);
-    EXPECT_EQ(form->KeyPath(), elsewhere / "far-key.png");
-    form->DropFile(elsewhere / "note.txt", false);
-    EXPECT_EQ(Control<UniText>(*form, "Text1")->Text(), u"from a file \u2615");
-    EXPECT_EQ(form->ImagePath(), elsewhere / "astronaut.png");
+    form->dropFile(elsewhere / "far-key.png", true);
+    EXPECT_EQ(form->keyPath(), elsewhere / "far-key.png");
+    form->dropFile(elsewhere / "note.txt", false);
+    EXPECT_EQ(form->messageText()->Text(), u"from a file \u2615");
+    EXPECT_EQ(form->imagePath(), elsewhere / "astronaut.png");
+}
+
+// A carrier the size of a large photograph takes seconds to encrypt; the
+// window keeps painting and can be moved meanwhile, its inputs locked.
+TEST(EncryptWindow, StaysMovableAndPaintsWhileALargeCarrierEncrypts) {
+    Scene s;
+    PixelGrid photo;
+    ASSERT_TRUE(LoadGrid(PhotoPath("coffee.png"), photo));
+    ASSERT_TRUE(SaveGrid(RescaleGrid(photo, 8000, 6000, ResizeFilter::Bilinear), OutputKind::Bmp,
+                         s.images + "/large.bmp"));
+    Scene::SaveKey(s.keys + "/large-key.png", RandomGrid(8000, 6000, 21), kComment);
+    auto form = s.Open();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    Pick(*form, "large.bmp", "large-key.png");
+    ASSERT_EQ(form->carrier().width, 8000);
+    form->messageText()->SetText(kMessage);
+    form->bmpOption()->setChecked(true);
+
+    // Paint events of the window's widgets, counted while the run goes on.
+    struct PaintCounter : QObject {
+        EncryptWindow* window = nullptr;
+        int whileRunning = 0;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            auto* widget = qobject_cast<QWidget*>(watched);
+            if (event->type() == QEvent::Paint && widget && widget->window() == window &&
+                !window->encryptButton()->isEnabled())
+                ++whileRunning;
+            return false;
+        }
+    } painted;
+    painted.window = form.get();
+    qApp->installEventFilter(&painted);
+
+    QSignalSpy ended(form.get(), &EncryptWindow::encryptFinished);
+    const QPoint start = form->pos();
+    form->encryptButton()->click();
+    // The press returns at once with the inputs locked.
+    EXPECT_EQ(ended.count(), 0);
+    EXPECT_FALSE(form->carrierList()->isEnabled());
+    int moves = 0;
+    while (ended.count() == 0 && moves < 3000) {
+        form->move(start + QPoint(moves % 40, moves % 30));
+        ++moves;
+        QTest::qWait(20);
+    }
+    qApp->removeEventFilter(&painted);
+    ASSERT_EQ(ended.count(), 1);
+    EXPECT_GT(moves, 1);
+    EXPECT_GT(painted.whileRunning, 0);
+    ASSERT_EQ(form->lastResult().status, EncryptStatus::Saved) << form->lastResult().saveError;
+    EXPECT_EQ(fs::path(form->lastResult().savedPath).extension(), ".bmp");
+    EXPECT_EQ(form->encryptButton()->text(), "Encrypt Image");
+    EXPECT_TRUE(form->carrierList()->isEnabled());
 }
 
 }  // namespace

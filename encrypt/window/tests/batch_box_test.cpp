@@ -1,13 +1,14 @@
 // The About box's batch: the main window's message, key and options over
 // every carrier of its list, with progress, Stop and the key wiped once.
-#include "encrypt/window/form3.hpp"
+#include "encrypt/window/batch_box.hpp"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTimer>
 
-#include "encrypt/window/form2.hpp"
+#include "encrypt/window/encrypt_window.hpp"
 #include "encrypt_scene.hpp"
 #include "widgets/uni_text.hpp"
 
@@ -17,8 +18,8 @@ namespace {
 // Three carriers (the photo under three names) and the key picked, the
 // message typed, the About box open.
 struct BatchScene : Scene {
-    std::unique_ptr<Form2> form;
-    Form3* about = nullptr;
+    std::unique_ptr<EncryptWindow> form;
+    BatchBox* about = nullptr;
     QPushButton* batch = nullptr;
     // Every caption "Batch Encrypt" shows while the batch lets events run.
     std::vector<QString> captions;
@@ -29,10 +30,10 @@ struct BatchScene : Scene {
         for (const auto& name : carriers) fs::copy_file(PhotoPath("coffee.png"), images + "/" + name);
         form = Open();
         Pick(*form, nullptr, "key.png");
-        Control<UniText>(*form, "Text1")->SetText(kMessage);
-        Control<QPushButton>(*form, "Command1")->click();
-        about = form->AboutWindow();
-        batch = Control<QPushButton>(*about, "Command1");
+        form->messageText()->SetText(kMessage);
+        form->aboutButton()->click();
+        about = form->batchBox();
+        batch = about->batchButton();
     }
     void Run() {
         QTimer watch;
@@ -43,8 +44,12 @@ struct BatchScene : Scene {
                 if (onCaption) onCaption(caption);
             }
         });
+        // Captions are watched while the batch runs, not after it.
+        QObject::connect(about, &BatchBox::batchFinished, &watch, &QTimer::stop);
         watch.start(0);
+        QSignalSpy ended(about, &BatchBox::batchFinished);
         batch->click();
+        ASSERT_TRUE(ended.count() > 0 || ended.wait(300000));
     }
     std::vector<std::string> Saved() const {
         std::vector<std::string> names;
@@ -67,11 +72,11 @@ TEST(BatchEncrypt, EncryptsEveryCarrierWithProgress) {
     const auto saved = s.Saved();
     ASSERT_EQ(saved.size(), 3u);
     for (const auto& path : saved) EXPECT_EQ(s.ReadBack(path), kMessage);
-    EXPECT_EQ(s.about->LastBatch().saved, 3);
-    EXPECT_EQ(Control<QLabel>(*s.about, "Label4")->text(), "3 carriers: 3 saved.");
+    EXPECT_EQ(s.about->lastBatch().saved, 3);
+    EXPECT_EQ(s.about->summaryLabel()->text(), "3 carriers: 3 saved.");
     // The main window is the user's again.
-    EXPECT_TRUE(Control<FileList>(*s.form, "File1")->isEnabled());
-    EXPECT_TRUE(Control<QPushButton>(*s.form, "Command6")->isEnabled());
+    EXPECT_TRUE(s.form->carrierList()->isEnabled());
+    EXPECT_TRUE(s.form->encryptButton()->isEnabled());
 }
 
 TEST(BatchEncrypt, EmptyListAndMissingInputs) {
@@ -82,15 +87,15 @@ TEST(BatchEncrypt, EmptyListAndMissingInputs) {
     EXPECT_TRUE(s.batch->isEnabled());
     EXPECT_TRUE(s.Saved().empty());
 
-    Control<UniText>(*s.form, "Text1")->SetText(u"");
+    s.form->messageText()->SetText(u"");
     s.batch->click();
     EXPECT_EQ(Shown(s.messages), std::vector<std::u16string>{u"No Message."});
 
     Scene bare;
     auto form = bare.Open();
-    Control<UniText>(*form, "Text1")->SetText(kMessage);
-    Control<QPushButton>(*form, "Command1")->click();
-    Control<QPushButton>(*form->AboutWindow(), "Command1")->click();
+    form->messageText()->SetText(kMessage);
+    form->aboutButton()->click();
+    form->batchBox()->batchButton()->click();
     EXPECT_EQ(Shown(bare.messages), std::vector<std::u16string>{u"No Keyfile Selected."});
     EXPECT_TRUE(fs::is_empty(bare.encrypted));
 }
@@ -98,14 +103,14 @@ TEST(BatchEncrypt, EmptyListAndMissingInputs) {
 TEST(BatchEncrypt, StopEndsAfterTheCurrentCarrierAndIsClearedForTheNextBatch) {
     BatchScene s;
     s.onCaption = [&](const QString& caption) {
-        if (caption == "Working: 1 of 3") Control<QPushButton>(*s.about, "Command2")->click();
+        if (caption == "Working: 1 of 3") s.about->stopButton()->click();
     };
     s.Run();
     EXPECT_EQ(s.Saved().size(), 1u);
     EXPECT_EQ(s.batch->text(), "Batch Encrypt");
     EXPECT_TRUE(s.batch->isEnabled());
-    EXPECT_TRUE(s.about->LastBatch().stopped);
-    EXPECT_EQ(Control<QLabel>(*s.about, "Label4")->text(), "Stopped after 1 of 3 carriers: 1 saved.");
+    EXPECT_TRUE(s.about->lastBatch().stopped);
+    EXPECT_EQ(s.about->summaryLabel()->text(), "Stopped after 1 of 3 carriers: 1 saved.");
 
     s.captions.clear();
     s.onCaption = nullptr;
@@ -116,14 +121,14 @@ TEST(BatchEncrypt, StopEndsAfterTheCurrentCarrierAndIsClearedForTheNextBatch) {
 
 TEST(BatchEncrypt, WipesTheKeyOnceAndKeepsEncryptingWithItsPixels) {
     BatchScene s;
-    Control<QCheckBox>(*s.form, "Check2")->setChecked(true);
+    s.form->wipeKeyCheck()->setChecked(true);
     s.Run();
     EXPECT_FALSE(fs::exists(s.keys + "/key.png"));
     const auto saved = s.Saved();
     ASSERT_EQ(saved.size(), 3u);
     for (const auto& path : saved) EXPECT_EQ(s.ReadBack(path), kMessage);
     // The later carriers met no wipe to fail.
-    EXPECT_TRUE(s.form->LastResult().keyWipeError.empty()) << s.form->LastResult().keyWipeError;
+    EXPECT_TRUE(s.form->lastResult().keyWipeError.empty()) << s.form->lastResult().keyWipeError;
     EXPECT_TRUE(s.messages.shown.empty()) << TextToUtf8(Shown(s.messages).front());
 }
 
@@ -132,12 +137,12 @@ TEST(BatchEncrypt, CarriersThatFailAreReportedAndTheBatchGoesOn) {
     testing::WriteBytes(s.images + "/b.png", "\x89PNG\r\n\x1a\n damaged");
     // Wiping each carrier takes it out of the list: the batch still takes
     // every carrier it started with.
-    Control<QCheckBox>(*s.form, "Check3")->setChecked(true);
-    Control<FileList>(*s.form, "File1")->Refresh();
+    s.form->wipeCarrierCheck()->setChecked(true);
+    s.form->carrierList()->Refresh();
     s.Run();
     EXPECT_EQ(s.Saved().size(), 2u);
-    EXPECT_EQ(s.about->LastBatch().failed, std::vector<std::string>{"b.png"});
-    EXPECT_EQ(Control<QLabel>(*s.about, "Label4")->text(), "3 carriers: 2 saved, not saved: b.png.");
+    EXPECT_EQ(s.about->lastBatch().failed, std::vector<std::string>{"b.png"});
+    EXPECT_EQ(s.about->summaryLabel()->text(), "3 carriers: 2 saved, not saved: b.png.");
     EXPECT_FALSE(fs::exists(s.images + "/a.png"));
     EXPECT_TRUE(fs::exists(s.images + "/b.png"));
     EXPECT_FALSE(fs::exists(s.images + "/c.png"));

@@ -1,4 +1,4 @@
-#include "encrypt/window/form1.hpp"
+#include "encrypt/window/steps_window.hpp"
 
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -14,7 +14,7 @@
 
 namespace corvane::encryptor {
 
-Form1::Form1(EmbeddingSteps& steps, Source source, QWidget* parent)
+StepsWindow::StepsWindow(EmbeddingSteps& steps, Source source, QWidget* parent)
     : QWidget(parent, Qt::Window), steps_(steps), source_(std::move(source)) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Corvane-[Steps]"));
@@ -38,12 +38,12 @@ Form1::Form1(EmbeddingSteps& steps, Source source, QWidget* parent)
     };
     auto* planes = new QWidget(this);
     auto* row = new QHBoxLayout(planes);
-    row->addLayout(column(Label3, "Label3", QStringLiteral("Image XOR Key"), Command2, "Command2",
-                          QStringLiteral("Image XOR Key"), Picture3, "Picture3"));
-    row->addLayout(column(Label4, "Label4", QStringLiteral("Image XOR Key + Message"), Command4, "Command4",
-                          QStringLiteral("Image XOR Key + Message"), Picture4, "Picture4"));
-    row->addLayout(column(Label6, "Label6", QStringLiteral("Image XOR Key + Message XOR Key"), Command5, "Command5",
-                          QStringLiteral("XOR + Key"), Picture5, "Picture5"));
+    row->addLayout(column(xorCaption_, "Label3", QStringLiteral("Image XOR Key"), step1Button_, "Command2",
+                          QStringLiteral("Image XOR Key"), xorPicture_, "Picture3"));
+    row->addLayout(column(messageCaption_, "Label4", QStringLiteral("Image XOR Key + Message"), step2Button_, "Command4",
+                          QStringLiteral("Image XOR Key + Message"), messagePicture_, "Picture4"));
+    row->addLayout(column(outputCaption_, "Label6", QStringLiteral("Image XOR Key + Message XOR Key"), step3Button_, "Command5",
+                          QStringLiteral("XOR + Key"), outputPicture_, "Picture5"));
     row->addStretch(1);
     // Three carriers side by side are wider than most screens: they scroll.
     auto* scroll = new QScrollArea(this);
@@ -51,42 +51,42 @@ Form1::Form1(EmbeddingSteps& steps, Source source, QWidget* parent)
     scroll->setWidgetResizable(true);
     auto* main = new QVBoxLayout(this);
     main->addWidget(scroll);
-    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
-    connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
-    connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
+    connect(step1Button_, &QPushButton::clicked, this, [this] { onStep1(); });
+    connect(step2Button_, &QPushButton::clicked, this, [this] { onStep2(); });
+    connect(step3Button_, &QPushButton::clicked, this, [this] { onStep3(); });
     // Opens at a size that fits the screen.
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QSize room = screen ? screen->availableSize() : QSize(1280, 800);
     resize(room.width() * 9 / 10, room.height() * 3 / 4);
 }
 
-void Form1::Command2_Click() {
+void StepsWindow::onStep1() {
     const PixelGrid& carrier = source_.carrier();
     steps_.Step1(carrier, source_.key());
-    Picture3->SetGrid(steps_.XorPlane(carrier, source_.key()));
+    xorPicture_->SetGrid(steps_.XorPlane(carrier, source_.key()));
 }
 
-void Form1::Command4_Click() {
+void StepsWindow::onStep2() {
     source_.runStep2();
-    Picture4->SetGrid(steps_.MessagePlane(source_.carrier(), source_.key()));
+    messagePicture_->SetGrid(steps_.MessagePlane(source_.carrier(), source_.key()));
 }
 
-void Form1::Command5_Click() {
+void StepsWindow::onStep3() {
     steps_.Step3(source_.carrier());
-    Picture5->SetGrid(steps_.OutputPlane());
+    outputPicture_->SetGrid(steps_.OutputPlane());
 }
 
-void Form1::ShowPlanes() {
+void StepsWindow::showPlanes() {
     const PixelGrid& carrier = source_.carrier();
     const PixelGrid& key = source_.key();
     if (steps_.OutputPlane().empty() || steps_.OutputPlane().width != carrier.width ||
         steps_.OutputPlane().height != carrier.height)
         return;
-    Picture3->SetGrid(steps_.XorPlane(carrier, key));
-    Picture4->SetGrid(steps_.MessagePlane(carrier, key));
-    Picture5->SetGrid(steps_.OutputPlane());
+    xorPicture_->SetGrid(steps_.XorPlane(carrier, key));
+    messagePicture_->SetGrid(steps_.MessagePlane(carrier, key));
+    outputPicture_->SetGrid(steps_.OutputPlane());
 }
 
-void Form1::ClearFirstPicture() { Picture3->Clear(); }
+void StepsWindow::clearXorPicture() { xorPicture_->Clear(); }
 
 }  // namespace corvane::encryptor

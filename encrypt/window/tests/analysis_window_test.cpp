@@ -1,16 +1,17 @@
 // The analysis window against the analysis functions: an encrypted image
 // examined against the carrier the main window shows.
-#include "encrypt/window/form4.hpp"
+#include "encrypt/window/analysis_window.hpp"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 
 #include "encrypt/image_analysis.hpp"
 #include "encrypt/steganalysis.hpp"
-#include "encrypt/window/form2.hpp"
+#include "encrypt/window/encrypt_window.hpp"
 #include "encrypt_scene.hpp"
 #include "widgets/picture_box.hpp"
 #include "widgets/uni_text.hpp"
@@ -21,30 +22,35 @@ namespace {
 // The photo encrypted through the main window, which keeps showing it as
 // its carrier; the analysis window open.
 struct AnalysisScene : Scene {
-    std::unique_ptr<Form2> form;
-    Form4* analysis = nullptr;
+    std::unique_ptr<EncryptWindow> form;
+    AnalysisWindow* analysis = nullptr;
     std::string encryptedPath;
     PixelGrid encryptedImage;
 
     AnalysisScene() {
         form = Open();
         Pick(*form, "coffee.png", "key.png");
-        Control<UniText>(*form, "Text1")->SetText(kMessage);
-        Control<QPushButton>(*form, "Command6")->click();
-        encryptedPath = form->LastResult().savedPath;
+        form->messageText()->SetText(kMessage);
+        PressEncrypt(*form);
+        encryptedPath = form->lastResult().savedPath;
         EXPECT_TRUE(LoadGrid(encryptedPath, encryptedImage));
-        Control<QPushButton>(*form, "Command16")->click();
-        analysis = form->AnalysisWindow();
+        form->analysisButton()->click();
+        analysis = form->analysisWindow();
     }
-    void Press(const char* button) { Control<QPushButton>(*analysis, button)->click(); }
+    // Presses a button and waits for any computation it starts.
+    void Press(QPushButton* button) {
+        button->click();
+        if (!analysis->running()) return;
+        QSignalSpy ended(analysis, &AnalysisWindow::analysisFinished);
+        ASSERT_TRUE(ended.wait(120000));
+    }
     void Option(int index) {
-        Control<QRadioButton>(*analysis, ("Option1_" + std::to_string(index)).c_str())->click();
+        analysis->viewOption(index)->click();
     }
-    QString Text(const char* label) { return Control<QLabel>(*analysis, label)->text(); }
-    // Loads through Browse.
-    void Browse(const std::string& path) {
+    // Loads through browse.
+    void browse(const std::string& path) {
         openFileAnswer = path;
-        Press("Command2");
+        Press(analysis->browseButton());
     }
 };
 
@@ -52,26 +58,26 @@ TEST(AnalysisWindow, CalcDrawsTheDiffViewGraphAndChiSquaredAgainstTheCarrier) {
     AnalysisScene s;
     ASSERT_NE(s.analysis, nullptr);
     EXPECT_TRUE(s.analysis->windowTitle().startsWith("Image Analysis - Allows examination of LSBs"));
-    s.Browse(s.encryptedPath);
+    s.browse(s.encryptedPath);
     EXPECT_EQ(s.openFileTitle, "Select Image File");
-    EXPECT_EQ(s.Text("Label3"), QString::fromStdString(s.encryptedPath));
-    EXPECT_EQ(s.analysis->Image(), s.encryptedImage);
-    EXPECT_EQ(s.analysis->View().width, 600);
+    EXPECT_EQ(s.analysis->pathLabel()->text(), QString::fromStdString(s.encryptedPath));
+    EXPECT_EQ(s.analysis->image(), s.encryptedImage);
+    EXPECT_EQ(s.analysis->view().width, 600);
 
     // Choosing a view draws nothing until Calc.
-    const PixelGrid cleared = s.analysis->View();
+    const PixelGrid cleared = s.analysis->view();
     s.Option(4);
-    EXPECT_EQ(s.analysis->LsbViewMode(), 4);
-    EXPECT_EQ(s.analysis->View(), cleared);
-    s.Press("Command1");
-    EXPECT_EQ(s.analysis->View(), LsbView(s.encryptedImage, 4, s.form->Carrier()));
-    const auto chi = ComputeChiSquared(s.encryptedImage, s.form->Carrier());
+    EXPECT_EQ(s.analysis->lsbViewMode(), 4);
+    EXPECT_EQ(s.analysis->view(), cleared);
+    s.Press(s.analysis->calcButton());
+    EXPECT_EQ(s.analysis->view(), LsbView(s.encryptedImage, 4, s.form->carrier()));
+    const auto chi = ComputeChiSquared(s.encryptedImage, s.form->carrier());
     ASSERT_TRUE(chi.has_value());
-    EXPECT_EQ(s.Text("Label2"), Q(chi->averageText));
+    EXPECT_EQ(s.analysis->chiLabel()->text(), Q(chi->averageText));
 
     // The graph: one column per image column, rows 0-100, the three series
     // where the functions put them.
-    const PixelGrid& graph = s.analysis->Graph();
+    const PixelGrid& graph = s.analysis->graph();
     ASSERT_EQ(graph.width, 600);
     ASSERT_EQ(graph.height, 101);
     const ColumnGraph columns = ComputeColumnGraph(s.encryptedImage);
@@ -84,108 +90,108 @@ TEST(AnalysisWindow, CalcDrawsTheDiffViewGraphAndChiSquaredAgainstTheCarrier) {
             EXPECT_EQ(graph.at(x, columns.green[x]), Rgb(0, 255, 0)) << x;
         }
     }
-    EXPECT_TRUE(Control<QPushButton>(*s.analysis, "Command1")->isEnabled());
+    EXPECT_TRUE(s.analysis->calcButton()->isEnabled());
 }
 
 TEST(AnalysisWindow, PsnrAndTheDiffOfTheCarrierAgainstItself) {
     AnalysisScene s;
-    s.Browse(s.encryptedPath);
-    s.Press("Command5");
-    EXPECT_EQ(s.Text("Label4"), Q(ComputePsnr(s.form->Carrier(), s.encryptedImage).text));
-    EXPECT_TRUE(s.Text("Label4").startsWith("R:"));
+    s.browse(s.encryptedPath);
+    s.Press(s.analysis->psnrButton());
+    EXPECT_EQ(s.analysis->psnrLabel()->text(), Q(ComputePsnr(s.form->carrier(), s.encryptedImage).text));
+    EXPECT_TRUE(s.analysis->psnrLabel()->text().startsWith("R:"));
 
     // The main window shows the carrier with the encryption's repairs; picked
     // again it is the file as it stands, the same as the loaded image.
     Pick(*s.form, "coffee.png", nullptr);
-    s.Browse(s.images + "/coffee.png");
-    s.Press("Command5");
-    EXPECT_EQ(s.Text("Label4"), "R:100.00 G:100.00 B:100.00");
+    s.browse(s.images + "/coffee.png");
+    s.Press(s.analysis->psnrButton());
+    EXPECT_EQ(s.analysis->psnrLabel()->text(), "R:100.00 G:100.00 B:100.00");
     s.Option(4);
-    s.Press("Command1");
-    for (uint32_t p : s.analysis->View().pixels) ASSERT_EQ(p, 0u);
-    EXPECT_EQ(s.Text("Label2"), "0.000%");
+    s.Press(s.analysis->calcButton());
+    for (uint32_t p : s.analysis->view().pixels) ASSERT_EQ(p, 0u);
+    EXPECT_EQ(s.analysis->chiLabel()->text(), "0.000%");
 }
 
 TEST(AnalysisWindow, ReferenceOfAnotherSizeSkipsTheTestAndKeepsTheAverage) {
     AnalysisScene s;
-    s.Browse(s.encryptedPath);
-    s.Press("Command1");
-    const QString average = s.Text("Label2");
+    s.browse(s.encryptedPath);
+    s.Press(s.analysis->calcButton());
+    const QString average = s.analysis->chiLabel()->text();
     ASSERT_FALSE(average.isEmpty());
     // The carrier changes to one of another size: no red points, the
     // average stays.
     fs::copy_file(PhotoPath("astronaut.png"), s.images + "/astronaut.png");
-    Control<FileList>(*s.form, "File1")->Refresh();
+    s.form->carrierList()->Refresh();
     Pick(*s.form, "astronaut.png", nullptr);
-    s.Press("Command1");
-    EXPECT_EQ(s.Text("Label2"), average);
-    for (uint32_t p : s.analysis->Graph().pixels) ASSERT_NE(p, Rgb(255, 0, 0));
+    s.Press(s.analysis->calcButton());
+    EXPECT_EQ(s.analysis->chiLabel()->text(), average);
+    for (uint32_t p : s.analysis->graph().pixels) ASSERT_NE(p, Rgb(255, 0, 0));
     // Loading another image clears the figures.
-    s.Browse(s.images + "/astronaut.png");
-    EXPECT_EQ(s.Text("Label2"), "");
-    EXPECT_TRUE(s.analysis->Graph().empty());
+    s.browse(s.images + "/astronaut.png");
+    EXPECT_EQ(s.analysis->chiLabel()->text(), "");
+    EXPECT_TRUE(s.analysis->graph().empty());
 }
 
 TEST(AnalysisWindow, VariationMapNeedsAColour) {
     AnalysisScene s;
-    s.Browse(s.encryptedPath);
-    s.Press("Command4");
+    s.browse(s.encryptedPath);
+    s.Press(s.analysis->variationButton());
     EXPECT_EQ(Shown(s.messages), std::vector<std::u16string>{
                                      u"Please select a variation color (Red, Green, or Blue) using the buttons to "
                                      u"the left."});
     s.Option(3);
-    s.Press("Command4");
-    EXPECT_EQ(s.analysis->View(), VariationMapOfChannel(s.encryptedImage, 3));
+    s.Press(s.analysis->variationButton());
+    EXPECT_EQ(s.analysis->view(), VariationMapOfChannel(s.encryptedImage, 3));
 }
 
 TEST(AnalysisWindow, CopySaveAndEstimateTakeTheCurrentView) {
     AnalysisScene s;
     // Nothing loaded yet: the buttons say so instead of working on nothing.
-    s.Press("Command1");
-    s.Press("Command7");
+    s.Press(s.analysis->calcButton());
+    s.Press(s.analysis->estimateButton());
     EXPECT_EQ(s.messages.shown.size(), 2u);
-    s.Browse(s.encryptedPath);
+    s.browse(s.encryptedPath);
     s.Option(2);
-    s.Press("Command1");
-    s.Press("Command3");
-    EXPECT_EQ(QImageToGrid(QGuiApplication::clipboard()->image()), s.analysis->View());
+    s.Press(s.analysis->calcButton());
+    s.Press(s.analysis->copyButton());
+    EXPECT_EQ(QImageToGrid(QGuiApplication::clipboard()->image()), s.analysis->view());
 
     s.saveFileAnswer = s.root / "view.png";
-    s.Press("Command6");
+    s.Press(s.analysis->saveButton());
     PixelGrid saved;
     ASSERT_TRUE(LoadGrid(s.saveFileAnswer, saved));
-    EXPECT_EQ(saved, s.analysis->View());
+    EXPECT_EQ(saved, s.analysis->view());
     // A name without the ending gets it, and replaces nothing unasked.
     s.saveFileAnswer = s.root / "view";
     s.messages.shown.clear();
-    s.Press("Command6");
+    s.Press(s.analysis->saveButton());
     ASSERT_EQ(s.messages.shown.size(), 1u);
     EXPECT_NE(s.messages.shown[0].text.find(u"already exists"), std::u16string::npos);
 
-    s.Press("Command7");
-    EXPECT_EQ(s.Text("Label5"), Q(LsbEstimateCaption(EstimateLsbReplacement(s.encryptedImage))));
+    s.Press(s.analysis->estimateButton());
+    EXPECT_EQ(s.analysis->estimateLabel()->text(), Q(LsbEstimateCaption(EstimateLsbReplacement(s.encryptedImage))));
 }
 
 TEST(AnalysisWindow, LoadsOnlyTheThreeEndingsAndKeepsTheImageOnFailure) {
     AnalysisScene s;
-    s.Browse(s.encryptedPath);
+    s.browse(s.encryptedPath);
     const std::string webp = s.root / "image.webp";
     ASSERT_TRUE(SaveGrid(s.encryptedImage, OutputKind::Webp, webp));
     s.messages.shown.clear();
-    s.Browse(webp);
+    s.browse(webp);
     ASSERT_EQ(s.messages.shown.size(), 1u);
     EXPECT_EQ(s.messages.shown[0].text, u"Cannot load image.webp: the analysis reads .png, .bmp and .jpg files.");
     testing::WriteBytes(s.root / "broken.png", "\x89PNG\r\n\x1a\n damaged");
-    s.analysis->LoadImage(s.root / "broken.png");
+    s.analysis->loadImage(s.root / "broken.png");
     EXPECT_EQ(s.messages.shown.size(), 2u);
-    EXPECT_EQ(s.Text("Label3"), QString::fromStdString(s.encryptedPath));
-    EXPECT_EQ(s.analysis->Image(), s.encryptedImage);
+    EXPECT_EQ(s.analysis->pathLabel()->text(), QString::fromStdString(s.encryptedPath));
+    EXPECT_EQ(s.analysis->image(), s.encryptedImage);
     // A JPEG is read too.
     const std::string jpg = s.root / "photo.JPG";
     ASSERT_TRUE(SaveGrid(s.encryptedImage, OutputKind::Bmp, s.root / "photo.bmp"));
     fs::copy_file(s.root / "photo.bmp", s.root / "copy.BMP");
-    EXPECT_TRUE(s.analysis->LoadImage(s.root / "copy.BMP"));
-    EXPECT_EQ(s.analysis->Image(), s.encryptedImage);
+    EXPECT_TRUE(s.analysis->loadImage(s.root / "copy.BMP"));
+    EXPECT_EQ(s.analysis->image(), s.encryptedImage);
 }
 
 }  // namespace

@@ -1,0 +1,751 @@
+#include "encrypt/window/encrypt_window.hpp"
+
+#include <QApplication>
+#include <QThread>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+
+#include "core/code_page.hpp"
+#include "core/image_decoder.hpp"
+#include "core/key_randomness.hpp"
+#include "core/number_format.hpp"
+#include "core/platform.hpp"
+#include "core/sequence_random.hpp"
+#include "encrypt/carrier_analysis.hpp"
+#include "encrypt/carrier_loading.hpp"
+#include "encrypt/encrypt_texts.hpp"
+#include "encrypt/window/steps_window.hpp"
+#include "encrypt/window/batch_box.hpp"
+#include "encrypt/window/analysis_window.hpp"
+#include "widgets/controls.hpp"
+#include "widgets/file_dialogs.hpp"
+#include "widgets/file_list.hpp"
+#include "widgets/message_boxes.hpp"
+#include "widgets/picture_box.hpp"
+#include "widgets/program_icon.hpp"
+#include "widgets/uni_text.hpp"
+#include "widgets/window_style.hpp"
+
+namespace corvane::encryptor {
+namespace {
+
+namespace texts = encrypt_texts;
+
+constexpr int kPreviewSide = 320;
+constexpr const char* kCarrierPattern = "*.png;*.bmp;*.jpg;*.jp2;*.jxr;*.j2k;*.tif;*.webp;*.nef;*.*";
+constexpr const char* kKeyPattern = "*.png;*.bmp";
+constexpr QRgb kDelimiterGood = qRgb(225, 255, 225);
+constexpr QRgb kDelimiterBad = qRgb(200, 100, 100);
+constexpr QRgb kStatisticsText = qRgb(128, 0, 0);
+constexpr const char* kOtherFormats[] = {"JP2", "JXR", "J2K", "TIFF", "WEBP"};
+constexpr OutputKind kOtherKinds[] = {OutputKind::Jp2, OutputKind::Jxr, OutputKind::J2k, OutputKind::Tif,
+                                      OutputKind::Webp};
+constexpr const char* kRatios[] = {"1.00:1", "0.50:1", "0.25:1", "0.20:1", "0.10:1"};
+
+QColor ColourOf(IndicatorColour c) { return QColor(c.r, c.g, c.b); }
+
+QFont BoldFont(const QWidget* control) {
+    QFont bold = control->font();
+    bold.setBold(true);
+    return bold;
+}
+
+}  // namespace
+
+// The encrypt operation's reports, carried to the window's thread and shown
+// there: the captions and colours are the window's. Also used on the
+// window's own thread (a step run by hand), where it shows them at once.
+class EncryptWindow::RunReporter : public EncryptReporter {
+public:
+    RunReporter(EncryptWindow* window, std::string keyPath) : window_(window), keyPath_(std::move(keyPath)) {}
+
+    void ProgressFraction(double fraction) override {
+        // Only a changed caption is worth a trip to the window.
+        QString caption = ToQString(FormatNumber(fraction, "0.00%"));
+        if (caption == lastCaption_) return;
+        lastCaption_ = caption;
+        show([w = window_, caption] { w->encryptButton_->setText(caption); });
+    }
+    void Status(std::u16string_view text) override {
+        show([w = window_, q = ToQString(text)] { w->statusText_->setPlainText(q); });
+    }
+    void Log(std::u16string_view line) override {
+        show([w = window_, q = ToQString(line)] { w->statusText_->appendPlainText(q); });
+    }
+    void Message(std::u16string_view text, MessageIcon icon) override {
+        // The run waits until the user has acknowledged the message.
+        if (window_->abandoned_) return;
+        auto shown = [w = window_, text, icon] { w->messages_->Show(text, icon); };
+        if (QThread::currentThread() == window_->thread()) shown();
+        else QMetaObject::invokeMethod(window_, shown, Qt::BlockingQueuedConnection);
+    }
+    void Statistics(const EncodeStats& stats) override {
+        show([w = window_, q = ToQString(stats.Text()), c = stats.Colour()] {
+            w->lsbAlteredLabel_->setText(q);
+            SetBackColor(w->lsbAlteredLabel_, ColourOfRef(c));
+        });
+    }
+    void EncodingFailed() override {
+        show([w = window_] {
+            w->lsbAlteredLabel_->setText(ToQString(texts::kUnsuccessful));
+            SetBackColor(w->lsbAlteredLabel_, QColor::fromRgb(kBadColor));
+        });
+    }
+    void DigestComputed(std::u16string_view upperHex) override {
+        show([w = window_, q = ToQString(upperHex)] { w->digestLabel_->setText(q); });
+    }
+    void WorkStarted() override {
+        show([w = window_] { w->setBusy(true); });
+    }
+    void WorkEnded() override {
+        show([w = window_] { w->setBusy(false); });
+    }
+    void Wiped(const std::string& path) override {
+        const bool key = path == keyPath_;
+        show([w = window_, key] { (key ? w->keyList_ : w->carrierList_)->Refresh(); });
+    }
+
+private:
+    template <typename F>
+    void show(F f) {
+        if (QThread::currentThread() == window_->thread()) f();
+        else QMetaObject::invokeMethod(window_, std::move(f), Qt::QueuedConnection);
+    }
+
+    EncryptWindow* window_;
+    std::string keyPath_;
+    QString lastCaption_;
+};
+
+EncryptWindow::EncryptWindow(EncryptWindowHooks hooks, QWidget* parent) : QWidget(parent), hooks_(std::move(hooks)) {
+    setObjectName(QStringLiteral("Form2"));
+    messages_ = GivenOrQtMessageBoxes(hooks_.messages, this, ownMessages_);
+    buildControls();
+    MessageToolsHooks toolHooks = hooks_.tools;
+    tools_ = std::make_unique<MessageTools>(messageText_, this, messages_, toolHooks);
+    tools_->Connect(toolButtons_);
+    connect(loadTextButton_, &QPushButton::clicked, this, [this] { onLoadText(); });
+    connect(carrierList_, &FileList::Click, this, [this] { onCarrierClicked(); });
+    connect(keyList_, &FileList::Click, this, [this] { onKeyClicked(); });
+    connect(browseCarrierButton_, &QPushButton::clicked, this, [this] { onBrowseCarrier(); });
+    connect(browseKeyButton_, &QPushButton::clicked, this, [this] { onBrowseKey(); });
+    connect(messageText_, &UniText::Change, this, [this] { onMessageChanged(); });
+    connect(showStepsButton_, &QPushButton::clicked, this, [this] { onShowSteps(); });
+    connect(scoreCheck_, &QCheckBox::clicked, this, [this] { onScoreToggled(); });
+    connect(encryptButton_, &QPushButton::clicked, this, [this] { onEncrypt(); });
+    connect(aboutButton_, &QPushButton::clicked, this, [this] { onAbout(); });
+    connect(analysisButton_, &QPushButton::clicked, this, [this] { onAnalysis(); });
+    connect(quitButton_, &QPushButton::clicked, this, [this] { onQuit(); });
+    setAcceptDrops(true);
+    load();
+}
+
+EncryptWindow::~EncryptWindow() {
+    // A run still going is waited for: it writes into this window's state.
+    abandoned_ = true;
+    if (worker_) worker_->wait();
+}
+
+void EncryptWindow::buildControls() {
+    setWindowTitle(QStringLiteral("Corvane-[Encrypt]"));
+    setWindowIcon(QPixmap::fromImage(DrawProgramIcon(ProgramIcon::Encrypt, 64)));
+    ApplyWindowStyle(this);
+    // Made in this order, which is also the order Tab takes them in.
+    createPickerControls();
+    createMessageControls();
+    createOptionControls();
+    createButtons();
+
+    // Layout: carrier and key side by side with their previews; the options;
+    // the message taking the room the window is given; the status.
+    auto* top = new QHBoxLayout;
+    top->addLayout(buildPickers(), 3);
+    top->addLayout(buildOptions(), 1);
+    auto* main = new QVBoxLayout(this);
+    main->addLayout(top);
+    main->addLayout(buildMessageRow());
+    main->addWidget(messageText_, 1);
+    main->addLayout(buildResultsRow());
+    main->addWidget(statusCaption_);
+    main->addWidget(statusText_);
+
+    setTabOrder(carrierList_, browseCarrierButton_);
+    setTabOrder(browseCarrierButton_, keyList_);
+    setTabOrder(keyList_, browseKeyButton_);
+    setTabOrder(browseKeyButton_, messageText_);
+    setTabOrder(messageText_, encryptButton_);
+    resize(1240, 900);
+}
+
+
+void EncryptWindow::createPickerControls() {
+    carrierCaption_ = MakeLabel(this, "Label1", QStringLiteral("Select Image:"));
+    carrierList_ = new FileList(this);
+    carrierList_->setObjectName(QStringLiteral("File1"));
+    carrierList_->SetPattern(kCarrierPattern);
+    carrierList_->setMaximumHeight(130);
+    browseCarrierButton_ = MakeButton(this, "Command2", QStringLiteral("Browse"),
+                          QStringLiteral("You can load most image file formats, including RAW digital camera files "
+                                         "such as Nikon NEF.  Select \"*.*\" to load various image file formats."));
+    keyCaption_ = MakeLabel(this, "Label2", QStringLiteral("Select Key:"));
+    keyList_ = new FileList(this);
+    keyList_->setObjectName(QStringLiteral("File2"));
+    keyList_->SetPattern(kKeyPattern);
+    keyList_->setMaximumHeight(130);
+    browseKeyButton_ = MakeButton(this, "Command3", QStringLiteral("Browse"));
+
+    // The full-size pictures are the operations' pixels; the previews show
+    // them on screen (the full-size ones appear in the steps viewer).
+    carrierPicture_ = new PictureBox(0, this);
+    carrierPicture_->setObjectName(QStringLiteral("Picture1"));
+    carrierPicture_->setVisible(false);
+    keyPicture_ = new PictureBox(0, this);
+    keyPicture_->setObjectName(QStringLiteral("Picture2"));
+    keyPicture_->setVisible(false);
+    carrierPreview_ = new PictureBox(kPreviewSide, this);
+    carrierPreview_->setObjectName(QStringLiteral("Picture3"));
+    keyPreview_ = new PictureBox(kPreviewSide, this);
+    keyPreview_->setObjectName(QStringLiteral("Picture4"));
+    carrierSizeLabel_ = MakeLabel(this, "Label9", QString());
+    keySizeLabel_ = MakeLabel(this, "Label10", QString());
+    keyVerdictLabel_ = MakeLabel(this, "Label12", QString());
+    keyVerdictLabel_->setFont(BoldFont(keyVerdictLabel_));
+    delimiterCaption_ = MakeLabel(this, "Label11", QStringLiteral("Key Delimiters:"));
+    delimiterText_ = new UniText(this);
+    delimiterText_->setObjectName(QStringLiteral("DelimiterText"));
+    delimiterText_->SetMultiLine(false);
+    delimiterText_->SetLocked(true);
+    delimiterText_->setToolTip(QStringLiteral("The key delimiter texts are used to denote the start and end of the "
+                                             "message embedded into the image file."));
+    delimiterText_->setFixedHeight(delimiterText_->fontMetrics().height() + 12);
+}
+
+void EncryptWindow::createMessageControls() {
+    messageCaption_ = MakeLabel(this, "Label5", QStringLiteral("Message:"));
+    messageText_ = new UniText(this);
+    messageText_->setObjectName(QStringLiteral("Text1"));
+    messageText_->SetMultiLine(true);
+    messageText_->SetScrollBars(2);
+    lsbUsageLabel_ = MakeLabel(this, "Label14", QString(),
+                        QStringLiteral("Byte length of Message Text / Estimated % of LSBs used to encode message."));
+    lsbUsageLabel_->setFont(BoldFont(lsbUsageLabel_));
+    SetBackColor(lsbUsageLabel_, QColor::fromRgb(kButtonIdleColor));
+    lsbAlteredCaption_ = MakeLabel(this, "Label6", QStringLiteral("LSB Altered:"));
+    lsbAlteredLabel_ = MakeLabel(this, "Label4", QString(),
+                       QStringLiteral("Percent of image LSBs used to store message. <5% is Good."));
+    digestCaption_ = MakeLabel(this, "Label7", QStringLiteral("SHA256:"));
+    digestLabel_ = MakeLabel(this, "Label8", QString(), QStringLiteral("SHA256 hash value of the message."));
+    digestLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusCaption_ = MakeLabel(this, "Label3", QStringLiteral("Status:"));
+    // The status is selectable, so that the saved file's path can be copied.
+    statusText_ = new QPlainTextEdit(this);
+    statusText_->setObjectName(QStringLiteral("Text2"));
+    statusText_->setReadOnly(true);
+    statusText_->setMaximumHeight(110);
+}
+
+void EncryptWindow::createOptionControls() {
+    prefixCaption_ = MakeLabel(this, "Label13", QStringLiteral("File Name Prefix:"));
+    prefixEdit_ = new QLineEdit(this);
+    prefixEdit_->setObjectName(QStringLiteral("Text3"));
+    prefixEdit_->setToolTip(QStringLiteral("If you enter text here it will be \nused as a prefix for the naming of the file."));
+
+    fileTypeFrame_ = new QGroupBox(QStringLiteral("File Type:"), this);
+    fileTypeFrame_->setObjectName(QStringLiteral("Frame1"));
+    pngOption_ = new QRadioButton(QStringLiteral("PNG"), fileTypeFrame_);
+    pngOption_->setObjectName(QStringLiteral("Option1"));
+    pngOption_->setChecked(true);
+    bmpOption_ = new QRadioButton(QStringLiteral("BMP"), fileTypeFrame_);
+    bmpOption_->setObjectName(QStringLiteral("Option2"));
+    otherOption_ = new QRadioButton(QStringLiteral("Other"), fileTypeFrame_);
+    otherOption_->setObjectName(QStringLiteral("Option3"));
+    otherFormatCombo_ = new QComboBox(fileTypeFrame_);
+    otherFormatCombo_->setObjectName(QStringLiteral("Combo1"));
+    otherFormatCombo_->setToolTip(QStringLiteral("Image file format save type."));
+    auto* frameRow = new QHBoxLayout(fileTypeFrame_);
+    for (QWidget* w : std::initializer_list<QWidget*>{pngOption_, bmpOption_, otherOption_, otherFormatCombo_}) frameRow->addWidget(w);
+
+    compressCheck_ = MakeCheck(this, "Check4", QStringLiteral("Compress"), QStringLiteral("Compress message data."), true);
+    wipeKeyCheck_ = MakeCheck(this, "Check2", QStringLiteral("Delete/Wipe Key"),
+                       QStringLiteral("It is strongly recommended practice that you delete any key after you have "
+                                      "used it to encrypt a message."),
+                       false);
+    wipeCarrierCheck_ = MakeCheck(this, "Check3", QStringLiteral("Delete/Wipe Original"),
+                       QStringLiteral("Delete original image to prevent forensic comparisions."), false);
+    maxWidthButton_ = MakeButton(this, "Check6", QStringLiteral("Max Width"),
+                        QStringLiteral("If selected, image will be resized to this maximum pixel width."), true);
+    maxWidthEdit_ = new QLineEdit(QStringLiteral("1200"), this);
+    maxWidthEdit_->setObjectName(QStringLiteral("Text4"));
+    maxWidthEdit_->setToolTip(QStringLiteral("Maximum image pixel width."));
+    maxWidthEdit_->setMaximumWidth(80);
+    resizeButton_ = MakeButton(this, "Check7", QStringLiteral("Resize"),
+                        QStringLiteral("If selected, image will be resized by this ratio."), true);
+    ratioCombo_ = new QComboBox(this);
+    ratioCombo_->setObjectName(QStringLiteral("Combo2"));
+    ratioCombo_->setToolTip(QStringLiteral("Ratio for image resize."));
+    scoreCheck_ = MakeCheck(this, "Check5", QStringLiteral("Encodability Score %"),
+                       QStringLiteral("Encodability above 90% is good."), false);
+    SetBackColor(scoreCheck_, ColourOf(kScoreIdle));
+    scoreStatsLabel_ = MakeLabel(this, "Label15", QString(),
+                        QStringLiteral("Image stats for encoding: encoding color variation rating, same color pixels "
+                                       "next to each other, black pixels, white pixels (25% weighting for each "
+                                       "factor)."));
+    QPalette red = scoreStatsLabel_->palette();
+    red.setColor(QPalette::WindowText, QColor::fromRgb(kStatisticsText));
+    scoreStatsLabel_->setPalette(red);
+    showStepsButton_ = MakeButton(this, "Check1", QStringLiteral("Show Steps"),
+                        QStringLiteral("Shows steps to encoding image using XOR pixel function."), true);
+}
+
+void EncryptWindow::createButtons() {
+    encryptButton_ = MakeButton(this, "Command6", QStringLiteral("Encrypt Image"));
+    encryptButton_->setMinimumWidth(170);
+    aboutButton_ = MakeButton(this, "Command1", QStringLiteral("About"));
+    analysisButton_ = MakeButton(this, "Command16", QStringLiteral("Analysis"),
+                           QStringLiteral("Show image statistics and comparisons."));
+    toolButtons_ = MakeMessageToolButtons(this, "Command4", "Command5");
+    loadTextButton_ = MakeButton(this, "Command10", QStringLiteral("Load..."), QStringLiteral("Load a text file."));
+    quitButton_ = MakeButton(this, "Command8", QStringLiteral("Quit"));
+}
+
+QLayout* EncryptWindow::buildPickers() {
+    auto* pickers = new QGridLayout;
+    pickers->addWidget(carrierCaption_, 0, 0);
+    pickers->addWidget(carrierList_, 1, 0);
+    pickers->addWidget(browseCarrierButton_, 2, 0, Qt::AlignLeft);
+    pickers->addWidget(carrierPreview_, 3, 0, Qt::AlignCenter);
+    pickers->addWidget(carrierSizeLabel_, 4, 0);
+    pickers->addWidget(keyCaption_, 0, 1);
+    pickers->addWidget(keyList_, 1, 1);
+    auto* keyButtons = new QHBoxLayout;
+    keyButtons->addWidget(browseKeyButton_);
+    keyButtons->addStretch(1);
+    keyButtons->addWidget(keyVerdictLabel_);
+    pickers->addLayout(keyButtons, 2, 1);
+    pickers->addWidget(keyPreview_, 3, 1, Qt::AlignCenter);
+    pickers->addWidget(keySizeLabel_, 4, 1);
+    pickers->setColumnStretch(0, 1);
+    pickers->setColumnStretch(1, 1);
+    return pickers;
+}
+
+QLayout* EncryptWindow::buildOptions() {
+    auto* options = new QGridLayout;
+    options->addWidget(fileTypeFrame_, 0, 0, 1, 3);
+    options->addWidget(compressCheck_, 1, 0);
+    options->addWidget(wipeKeyCheck_, 2, 0);
+    options->addWidget(wipeCarrierCheck_, 3, 0);
+    options->addWidget(maxWidthButton_, 1, 1);
+    options->addWidget(maxWidthEdit_, 1, 2);
+    options->addWidget(resizeButton_, 2, 1);
+    options->addWidget(ratioCombo_, 2, 2);
+    options->addWidget(showStepsButton_, 3, 1);
+    options->addWidget(scoreCheck_, 4, 0, 1, 3);
+    options->addWidget(scoreStatsLabel_, 5, 0, 1, 3);
+    options->addWidget(delimiterCaption_, 6, 0, 1, 3);
+    options->addWidget(delimiterText_, 7, 0, 1, 3);
+    options->addWidget(prefixCaption_, 8, 0);
+    options->addWidget(prefixEdit_, 8, 1, 1, 2);
+    options->setRowStretch(9, 1);
+    return options;
+}
+
+QLayout* EncryptWindow::buildMessageRow() {
+    auto* tools = new QHBoxLayout;
+    tools->addWidget(messageCaption_);
+    tools->addWidget(lsbUsageLabel_);
+    tools->addStretch(1);
+    const MessageToolButtons& t = toolButtons_;
+    for (QPushButton* b : {t.paste, t.copy, t.clear, loadTextButton_, t.larger, t.smaller, t.bold, t.font, t.print, t.colors})
+        tools->addWidget(b);
+    return tools;
+}
+
+QLayout* EncryptWindow::buildResultsRow() {
+    auto* results = new QHBoxLayout;
+    results->addWidget(encryptButton_);
+    results->addWidget(lsbAlteredCaption_);
+    results->addWidget(lsbAlteredLabel_);
+    results->addSpacing(12);
+    results->addWidget(digestCaption_);
+    results->addWidget(digestLabel_, 1);
+    results->addWidget(analysisButton_);
+    results->addWidget(aboutButton_);
+    results->addWidget(quitButton_);
+    return results;
+}
+
+void EncryptWindow::load() {
+    ProgramRandom().Seed(TickCount());
+    root_ = hooks_.root;
+    if (root_.empty()) {
+        root_ = PrepareWorkingRoot(ApplicationFolder(), {kImagesFolder, kKeysFolder, kEncryptedFolder});
+    } else {
+        for (const char* folder : {kImagesFolder, kKeysFolder, kEncryptedFolder}) CreateFolders(JoinPath(root_, folder));
+    }
+    carrierList_->SetPath(JoinPath(root_, kImagesFolder));
+    keyList_->SetPath(JoinPath(root_, kKeysFolder));
+    for (const char* item : kOtherFormats) otherFormatCombo_->addItem(QString::fromLatin1(item));
+    otherFormatCombo_->setCurrentIndex(0);
+    for (const char* item : kRatios) ratioCombo_->addItem(QString::fromLatin1(item));
+    ratioCombo_->setCurrentIndex(0);
+    StepsWindow::Source source{[this]() -> const PixelGrid& { return carrier_; },
+                         [this]() -> const PixelGrid& { return key_.pixels; }, [this] { runStep2ByHand(); }};
+    stepsWindow_ = new StepsWindow(steps_, source, this);
+    stepsWindow_->hide();
+}
+
+void EncryptWindow::clearCarrier() {
+    carrier_ = PixelGrid();
+    carrierPicture_->Clear();
+    carrierPreview_->Clear();
+    carrierSizeLabel_->setText(SizeCaption(carrier_.width, carrier_.height));
+    keyVerdictLabel_->clear();
+    keyVerdictLabel_->setToolTip(QString());
+    SetBackColor(keyVerdictLabel_, QColor::fromRgb(kWindowBackColor));
+    scoreStatsLabel_->clear();
+    if (stepsWindow_) stepsWindow_->clearXorPicture();
+}
+
+void EncryptWindow::onCarrierClicked() {
+    // The batch selects carriers itself; the user cannot while it runs.
+    if (encrypting_ || analysing_) return;
+    const std::string path = carrierList_->SelectedPath();
+    if (path.empty()) return;
+    imagePath_ = path;
+    CarrierResize resize;
+    if (maxWidthButton_->isChecked()) ParseMaxWidth(maxWidthEdit_->text().toStdString(), resize.maxWidth);
+    if (resizeButton_->isChecked()) resize.ratio = kResizeRatios[std::clamp(ratioCombo_->currentIndex(), 0, 4)];
+
+    ImageReader reader;
+    PixelGrid loaded;
+    if (!reader.Open(path, LoadRuleForPath(path)) || !DecodeCarrier(reader, resize, loaded)) {
+        // No stale picture, size or verdict is left from the previous carrier.
+        clearCarrier();
+        statusText_->setPlainText(QStringLiteral("Cannot load the carrier image ") + QString::fromStdString(carrierList_->FileName()) +
+                            QStringLiteral(": ") + QString::fromStdString(reader.error()));
+        onMessageChanged();
+        return;
+    }
+    if (stepsWindow_) stepsWindow_->clearXorPicture();
+    carrier_ = std::move(loaded);
+    carrierPicture_->SetGrid(carrier_);
+    carrierPreview_->SetGrid(carrier_);
+    carrierSizeLabel_->setText(SizeCaption(carrier_.width, carrier_.height));
+    if (!keyPath_.empty()) checkKeySize();
+    onMessageChanged();
+    if (scoreCheck_->isChecked() && carrier_.width != 1 && carrier_.height != 1) scoreCarrier();
+}
+
+void EncryptWindow::scoreCarrier() {
+    // Nothing the score reads can change until it is shown: the inputs are
+    // locked meanwhile.
+    SetBackColor(scoreCheck_, ColourOf(kScoreIdle));
+    scoreCheck_->setText(QStringLiteral("Working..."));
+    analysing_ = true;
+    updateEnabled();
+    startWorker([this] {
+        corvane::Reporter quiet;
+        const CarrierAnalysisResult result = AnalyseCarrier(carrier_, quiet);
+        QMetaObject::invokeMethod(this, [this, result] { scoreEnded(result); }, Qt::QueuedConnection);
+    });
+}
+
+void EncryptWindow::scoreEnded(const CarrierAnalysisResult& result) {
+    analysing_ = false;
+    updateEnabled();
+    scoreStatsLabel_->setText(ToQString(result.statistics));
+    scoreCheck_->setText(ToQString(result.caption));
+    SetBackColor(scoreCheck_, ColourOf(result.colour));
+    emit scoreFinished();
+    if (closeWhenDone_) close();
+    // A batch waiting for the score encrypts now.
+    if (batchDone_ && !encrypting_) onEncrypt();
+}
+
+void EncryptWindow::startWorker(std::function<void()> work) {
+    QThread* worker = QThread::create(std::move(work));
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker_ = worker;
+    worker->start();
+}
+
+void EncryptWindow::onKeyClicked() {
+    if (encrypting_ || analysing_ || batch_) return;
+    const std::string path = keyList_->SelectedPath();
+    if (path.empty()) return;
+    keyPath_ = path;
+    ImageReader reader;
+    KeyImage key;
+    std::string error;
+    if (!reader.Open(path, kKeyLoadRule) || !DecodeKeyImage(reader, key, &error)) {
+        // Nothing else changes; the status says why.
+        if (error.empty()) error = reader.error();
+        statusText_->setPlainText(QStringLiteral("Cannot load the key image ") + QString::fromStdString(keyList_->FileName()) +
+                            QStringLiteral(": ") + QString::fromStdString(error));
+        return;
+    }
+    key_ = std::move(key);
+    keyWiped_ = false;
+    delimiterText_->SetText(key_.comment);
+    keySeed_ = key_.hasSeed ? key_.params.seed : 0;
+    delimiterText_->SetBackColor(QColor::fromRgb(key_.comment.size() < 24 ? kDelimiterBad : kDelimiterGood));
+    keyPicture_->SetGrid(key_.pixels);
+    keyPreview_->SetGrid(key_.pixels);
+    keySizeLabel_->setText(SizeCaption(key_.pixels.width, key_.pixels.height));
+    if (!imagePath_.empty()) checkKeySize();
+}
+
+void EncryptWindow::checkKeySize() {
+    const PixelGrid& key = key_.pixels;
+    const QString size = QString::number(key.width) + QStringLiteral("x") + QString::number(key.height);
+    const bool tooSmall = key.width < carrier_.width || key.height < carrier_.height;
+    QString caption = tooSmall ? QStringLiteral("Key NOGO") : QStringLiteral("Key OK");
+    QString tip = tooSmall ? QStringLiteral("NOGO. Key image is too small (") + size +
+                                 QStringLiteral(") for the selected image.")
+                           : QStringLiteral("OK. Key image is large enough (") + size +
+                                 QStringLiteral(") for the selected image.");
+    QColor colour = QColor::fromRgb(tooSmall ? kBadColor : kGoodColor);
+    // A key without randomness protects nothing, whatever its size.
+    if (!key.empty() && !KeyLooksRandom(key)) {
+        caption += QStringLiteral(" - not random");
+        tip += QStringLiteral("\n") + ToQString(kKeyNotRandomWarning);
+        if (!tooSmall) colour = QColor::fromRgb(kWarningColor);
+    }
+    keyVerdictLabel_->setText(caption);
+    keyVerdictLabel_->setToolTip(tip);
+    SetBackColor(keyVerdictLabel_, colour);
+}
+
+void EncryptWindow::onMessageChanged() {
+    const LsbUsage usage = UpdateLsbUsage(messageText_->Text(), carrier_.width, carrier_.height);
+    lsbUsageLabel_->setText(ToQString(usage.caption));
+    if (usage.recolour) SetBackColor(lsbUsageLabel_, ColourOf(usage.colour));
+}
+
+std::string EncryptWindow::browse(const QString& title, const QString& filters) {
+    return AskOpenFile(hooks_.openFile, this, title, filters, QString::fromStdString(ApplicationFolder()));
+}
+
+void EncryptWindow::onBrowseCarrier() {
+    const std::string path =
+        browse(QStringLiteral("Select Image File"),
+               QStringLiteral("PNG Files (*.png);;BMP Files (*.bmp);;JPG Files (*.jpg);;JP2 Files (*.jp2);;"
+                              "JXR Files (*.jxr);;J2K Files (*.j2k);;TIF Files (*.tif);;NEF Files (*.nef);;"
+                              "WEBP Files (*.webp);;RAW Files (*.*)"));
+    if (!path.empty()) ShowInList(*carrierList_, path, *messages_);
+}
+
+void EncryptWindow::onBrowseKey() {
+    const std::string path = browse(QStringLiteral("Select Key File"), QStringLiteral("PNG Files (*.png)"));
+    if (!path.empty()) ShowInList(*keyList_, path, *messages_);
+}
+
+void EncryptWindow::onLoadText() {
+    if (tools_->LoadTextFile()) onMessageChanged();
+}
+
+void EncryptWindow::onShowSteps() {
+    if (showStepsButton_->isChecked()) {
+        stepsWindow_->show();
+        stepsWindow_->showPlanes();
+    } else {
+        stepsWindow_->hide();
+    }
+}
+
+void EncryptWindow::onScoreToggled() {
+    if (!scoreCheck_->isChecked()) {
+        scoreCheck_->setText(QStringLiteral("Encodability %"));
+        SetBackColor(scoreCheck_, ColourOf(kScoreIdle));
+        scoreStatsLabel_->setVisible(false);
+    } else {
+        scoreStatsLabel_->clear();
+        scoreStatsLabel_->setVisible(true);
+    }
+}
+
+OutputKind EncryptWindow::selectedOutput() const {
+    if (pngOption_->isChecked()) return OutputKind::Png;
+    if (bmpOption_->isChecked()) return OutputKind::Bmp;
+    return kOtherKinds[std::clamp(otherFormatCombo_->currentIndex(), 0, 4)];
+}
+
+EncryptInputs EncryptWindow::inputs() const {
+    EncryptInputs in;
+    in.message = messageText_->Text();
+    in.imagePath = imagePath_;
+    in.keyPath = keyPath_;
+    in.keyComment = key_.comment;
+    in.keySeed = keySeed_;
+    in.compress = compressCheck_->isChecked();
+    in.outputKind = selectedOutput();
+    in.prefix = prefixEdit_->text().toStdU16String();
+    in.wipeKey = wipeKeyCheck_->isChecked() && !keyWiped_;
+    in.wipeCarrier = wipeCarrierCheck_->isChecked();
+    in.root = root_;
+    in.fallbackRoot = hooks_.fallbackRoot;
+    return in;
+}
+
+void EncryptWindow::onEncrypt() {
+    if (encrypting_ || analysing_) return;
+    // The carrier, key and steps belong to the run until it has ended.
+    encrypting_ = true;
+    updateEnabled();
+    const EncryptInputs in = inputs();
+    startWorker([this, in] {
+        RunReporter reporter(this, in.keyPath);
+        const EncryptResult result = EncryptImage(carrier_, key_.pixels, in, steps_, reporter, ProgramRandom());
+        QMetaObject::invokeMethod(this, [this, result] { encryptEnded(result); }, Qt::QueuedConnection);
+    });
+}
+
+void EncryptWindow::encryptEnded(const EncryptResult& result) {
+    encrypting_ = false;
+    updateEnabled();
+    lastResult_ = result;
+    if (lastResult_.keyWiped) keyWiped_ = true;
+    // The repaired carrier is what the window shows from now on.
+    carrierPicture_->SetGrid(carrier_);
+    if (!lastResult_.savedPath.empty()) {
+        std::error_code ec;
+        const std::filesystem::path full = std::filesystem::absolute(lastResult_.savedPath, ec);
+        statusText_->appendPlainText(QStringLiteral("Saved as: ") +
+                                     QString::fromStdString(full.lexically_normal().string()));
+    }
+    if (stepsWindow_->isVisible()) stepsWindow_->showPlanes();
+    emit encryptFinished();
+    if (closeWhenDone_) close();
+    if (batchDone_) {
+        auto done = std::move(batchDone_);
+        batchDone_ = nullptr;
+        done(lastResult_);
+    }
+}
+
+void EncryptWindow::encryptForBatch(std::function<void(const EncryptResult&)> done) {
+    batchDone_ = std::move(done);
+    // A score still running for this carrier comes first; it starts the run.
+    if (!analysing_) onEncrypt();
+}
+
+bool EncryptWindow::haveCarrier() const { return !carrier_.empty(); }
+
+const PixelGrid* EncryptWindow::comparisonCarrier() const {
+    // While a run repairs the carrier there is no settled one to compare with.
+    if (imagePath_.empty() || encrypting_) return nullptr;
+    return &carrier_;
+}
+
+void EncryptWindow::runStep2ByHand() {
+    // The steps viewer's step 2: the window's message into the parities, its
+    // progress on "Encrypt Image" (left at "100.00%" afterwards).
+    RunReporter reporter(this, keyPath_);
+    steps_.Step2(carrier_, key_.pixels, messageText_->Text(), key_.comment, keySeed_, compressCheck_->isChecked(), ProgramRandom(),
+                 reporter);
+}
+
+std::u16string EncryptWindow::message() const { return messageText_->Text(); }
+
+void EncryptWindow::updateEnabled() {
+    // While an encryption, a score or a batch runs, nothing that changes
+    // their inputs is taken.
+    const bool locked = encrypting_ || analysing_ || batch_;
+    for (QWidget* w : std::initializer_list<QWidget*>{carrierList_, keyList_, browseCarrierButton_, browseKeyButton_, loadTextButton_, fileTypeFrame_, wipeKeyCheck_,
+                                                      wipeCarrierCheck_, compressCheck_, scoreCheck_, maxWidthButton_, resizeButton_, prefixEdit_, maxWidthEdit_, ratioCombo_,
+                                                      encryptButton_, stepsWindow_})
+        if (w) w->setEnabled(!locked);
+    // The message is kept as it is, but stays readable and copyable.
+    messageText_->SetLocked(locked);
+    for (QPushButton* b : {toolButtons_.paste, toolButtons_.clear}) b->setEnabled(!locked);
+}
+
+void EncryptWindow::setBatchRunning(bool running) {
+    batch_ = running;
+    updateEnabled();
+    if (!running && closeWhenDone_) close();
+}
+
+void EncryptWindow::appendStatus(std::u16string_view line) { statusText_->appendPlainText(ToQString(line)); }
+
+void EncryptWindow::setBusy(bool busy) {
+    busy_ = busy;
+    updateEnabled();
+    QFont font = encryptButton_->font();
+    font.setPointSize(busy ? 14 : 10);
+    encryptButton_->setFont(font);
+    SetBackColor(encryptButton_, QColor::fromRgb(busy ? kButtonBusyColor : kButtonIdleColor));
+    encryptButton_->setText(busy ? QStringLiteral("0.00%") : QStringLiteral("Encrypt Image"));
+    if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
+    else QApplication::restoreOverrideCursor();
+}
+
+void EncryptWindow::onAbout() {
+    if (!batchBox_) batchBox_ = new BatchBox(*this, *messages_, this);
+    batchBox_->show();
+    batchBox_->raise();
+}
+
+void EncryptWindow::onAnalysis() {
+    if (!analysisWindow_) analysisWindow_ = new AnalysisWindow([this] { return comparisonCarrier(); }, *messages_, AnalysisWindow::Dialogs{hooks_.openFile, hooks_.saveFile}, this);
+    analysisWindow_->show();
+    analysisWindow_->raise();
+}
+
+void EncryptWindow::onQuit() { close(); }
+
+void EncryptWindow::dropFile(const std::string& path, bool onKeySide) {
+    if (encrypting_ || analysing_ || batch_) return;
+    if (path.size() >= 4 && path.compare(path.size() - 4, 4, ".txt") == 0) {
+        if (messageText_->LoadFile(path, 1)) onMessageChanged();
+        return;
+    }
+    ShowInList(onKeySide ? *keyList_ : *carrierList_, path, *messages_);
+}
+
+void EncryptWindow::closeEvent(QCloseEvent* event) {
+    // A running encryption or score ends first, a batch after its current
+    // carrier; the windows close after.
+    if (encrypting_ || analysing_ || batch_) {
+        if (batch_ && batchBox_) batchBox_->onStop();
+        closeWhenDone_ = true;
+        event->ignore();
+        return;
+    }
+    for (QWidget* w : std::initializer_list<QWidget*>{stepsWindow_, batchBox_, analysisWindow_})
+        if (w) w->close();
+    event->accept();
+}
+
+void EncryptWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls() && !encrypting_ && !analysing_ && !batch_) event->acceptProposedAction();
+}
+
+void EncryptWindow::dropEvent(QDropEvent* event) {
+    const std::string path = DroppedFile(*event);
+    if (path.empty()) return;
+    const QWidget* target = childAt(event->position().toPoint());
+    const bool keySide = IsWithin(target, {keyList_, browseKeyButton_, keyPreview_, keyCaption_, keySizeLabel_, keyVerdictLabel_, delimiterText_});
+    dropFile(path, keySide);
+    event->acceptProposedAction();
+}
+
+}  // namespace corvane::encryptor

@@ -1,0 +1,339 @@
+#pragma once
+// EncryptWindow, the encryptor's main window: a carrier and a key picked from two
+// lists (or dialogs, or dropped on the window), their previews, sizes and the
+// key verdict, the message with its tools and LSB estimate, the encodability
+// score, the output options, and "Encrypt Image". It reads its controls into
+// the operations and writes their results back; it computes nothing they own.
+//
+// Controls by role, and the objectName each carries (the name tests and
+// accessibility tools find it by):
+//   carrierCaption       Label1
+//   carrierList          File1
+//   browseCarrierButton  Command2
+//   keyCaption           Label2
+//   keyList              File2
+//   browseKeyButton      Command3
+//   carrierPicture       Picture1
+//   keyPicture           Picture2
+//   carrierPreview       Picture3
+//   keyPreview           Picture4
+//   carrierSizeLabel     Label9
+//   keySizeLabel         Label10
+//   keyVerdictLabel      Label12
+//   delimiterCaption     Label11
+//   delimiterText        DelimiterText
+//   messageCaption       Label5
+//   messageText          Text1
+//   lsbUsageLabel        Label14
+//   lsbAlteredCaption    Label6
+//   lsbAlteredLabel      Label4
+//   digestCaption        Label7
+//   digestLabel          Label8
+//   statusCaption        Label3
+//   statusText           Text2
+//   prefixCaption        Label13
+//   prefixEdit           Text3
+//   fileTypeFrame        Frame1
+//   pngOption            Option1
+//   bmpOption            Option2
+//   otherOption          Option3
+//   otherFormatCombo     Combo1
+//   compressCheck        Check4
+//   wipeKeyCheck         Check2
+//   wipeCarrierCheck     Check3
+//   maxWidthButton       Check6
+//   maxWidthEdit         Text4
+//   resizeButton         Check7
+//   ratioCombo           Combo2
+//   scoreCheck           Check5
+//   scoreStatsLabel      Label15
+//   showStepsButton      Check1
+//   encryptButton        Command6
+//   aboutButton          Command1
+//   analysisButton       Command16
+//   loadTextButton       Command10
+//   quitButton           Command8
+#include <QPointer>
+#include <QWidget>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/key_image.hpp"
+#include "core/pixel_grid.hpp"
+#include "encrypt/embedding_steps.hpp"
+#include "encrypt/encrypt_operation.hpp"
+#include "encrypt/window/batch_box.hpp"
+#include "widgets/file_dialogs.hpp"
+#include "widgets/message_tools.hpp"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLayout;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QThread;
+
+namespace corvane {
+struct CarrierAnalysisResult;
+class FileList;
+class MessageBoxes;
+class PictureBox;
+class UniText;
+}  // namespace corvane
+
+namespace corvane::encryptor {
+
+class StepsWindow;
+class AnalysisWindow;
+
+// What the window reaches outside itself; tests replace it.
+struct EncryptWindowHooks {
+    // The working root whose "Images", "Keys" and "Encrypted Images" the
+    // window uses; empty: the program's folder, or the fallback root when
+    // that cannot be written.
+    std::string root;
+    // Where saving falls back to; empty: the user's fallback root.
+    std::string fallbackRoot;
+    MessageBoxes* messages = nullptr;  // Qt's when null
+    // The open-file dialog (owner, title, filters, folder): the chosen path
+    // or empty; Qt's when empty.
+    FileDialog openFile;
+    // The save-file dialog of the analysis window, alike; Qt's when empty.
+    FileDialog saveFile;
+    MessageToolsHooks tools;
+};
+
+class EncryptWindow : public QWidget, public BatchHost {
+    Q_OBJECT
+
+public:
+    explicit EncryptWindow(EncryptWindowHooks hooks = {}, QWidget* parent = nullptr);
+    ~EncryptWindow() override;
+
+    // Opens on the working folders, with the generator seeded.
+    void load();
+    // What the user asks of the window.
+    void onCarrierClicked();
+    void onKeyClicked();
+    void onBrowseCarrier();
+    void onBrowseKey();
+    void onLoadText();  // a text file into the message
+    void onMessageChanged();
+    void onShowSteps();
+    void onScoreToggled();
+    void onEncrypt();  // runs off the window's thread; encryptFinished() follows
+    void onAbout();
+    void onAnalysis();
+    void onQuit();
+
+    // A file dropped on the window: a text file loads the message, a file
+    // dropped on the key side selects the key, any other the carrier.
+    void dropFile(const std::string& path, bool onKeySide);
+
+    // The window's state that the operations read.
+    const std::string& imagePath() const { return imagePath_; }
+    const std::string& keyPath() const override { return keyPath_; }
+    const std::u16string& keyComment() const { return key_.comment; }
+    int32_t keySeed() const { return keySeed_; }
+    int imageWidth() const { return carrier_.width; }
+    int imageHeight() const { return carrier_.height; }
+    const PixelGrid& carrier() const { return carrier_; }
+    const PixelGrid& key() const { return key_.pixels; }
+    EmbeddingSteps& steps() { return steps_; }
+    StepsWindow* stepsWindow() const { return stepsWindow_; }
+    bool busy() const { return busy_; }
+    const EncryptResult& lastResult() const { return lastResult_; }
+    std::u16string message() const override;
+    // The root of "Images", "Keys" and "Encrypted Images" in use.
+    const std::string& root() const override { return root_; }
+    BatchBox* batchBox() const { return batchBox_; }
+    AnalysisWindow* analysisWindow() const { return analysisWindow_; }
+
+    // The controls, by role.
+    QLabel* carrierCaption() const { return carrierCaption_; }
+    FileList* carrierList() const override { return carrierList_; }
+    QPushButton* browseCarrierButton() const { return browseCarrierButton_; }
+    QLabel* keyCaption() const { return keyCaption_; }
+    FileList* keyList() const { return keyList_; }
+    QPushButton* browseKeyButton() const { return browseKeyButton_; }
+    PictureBox* carrierPicture() const { return carrierPicture_; }
+    PictureBox* keyPicture() const { return keyPicture_; }
+    PictureBox* carrierPreview() const { return carrierPreview_; }
+    PictureBox* keyPreview() const { return keyPreview_; }
+    QLabel* carrierSizeLabel() const { return carrierSizeLabel_; }
+    QLabel* keySizeLabel() const { return keySizeLabel_; }
+    QLabel* keyVerdictLabel() const { return keyVerdictLabel_; }
+    QLabel* delimiterCaption() const { return delimiterCaption_; }
+    UniText* delimiterText() const { return delimiterText_; }
+    QLabel* messageCaption() const { return messageCaption_; }
+    UniText* messageText() const { return messageText_; }
+    QLabel* lsbUsageLabel() const { return lsbUsageLabel_; }
+    QLabel* lsbAlteredCaption() const { return lsbAlteredCaption_; }
+    QLabel* lsbAlteredLabel() const { return lsbAlteredLabel_; }
+    QLabel* digestCaption() const { return digestCaption_; }
+    QLabel* digestLabel() const { return digestLabel_; }
+    QLabel* statusCaption() const { return statusCaption_; }
+    QPlainTextEdit* statusText() const { return statusText_; }
+    QLabel* prefixCaption() const { return prefixCaption_; }
+    QLineEdit* prefixEdit() const { return prefixEdit_; }
+    QGroupBox* fileTypeFrame() const { return fileTypeFrame_; }
+    QRadioButton* pngOption() const { return pngOption_; }
+    QRadioButton* bmpOption() const { return bmpOption_; }
+    QRadioButton* otherOption() const { return otherOption_; }
+    QComboBox* otherFormatCombo() const { return otherFormatCombo_; }
+    QCheckBox* compressCheck() const { return compressCheck_; }
+    QCheckBox* wipeKeyCheck() const { return wipeKeyCheck_; }
+    QCheckBox* wipeCarrierCheck() const { return wipeCarrierCheck_; }
+    QPushButton* maxWidthButton() const { return maxWidthButton_; }
+    QLineEdit* maxWidthEdit() const { return maxWidthEdit_; }
+    QPushButton* resizeButton() const { return resizeButton_; }
+    QComboBox* ratioCombo() const { return ratioCombo_; }
+    QCheckBox* scoreCheck() const { return scoreCheck_; }
+    QLabel* scoreStatsLabel() const { return scoreStatsLabel_; }
+    QPushButton* showStepsButton() const { return showStepsButton_; }
+    QPushButton* encryptButton() const { return encryptButton_; }
+    QPushButton* aboutButton() const { return aboutButton_; }
+    QPushButton* analysisButton() const { return analysisButton_; }
+    QPushButton* loadTextButton() const { return loadTextButton_; }
+    QPushButton* quitButton() const { return quitButton_; }
+
+    // The batch drives the window as a user would: it selects each carrier
+    // in the list, then runs "Encrypt Image". While it runs, the carrier,
+    // key, message and options are locked; closing the window stops it
+    // after the current carrier.
+    bool haveCarrier() const override;
+    void encryptForBatch(std::function<void(const EncryptResult&)> done) override;
+    void setBatchRunning(bool running) override;
+    void appendStatus(std::u16string_view line) override;
+
+signals:
+    // An encryption run has ended (its result is lastResult()).
+    void encryptFinished();
+    // The encodability score of the loaded carrier is shown.
+    void scoreFinished();
+
+public:
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    class RunReporter;
+
+    void encryptEnded(const EncryptResult& result);
+    void scoreEnded(const CarrierAnalysisResult& result);
+    // Runs `work` off the window's thread; one run at a time.
+    void startWorker(std::function<void()> work);
+    const PixelGrid* comparisonCarrier() const;
+
+    void buildControls();
+    void createPickerControls();
+    void createMessageControls();
+    void createOptionControls();
+    void createButtons();
+    QLayout* buildPickers();
+    QLayout* buildOptions();
+    QLayout* buildMessageRow();
+    QLayout* buildResultsRow();
+    void checkKeySize();
+    void scoreCarrier();
+    void setBusy(bool busy);
+    void updateEnabled();
+    void clearCarrier();
+    std::string browse(const QString& title, const QString& filters);
+    EncryptInputs inputs() const;
+    OutputKind selectedOutput() const;
+    void runStep2ByHand();
+
+    EncryptWindowHooks hooks_;
+    std::unique_ptr<MessageBoxes> ownMessages_;
+    MessageBoxes* messages_ = nullptr;
+    std::unique_ptr<MessageTools> tools_;
+    MessageToolButtons toolButtons_;
+    std::string root_;
+
+    // The window's state.
+    std::string imagePath_;
+    std::string keyPath_;
+    KeyImage key_;
+    int32_t keySeed_ = 0;
+    PixelGrid carrier_;
+    EmbeddingSteps steps_;
+    EncryptResult lastResult_;
+    // The key file was wiped after an encryption with it: later encryptions
+    // with the same key pixels do not wipe it again.
+    bool keyWiped_ = false;
+    bool busy_ = false;        // "Encrypt Image" shows the run's progress
+    bool encrypting_ = false;  // from the press until the result is shown
+    bool analysing_ = false;   // scoring the carrier
+    bool batch_ = false;
+    bool closeWhenDone_ = false;
+    // The batch's continuation, waiting for the current run.
+    std::function<void(const EncryptResult&)> batchDone_;
+    QPointer<QThread> worker_;
+    // Set when the window goes away with a run still going.
+    std::atomic<bool> abandoned_{false};
+
+    StepsWindow* stepsWindow_ = nullptr;
+    BatchBox* batchBox_ = nullptr;
+    AnalysisWindow* analysisWindow_ = nullptr;
+
+    // Controls by role; the table above gives each one's objectName.
+    QLabel* carrierCaption_ = nullptr;
+    FileList* carrierList_ = nullptr;
+    QPushButton* browseCarrierButton_ = nullptr;
+    QLabel* keyCaption_ = nullptr;
+    FileList* keyList_ = nullptr;
+    QPushButton* browseKeyButton_ = nullptr;
+    PictureBox* carrierPicture_ = nullptr;
+    PictureBox* keyPicture_ = nullptr;
+    PictureBox* carrierPreview_ = nullptr;
+    PictureBox* keyPreview_ = nullptr;
+    QLabel* carrierSizeLabel_ = nullptr;
+    QLabel* keySizeLabel_ = nullptr;
+    QLabel* keyVerdictLabel_ = nullptr;
+    QLabel* delimiterCaption_ = nullptr;
+    UniText* delimiterText_ = nullptr;
+    QLabel* messageCaption_ = nullptr;
+    UniText* messageText_ = nullptr;
+    QLabel* lsbUsageLabel_ = nullptr;
+    QLabel* lsbAlteredCaption_ = nullptr;
+    QLabel* lsbAlteredLabel_ = nullptr;
+    QLabel* digestCaption_ = nullptr;
+    QLabel* digestLabel_ = nullptr;
+    QLabel* statusCaption_ = nullptr;
+    QPlainTextEdit* statusText_ = nullptr;
+    QLabel* prefixCaption_ = nullptr;
+    QLineEdit* prefixEdit_ = nullptr;
+    QGroupBox* fileTypeFrame_ = nullptr;
+    QRadioButton* pngOption_ = nullptr;
+    QRadioButton* bmpOption_ = nullptr;
+    QRadioButton* otherOption_ = nullptr;
+    QComboBox* otherFormatCombo_ = nullptr;
+    QCheckBox* compressCheck_ = nullptr;
+    QCheckBox* wipeKeyCheck_ = nullptr;
+    QCheckBox* wipeCarrierCheck_ = nullptr;
+    QPushButton* maxWidthButton_ = nullptr;
+    QLineEdit* maxWidthEdit_ = nullptr;
+    QPushButton* resizeButton_ = nullptr;
+    QComboBox* ratioCombo_ = nullptr;
+    QCheckBox* scoreCheck_ = nullptr;
+    QLabel* scoreStatsLabel_ = nullptr;
+    QPushButton* showStepsButton_ = nullptr;
+    QPushButton* encryptButton_ = nullptr;
+    QPushButton* aboutButton_ = nullptr;
+    QPushButton* analysisButton_ = nullptr;
+    QPushButton* loadTextButton_ = nullptr;
+    QPushButton* quitButton_ = nullptr;
+};
+
+}  // namespace corvane::encryptor
