@@ -22,8 +22,10 @@
 #include "core/number_format.hpp"
 #include "core/platform.hpp"
 #include "core/text_file.hpp"
+#include "core/wipe.hpp"
 #include "encrypt/carrier_loading.hpp"
 #include "encrypt/encrypt_operation.hpp"
+#include "encrypt/used_keys.hpp"
 
 namespace corvane::cli {
 namespace {
@@ -34,7 +36,7 @@ constexpr const char* kUsage =
     "Usage: corvane encrypt --carrier FILE|--carrier-dir DIR  --key FILE  (--message TEXT | --message-file FILE)\n"
     "                       [--root DIR | --output FILE] [--format png|bmp|jp2|jxr|j2k|tif|webp]\n"
     "                       [--prefix TEXT] [--no-compress] [--wipe-key] [--wipe-carrier]\n"
-    "                       [--max-width N] [--ratio 1.00|0.50|0.25|0.20|0.10]\n"
+    "                       [--max-width N] [--ratio 1.00|0.50|0.25|0.20|0.10] [--reuse-key]\n"
     "\n"
     "Hides a message in a carrier photo with a key image and saves the result losslessly.\n"
     "\n"
@@ -54,7 +56,11 @@ constexpr const char* kUsage =
     "  --wipe-carrier       overwrite and delete each carrier file after saving\n"
     "  --max-width N        first shrink a carrier wider than N pixels to N pixels wide\n"
     "  --ratio R            first scale the carrier by R (overrides --max-width)\n"
+    "  --reuse-key          hide the message even with a key that hid another message before\n"
     "\n"
+    "Every key used is remembered (by digest) in the ledger that 'corvane keys' shows; a key\n"
+    "that hid another message before is refused unless --reuse-key is given. The same\n"
+    "message again with the same key is no reuse.\n"
     "Prints the full path of each saved image on standard output; the log goes to standard error.\n"
     "Exit status: 0 every image saved (and wiped as asked), 1 a failure, 2 a usage error.\n";
 
@@ -104,6 +110,22 @@ bool ParseMaxWidth(const std::string& text, int& width) {
     return true;
 }
 
+// A wipe that would be refused is refused now, before any work.
+bool WipesAllowed(const EncryptInputs& in) {
+    const std::string why = in.wipeKey ? WipeRefusal(in.keyPath) : std::string();
+    if (why.empty()) return true;
+    std::fprintf(stderr, "corvane encrypt: %s\n", why.c_str());
+    return false;
+}
+
+// After a refusal because the key hid another message before: the rest of a
+// batch would meet the same key.
+bool StopForKeyReuse(const EncryptResult& r) {
+    if (!r.keyReuse) return false;
+    std::fprintf(stderr, "corvane encrypt: give --reuse-key to encrypt anyway ('corvane keys' shows the ledger)\n");
+    return true;
+}
+
 std::string FullPath(const std::string& path) {
     std::error_code ec;
     const std::filesystem::path full = std::filesystem::absolute(path, ec);
@@ -115,7 +137,7 @@ int Run(const std::vector<std::string>& argv) {
     if (!args.Parse(argv,
                     {"--carrier", "--carrier-dir", "--key", "--message", "--message-file", "--root", "--output",
                      "--format", "--prefix", "--max-width", "--ratio"},
-                    {"--no-compress", "--wipe-key", "--wipe-carrier"}))
+                    {"--no-compress", "--wipe-key", "--wipe-carrier", "--reuse-key"}))
         return UsageError(kName, args.error());
     if (const std::string empty =
             args.EmptyPath({"--carrier", "--carrier-dir", "--key", "--message-file", "--root", "--output"});
@@ -134,6 +156,8 @@ int Run(const std::vector<std::string>& argv) {
     in.compress = !args.Flag("--no-compress");
     in.wipeKey = args.Flag("--wipe-key");
     in.wipeCarrier = args.Flag("--wipe-carrier");
+    in.allowKeyReuse = args.Flag("--reuse-key");
+    in.usedKeysPath = UsedKeysPath();
     in.prefix = Utf8ToText(args.ValueOr("--prefix", ""));
     if (in.prefix.find(u'/') != std::u16string::npos) return UsageError(kName, "--prefix cannot contain '/'");
     if (const auto format = args.Value("--format")) {
@@ -191,6 +215,7 @@ int Run(const std::vector<std::string>& argv) {
     }
 
     in.keyPath = *args.Value("--key");
+    if (!WipesAllowed(in)) return kExitFailed;
     // The key's decoder starts now and works beside the first carrier's.
     ImageReader keyReader;
     keyReader.Start(in.keyPath, kKeyLoadRule);
@@ -309,6 +334,7 @@ int Run(const std::vector<std::string>& argv) {
         if (r.status != EncryptStatus::Saved || r.WipesFailed()) {
             ++failures;
             std::fprintf(stderr, "corvane encrypt: %s: %s\n", in.imagePath.c_str(), TextToUtf8(EncryptFailureText(r)).c_str());
+            if (StopForKeyReuse(r)) return kExitFailed;
         }
     }
     warnOfKey();
