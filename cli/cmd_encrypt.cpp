@@ -24,9 +24,11 @@
 #include "core/number_format.hpp"
 #include "core/platform.hpp"
 #include "core/text_file.hpp"
+#include "core/wipe.hpp"
 #include "encrypt/carrier_loading.hpp"
 #include "encrypt/detectability.hpp"
 #include "encrypt/encrypt_operation.hpp"
+#include "encrypt/used_keys.hpp"
 
 namespace corvane::cli {
 namespace {
@@ -38,7 +40,7 @@ constexpr const char* kUsage =
     "                       [--root DIR | --output FILE] [--format png|bmp|jp2|jxr|j2k|tif|webp]\n"
     "                       [--prefix TEXT] [--no-compress] [--wipe-key] [--wipe-carrier]\n"
     "                       [--max-width N] [--ratio 1.00|0.50|0.25|0.20|0.10]\n"
-    "                       [--max-detectability low|medium]\n"
+    "                       [--max-detectability low|medium] [--reuse-key]\n"
     "\n"
     "Hides a message in a carrier photo with a key image and saves the result losslessly.\n"
     "\n"
@@ -58,9 +60,13 @@ constexpr const char* kUsage =
     "  --wipe-carrier       overwrite and delete each carrier file after saving\n"
     "  --max-width N        first shrink a carrier wider than N pixels to N pixels wide\n"
     "  --ratio R            first scale the carrier by R (overrides --max-width)\n"
+    "  --reuse-key          hide the message even with a key that hid another message before\n"
     "  --max-detectability L  low or medium: save nothing when standard steganalysis\n"
     "                       would likely see the message more clearly than that\n"
     "\n"
+    "Every key used is remembered (by digest) in the ledger that 'corvane keys' shows; a key\n"
+    "that hid another message before is refused unless --reuse-key is given. The same\n"
+    "message again with the same key is no reuse.\n"
     "Before saving, prints on standard error how visible the message is predicted to be to\n"
     "standard steganalysis (\"Detectability: Low\", \"Medium\" or \"High\"; see corvane rate).\n"
     "Prints the full path of each saved image on standard output; the log goes to standard error.\n"
@@ -145,6 +151,22 @@ bool CheckDetectability(const PixelGrid& carrier, const EncryptInputs& in, std::
     return false;
 }
 
+// A wipe that would be refused is refused now, before any work.
+bool WipesAllowed(const EncryptInputs& in) {
+    const std::string why = in.wipeKey ? WipeRefusal(in.keyPath) : std::string();
+    if (why.empty()) return true;
+    std::fprintf(stderr, "corvane encrypt: %s\n", why.c_str());
+    return false;
+}
+
+// After a refusal because the key hid another message before: the rest of a
+// batch would meet the same key.
+bool StopForKeyReuse(const EncryptResult& r) {
+    if (!r.keyReuse) return false;
+    std::fprintf(stderr, "corvane encrypt: give --reuse-key to encrypt anyway ('corvane keys' shows the ledger)\n");
+    return true;
+}
+
 std::string FullPath(const std::string& path) {
     std::error_code ec;
     const std::filesystem::path full = std::filesystem::absolute(path, ec);
@@ -156,7 +178,7 @@ std::optional<int> CheckOptions(Args& args, const std::vector<std::string>& argv
     if (!args.Parse(argv,
                     {"--carrier", "--carrier-dir", "--key", "--message", "--message-file", "--root", "--output",
                      "--format", "--prefix", "--max-width", "--ratio", "--max-detectability"},
-                    {"--no-compress", "--wipe-key", "--wipe-carrier"}))
+                    {"--no-compress", "--wipe-key", "--wipe-carrier", "--reuse-key"}))
         return UsageError(kName, args.error());
     if (const std::string empty =
             args.EmptyPath({"--carrier", "--carrier-dir", "--key", "--message-file", "--root", "--output"});
@@ -217,6 +239,8 @@ std::optional<int> ParseRequest(const std::vector<std::string>& argv, Args& args
     in.compress = !args.Flag("--no-compress");
     in.wipeKey = args.Flag("--wipe-key");
     in.wipeCarrier = args.Flag("--wipe-carrier");
+    in.allowKeyReuse = args.Flag("--reuse-key");
+    in.usedKeysPath = UsedKeysPath();
     in.prefix = Utf8ToText(args.ValueOr("--prefix", ""));
     if (in.prefix.find(u'/') != std::u16string::npos) return UsageError(kName, "--prefix cannot contain '/'");
     if (const auto usage = ParseOutput(args, in)) return usage;
@@ -388,7 +412,7 @@ CarrierOutcome EncryptCarrier(EncryptInputs& in, EncryptRun& run) {
     }
     if (r.status != EncryptStatus::Saved || r.WipesFailed()) {
         std::fprintf(stderr, "corvane encrypt: %s: %s\n", in.imagePath.c_str(), TextToUtf8(EncryptFailureText(r)).c_str());
-        return CarrierOutcome::Failed;
+        return StopForKeyReuse(r) ? CarrierOutcome::KeyFailed : CarrierOutcome::Failed;
     }
     return CarrierOutcome::Saved;
 }
@@ -421,6 +445,7 @@ int Run(const std::vector<std::string>& argv) {
     if (!ReadMessage(args, in, reporter)) return kExitFailed;
 
     in.keyPath = *args.Value("--key");
+    if (!WipesAllowed(in)) return kExitFailed;
     KeySource key(in.keyPath);
     std::vector<std::string> carriers;
     if (!PrepareOutput(args, in) || !CarrierFiles(args, in.keyPath, carriers)) return kExitFailed;

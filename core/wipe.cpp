@@ -46,6 +46,44 @@ std::string Describe(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
 }
 
+// The refusal for what stat found, or empty.
+std::string Refusal(const std::string& path, const struct stat& st) {
+    if (!S_ISREG(st.st_mode)) return "Cannot wipe " + path + ": not a regular file";
+    if (st.st_nlink > 1)
+        return "Cannot wipe " + path + ": the file has " + std::to_string(st.st_nlink) +
+               " names (hard links), and wiping it would destroy the data under " +
+               (st.st_nlink == 2 ? "its other name" : "its other names") + " too";
+    return {};
+}
+
+// One pass over the file at `path`: every byte replaced by a draw, then
+// flushed to the disk. The reason of a failure, or empty.
+std::string OverwriteOnce(const std::string& path, SequenceRandom& rng) {
+    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return Describe("Cannot open for wiping", path);
+    std::string error;
+    struct stat now{};
+    if (fstat(fd, &now) != 0) {
+        error = Describe("Cannot wipe", path);
+    } else {
+        // A name may have been added, or the file replaced, since the first look.
+        error = Refusal(path, now);
+    }
+    std::vector<unsigned char> buf;
+    for (off_t offset = 0; error.empty() && offset < now.st_size; offset += static_cast<off_t>(buf.size())) {
+        buf.resize(static_cast<size_t>(std::min<off_t>(now.st_size - offset, static_cast<off_t>(kChunk))));
+        if (!ReadAt(fd, buf, offset)) {
+            error = Describe("Cannot read while wiping", path);
+            break;
+        }
+        for (unsigned char& b : buf) b = static_cast<unsigned char>(Nearest(static_cast<double>(rng.Next()) * 255.0));
+        if (!WriteAt(fd, buf, offset)) error = Describe("Cannot write while wiping", path);
+    }
+    if (error.empty() && fsync(fd) != 0) error = Describe("Cannot write while wiping", path);
+    close(fd);
+    return error;
+}
+
 }  // namespace
 
 WipeResult WipeFile(const std::string& path, int passes, SequenceRandom& rng,
@@ -56,44 +94,9 @@ WipeResult WipeFile(const std::string& path, int passes, SequenceRandom& rng,
         result.error = Describe("Cannot wipe", path);
         return result;
     }
-    if (!S_ISREG(st.st_mode)) {
-        result.error = "Cannot wipe " + path + ": not a regular file";
-        return result;
-    }
+    if (result.error = Refusal(path, st); !result.error.empty()) return result;
     for (int pass = 1; pass <= passes && st.st_size > 0; ++pass) {
-        const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0) {
-            result.error = Describe("Cannot open for wiping", path);
-            return result;
-        }
-        struct stat now{};
-        if (fstat(fd, &now) != 0) {
-            result.error = Describe("Cannot wipe", path);
-            close(fd);
-            return result;
-        }
-        std::vector<unsigned char> buf;
-        for (off_t offset = 0; offset < now.st_size; offset += static_cast<off_t>(buf.size())) {
-            buf.resize(static_cast<size_t>(std::min<off_t>(now.st_size - offset, static_cast<off_t>(kChunk))));
-            if (!ReadAt(fd, buf, offset)) {
-                result.error = Describe("Cannot read while wiping", path);
-                close(fd);
-                return result;
-            }
-            for (unsigned char& b : buf)
-                b = static_cast<unsigned char>(Nearest(static_cast<double>(rng.Next()) * 255.0));
-            if (!WriteAt(fd, buf, offset)) {
-                result.error = Describe("Cannot write while wiping", path);
-                close(fd);
-                return result;
-            }
-        }
-        if (fsync(fd) != 0) {
-            result.error = Describe("Cannot write while wiping", path);
-            close(fd);
-            return result;
-        }
-        close(fd);
+        if (result.error = OverwriteOnce(path, rng); !result.error.empty()) return result;
         result.passesDone = pass;
         if (betweenPasses) betweenPasses();
     }
@@ -103,6 +106,18 @@ WipeResult WipeFile(const std::string& path, int passes, SequenceRandom& rng,
     }
     result.deleted = true;
     return result;
+}
+
+std::string WipeRefusal(const std::string& path) {
+    struct stat st{};
+    if (lstat(path.c_str(), &st) != 0) return {};
+    return Refusal(path, st);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa{}, sb{};
+    if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 bool WipeUsedFile(const std::string& path, std::u16string_view heading, SequenceRandom& rng, Reporter& reporter,

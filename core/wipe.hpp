@@ -20,9 +20,21 @@ struct WipeResult {
 // values of rng, each pass flushed to the disk before the next, then deletes
 // it. A file of zero length is deleted at once. Never throws: a missing,
 // unreadable or unwritable file, or a failed deletion, is described in the
-// result. `betweenPasses` runs after every pass (lets a window repaint).
+// result. A file that WipeRefusal refuses is left untouched.
+// `betweenPasses` runs after every pass (lets a window repaint).
 WipeResult WipeFile(const std::string& path, int passes, SequenceRandom& rng,
                     const std::function<void()>& betweenPasses = {});
+
+// Why `path` must not be wiped, or empty when nothing speaks against it now
+// (a missing file is left to the wipe to report). Only a regular file with
+// one name may be wiped: overwriting a file with a second hard link destroys
+// the data under that other name too, and a symbolic link would send the
+// overwrite wherever it points.
+std::string WipeRefusal(const std::string& path);
+
+// True when both paths name one file (the same inode), as when a key is also
+// given as the carrier: it can be wiped only once.
+bool SameFile(const std::string& a, const std::string& b);
 
 // How many times the encryptor and the decryptor overwrite a used file.
 inline constexpr int kWipePasses = 7;

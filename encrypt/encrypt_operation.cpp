@@ -1,6 +1,8 @@
 #include "encrypt/encrypt_operation.hpp"
 
+#include <algorithm>
 #include <cctype>
+#include <filesystem>
 
 #include "encrypt/encrypt_texts.hpp"
 #include "core/code_page.hpp"
@@ -61,6 +63,8 @@ std::u16string EncryptFailureText(const EncryptResult& r) {
                    std::u16string(encrypt_texts::kTooFewPixels);
         case EncryptStatus::NotSaved:
             return std::u16string(encrypt_texts::kNotSaved) + Utf8ToText(r.saveError);
+        case EncryptStatus::NotReadBack:
+            return std::u16string(encrypt_texts::kEncodeUnsuccessful) + u" " + std::u16string(encrypt_texts::kNotReadBack);
     }
     return u"failed";
 }
@@ -82,6 +86,30 @@ std::string EncryptedFileName(std::u16string_view prefix, int digits, OutputKind
 }
 
 namespace {
+
+// Why a container would not parse back to the message, or empty. The reader
+// ends the payload at the first end delimiter after the start: a message
+// holding it uncompressed would be saved and never read back whole.
+std::u16string_view ReadBackRefusal(std::u16string_view container, const EncryptInputs& in, const std::string& digest) {
+    std::u16string start, end;
+    KeyDelimiters(in.keyComment, start, end);
+    const ParsedContainer parsed = ParseContainer(container, start, end);
+    if (parsed.status == ParseStatus::Found && parsed.message == in.message &&
+        parsed.digestField == std::u16string(digest.begin(), digest.end()))
+        return {};
+    if (!in.compress && in.message.find(end) != std::u16string::npos) return encrypt_texts::kContainsEndDelimiter;
+    return encrypt_texts::kWouldNotReadBack;
+}
+
+// Why a wipe that was asked for could not be done (a file with a second
+// name, a link), or empty.
+std::string WipeRefusals(const EncryptInputs& in) {
+    if (in.wipeKey)
+        if (std::string why = WipeRefusal(in.keyPath); !why.empty()) return why;
+    if (in.wipeCarrier)
+        if (std::string why = WipeRefusal(in.imagePath); !why.empty()) return why;
+    return {};
+}
 
 // The input checks, in their order; false (the result says why) when one
 // refuses. Only the digest label has changed then.
@@ -114,7 +142,70 @@ bool CheckInputs(const PixelGrid& carrier, const PixelGrid& key, const EncryptIn
     }
     if (built == BuildStatus::TooLong || !ContainerFitsWindow(static_cast<int64_t>(container.size()), w, h))
         return refuse(kTooLarge);
+    if (const std::u16string_view why = ReadBackRefusal(container, in, r.digest); !why.empty()) return refuse(why);
+    // Refused now rather than after the work, so that nothing is half done.
+    if (const std::string why = WipeRefusals(in); !why.empty()) return refuse(Utf8ToText(why));
     return true;
+}
+
+// What the ledger knows of this key, for the entry made once the image is saved.
+struct KeyUse {
+    KeyIdentity id;
+    std::string messageDigest;
+    bool known = false;  // the ledger holds entries of the key
+};
+
+// Refuses a key that the ledger knows with another message, unless reuse
+// was allowed: the caller asks and runs again. The same message again (a
+// batch, another format) is no reuse. A ledger that cannot be read is
+// reported and does not stop the work.
+bool CheckKeyUse(const PixelGrid& key, const EncryptInputs& in, KeyUse& use, EncryptResult& r) {
+    if (in.usedKeysPath.empty()) return true;
+    use.id = IdentifyKey(key, in.keyComment);
+    use.messageDigest = use.id.MessageDigest(in.message, in.compress);
+    const UsedKeys ledger = ReadUsedKeys(in.usedKeysPath);
+    r.ledgerWarning = ledger.warning;
+    use.known = std::any_of(ledger.entries.begin(), ledger.entries.end(),
+                            [&](const UsedKeyEntry& e) { return e.keyDigest == use.id.keyDigest; });
+    const UsedKeyEntry* other = OtherMessageOfKey(ledger, use.id.keyDigest, use.messageDigest);
+    if (!other || in.allowKeyReuse) return true;
+    r.status = EncryptStatus::Refused;
+    r.keyReuse = *other;
+    r.refusal = KeyReuseQuestion(*other);
+    return false;
+}
+
+// Reads the container back from the output exactly as the decryptor will
+// (its positions judged on the output, parities against the key, the text
+// parsed between the key's delimiters) and requires the very message and
+// its digest. Only the positions that hold the container are read: the
+// decryptor's text has the same characters there, and only zeros after.
+bool ReadsBack(const PixelGrid& key, const EncryptInputs& in, const EmbeddingSteps& steps, EncryptReporter& reporter,
+               EncryptResult& r) {
+    const PixelGrid& output = steps.OutputPlane();
+    const int64_t want =
+        std::min<int64_t>(ReadingWindowBits(output.width, output.height),
+                          kSkippedPositions + 16 * static_cast<int64_t>(steps.ContainerText().size()));
+    // A generator of its own: the program's must not go on with the key's
+    // sequence (the name digits and the wipes draw from it next).
+    SequenceRandom rng;
+    PositionSequence positions(output, in.keySeed, rng, want);
+    std::vector<uint8_t> bits;
+    bits.reserve(static_cast<size_t>(std::max<int64_t>(want, 0)));
+    PositionSequence::Position p;
+    while (static_cast<int64_t>(bits.size()) < want && positions.Next(p))
+        bits.push_back(static_cast<uint8_t>(ParityBit(output.at(p.x, p.y) ^ KeyAt(key, p.x, p.y))));
+    std::u16string start, end;
+    KeyDelimiters(in.keyComment, start, end);
+    const ParsedContainer parsed = ParseContainer(BitsToText(bits, bits.size() + 1), start, end);
+    if (parsed.status == ParseStatus::Found && parsed.message == in.message &&
+        parsed.digestField == std::u16string(r.digest.begin(), r.digest.end()))
+        return true;
+    reporter.Log(encrypt_texts::kEncodeUnsuccessful);
+    reporter.Log(encrypt_texts::kNotReadBack);
+    reporter.StatsLabel(encrypt_texts::kUnsuccessful, kUnsuccessfulColour);
+    r.status = EncryptStatus::NotReadBack;
+    return false;
 }
 
 // Pass 1 and pass 2: the steps, then repairs of the carrier and the steps
@@ -227,16 +318,43 @@ bool SaveOutput(const PixelGrid& output, const EncryptInputs& in, EncryptReporte
     return true;
 }
 
-// The wipes asked for, after a save: the key, then the carrier's file.
+// The wipes asked for, after a save: the key, then the carrier's file. A
+// key given as the carrier too is one file: it is wiped and reported once.
 void WipeUsed(const EncryptInputs& in, EncryptReporter& reporter, SequenceRandom& rng, EncryptResult& r) {
+    const bool oneFile = in.wipeKey && in.wipeCarrier && SameFile(in.keyPath, in.imagePath);
     if (in.wipeKey) {
         r.keyWiped = WipeUsedFile(in.keyPath, encrypt_texts::kWipingKey, rng, reporter, r.keyWipeError);
         reporter.Wiped(in.keyPath);
     }
-    if (in.wipeCarrier) {
+    if (oneFile) {
+        r.carrierWiped = r.keyWiped;
+    } else if (in.wipeCarrier) {
         r.carrierWiped = WipeUsedFile(in.imagePath, encrypt_texts::kWipingCarrier, rng, reporter, r.carrierWipeError);
         reporter.Wiped(in.imagePath);
     }
+}
+
+// The ledger after a save. A key wiped now takes its entries with it: the
+// wipe is what keeps it from hiding another message, and a line naming it
+// would keep the link between this computer and the recipient's copy that
+// the wipe was meant to break. A key whose file is gone (wiped earlier in a
+// batch) gets no entry for the same reason.
+void NoteKeyUse(const EncryptInputs& in, const KeyUse& use, EncryptReporter& reporter, EncryptResult& r) {
+    if (in.usedKeysPath.empty()) return;
+    std::string problem;
+    if (r.keyWiped) {
+        int removed = 0;
+        if (use.known) problem = ForgetKey(in.usedKeysPath, use.id.keyDigest, removed);
+    } else if (FileExists(in.keyPath)) {
+        std::error_code ec;
+        const std::filesystem::path saved = std::filesystem::absolute(r.savedPath, ec);
+        const UsedKeyEntry entry{use.id.keyDigest, use.messageDigest, LedgerDateNow(),
+                                 ec ? r.savedPath : saved.lexically_normal().string()};
+        problem = RecordKeyUse(in.usedKeysPath, entry);
+    }
+    if (problem.empty()) return;
+    r.ledgerWarning = "the used-key ledger was not updated: " + problem;
+    reporter.Log(std::u16string(encrypt_texts::kLedgerWarning) + Utf8ToText(r.ledgerWarning));
 }
 
 }  // namespace
@@ -249,10 +367,13 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
     r.digest = CSHA256().SHA256(in.message);
     reporter.DigestComputed(UpperHex(r.digest));
     if (!CheckInputs(carrier, key, in, steps, reporter, r)) return r;
+    KeyUse keyUse;
+    if (!CheckKeyUse(key, in, keyUse, r)) return r;
 
     reporter.Status(encrypt_texts::kWorking);
     reporter.WorkStarted();
-    if (!EmbedAndVerify(carrier, key, in, steps, reporter, rng, r)) {
+    if (!r.ledgerWarning.empty()) reporter.Log(std::u16string(encrypt_texts::kLedgerWarning) + Utf8ToText(r.ledgerWarning));
+    if (!EmbedAndVerify(carrier, key, in, steps, reporter, rng, r) || !ReadsBack(key, in, steps, reporter, r)) {
         reporter.WorkEnded();
         return r;
     }
@@ -261,6 +382,7 @@ EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const Encry
     if (saved) {
         r.status = EncryptStatus::Saved;
         WipeUsed(in, reporter, rng, r);
+        NoteKeyUse(in, keyUse, reporter, r);
     } else {
         // Keeping the key and the carrier is all that is left to do: without
         // a saved image they are the only copies of anything.

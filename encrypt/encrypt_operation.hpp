@@ -4,6 +4,7 @@
 // carrier and embedding again where one does not), saves the result under a
 // fresh name and optionally wipes the key and the carrier's file.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,7 @@
 #include "core/sequence_random.hpp"
 #include "core/wipe.hpp"
 #include "encrypt/embedding_steps.hpp"
+#include "encrypt/used_keys.hpp"
 
 namespace corvane {
 
@@ -36,6 +38,12 @@ struct EncryptInputs {
     std::string fallbackRoot;
     // When set, the one path to save to (no generated name, no fallback).
     std::string outputPath;
+    // The used-key ledger (UsedKeysPath()); empty when none is kept. With
+    // one, a key that hid another message before is refused (keyReuse in
+    // the result) unless allowKeyReuse is set, and every saved image adds
+    // an entry, except that of a key wiped by now.
+    std::string usedKeysPath;
+    bool allowKeyReuse = false;
 };
 
 // What an encryption reports besides its log: the digest, when the work past
@@ -63,6 +71,7 @@ enum class EncryptStatus {
     Unsuccessful,        // taken pixels still fail after every adjustment
     PositionsExhausted,  // the carrier has too few textured pixels
     NotSaved,            // no folder took the image; nothing wiped
+    NotReadBack,         // the result would not give the message back; nothing saved or wiped
 };
 
 struct EncryptResult {
@@ -80,6 +89,13 @@ struct EncryptResult {
     std::string keyWipeError;
     std::string carrierWipeError;
     int64_t elapsedSeconds = 0;
+    // Refused because the ledger knows the key with another message: its
+    // entry, and the question to ask in `refusal` (No is the safe answer;
+    // Yes runs again with allowKeyReuse).
+    std::optional<UsedKeyEntry> keyReuse;
+    // A damaged, unreadable or unwritable ledger, also logged; it never
+    // stops the work.
+    std::string ledgerWarning;
     bool WipesFailed() const { return !keyWipeError.empty() || !carrierWipeError.empty(); }
 };
 

@@ -20,9 +20,29 @@ struct Outcome {
     std::string err;
 };
 
+// The environment of a run: the test's own, with XDG_DATA_HOME set to
+// `dataHome`. The used-key ledger lives there, so no test touches the
+// user's ledger.
+inline std::vector<std::string> EnvironmentWith(const std::string& dataHome) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        if (std::string(*e).rfind("XDG_DATA_HOME=", 0) != 0) env.emplace_back(*e);
+    env.push_back("XDG_DATA_HOME=" + dataHome);
+    return env;
+}
+
 // `launcher` (may be empty) runs corvane: e.g. {"prlimit", "--fsize=N"}.
-inline Outcome RunCorvaneThrough(std::vector<std::string> launcher, std::vector<std::string> args) {
+// Without `dataHome` each run has a ledger of its own: runs that happen to
+// share a key with another message do not meet each other's entries.
+inline Outcome RunCorvaneThrough(std::vector<std::string> launcher, std::vector<std::string> args,
+                                 std::string dataHome = {}) {
     static TempFolder scratch;
+    static int runs = 0;
+    if (dataHome.empty()) dataHome = scratch / ("data-" + std::to_string(++runs));
+    std::vector<std::string> env = EnvironmentWith(dataHome);
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
     const std::string outPath = scratch / "stdout", errPath = scratch / "stderr";
     args.insert(args.begin(), CORVANE_EXE);
     args.insert(args.begin(), launcher.begin(), launcher.end());
@@ -36,7 +56,7 @@ inline Outcome RunCorvaneThrough(std::vector<std::string> launcher, std::vector<
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     Outcome o;
     pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
         int wstatus = 0;
         waitpid(pid, &wstatus, 0);
         o.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
@@ -48,6 +68,11 @@ inline Outcome RunCorvaneThrough(std::vector<std::string> launcher, std::vector<
 }
 
 inline Outcome RunCorvane(std::vector<std::string> args) { return RunCorvaneThrough({}, std::move(args)); }
+
+// corvane with its used-key ledger in `dataHome`/corvane/, kept across runs.
+inline Outcome RunCorvaneWithLedger(const std::string& dataHome, std::vector<std::string> args) {
+    return RunCorvaneThrough({}, std::move(args), dataHome);
+}
 
 // corvane with a file-size limit: every write past `bytes` fails with EFBIG,
 // as on a disk that fills up part way.

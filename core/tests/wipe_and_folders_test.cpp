@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,31 @@ namespace {
 using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WriteBytes;
+
+// Reads a file through a descriptor opened before it was wiped: the content
+// stays readable there after the name is gone.
+class OpenedBefore {
+public:
+    explicit OpenedBefore(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~OpenedBefore() {
+        if (fd_ >= 0) close(fd_);
+    }
+    OpenedBefore(const OpenedBefore&) = delete;
+    OpenedBefore& operator=(const OpenedBefore&) = delete;
+    std::string Content() const {
+        std::string out;
+        char buf[65536];
+        for (off_t at = 0;;) {
+            const ssize_t n = pread(fd_, buf, sizeof buf, at);
+            if (n <= 0) return out;
+            out.append(buf, static_cast<size_t>(n));
+            at += n;
+        }
+    }
+
+private:
+    int fd_;
+};
 
 TEST(Wipe, OverwritesEveryPassThenDeletes) {
     TempFolder dir;
@@ -40,16 +66,14 @@ TEST(Wipe, FileHoldsTheLastPassBeforeItIsDeleted) {
     // still follow the sequence across the seam.
     const size_t size = (size_t{1} << 20) + 10;
     WriteBytes(path, std::string(size, 'k'));
-    // A second name keeps the content readable after the wipe deletes the first.
-    const std::string keep = dir / "keep";
-    ASSERT_EQ(link(path.c_str(), keep.c_str()), 0);
+    const OpenedBefore keep(path);
     SequenceRandom rng;
     SequenceRandom copy = rng;
     ASSERT_TRUE(WipeFile(path, 2, rng).ok());
     for (size_t i = 0; i < size; ++i) copy.Next();
     std::string expect;
     for (size_t i = 0; i < size; ++i) expect.push_back(static_cast<char>(Nearest(copy.Next() * 255.0)));
-    EXPECT_TRUE(ReadBytes(keep) == expect);
+    EXPECT_TRUE(keep.Content() == expect);
     EXPECT_EQ(copy.State(), rng.State());
 }
 
@@ -69,10 +93,9 @@ TEST(Wipe, BytesRoundHalfToEven) {
     WriteBytes(path, "x");
     SequenceRandom rng;
     rng.SetState(state);
-    const std::string keep = dir / "keep";
-    ASSERT_EQ(link(path.c_str(), keep.c_str()), 0);  // the content stays readable after the delete
+    const OpenedBefore keep(path);
     EXPECT_TRUE(WipeFile(path, 1, rng).ok());
-    EXPECT_EQ(static_cast<uint8_t>(ReadBytes(keep)[0]), 128);
+    EXPECT_EQ(static_cast<uint8_t>(keep.Content().at(0)), 128);
 }
 
 TEST(Wipe, FailuresAreReportedNotThrown) {
@@ -100,6 +123,52 @@ TEST(Wipe, FailuresAreReportedNotThrown) {
         EXPECT_FALSE(r.ok());
         EXPECT_EQ(ReadBytes(ro), "abc");
     }
+}
+
+// Overwriting a file with a second name would destroy the data under that
+// name too; such a file, and a symbolic link, are refused before any byte is
+// touched, whoever asks for the wipe (encryptor, decryptor, command).
+TEST(Wipe, RefusesFilesWithMoreThanOneNameAndLinks) {
+    TempFolder dir;
+    SequenceRandom rng;
+    const std::string key = dir / "key.png", other = dir / "copy.png";
+    WriteBytes(key, "the only key");
+    ASSERT_EQ(link(key.c_str(), other.c_str()), 0);
+    EXPECT_NE(WipeRefusal(key).find("2 names (hard links)"), std::string::npos) << WipeRefusal(key);
+    EXPECT_NE(WipeRefusal(other).find("its other name too"), std::string::npos);
+    const uint32_t before = rng.State();
+    WipeResult r = WipeFile(key, 7, rng);
+    EXPECT_FALSE(r.ok());
+    EXPECT_EQ(r.passesDone, 0);
+    EXPECT_EQ(r.error, WipeRefusal(key));
+    EXPECT_EQ(rng.State(), before);
+    EXPECT_EQ(ReadBytes(key), "the only key");
+    EXPECT_EQ(ReadBytes(other), "the only key");
+
+    // Once the other name is gone the file may be wiped.
+    ASSERT_EQ(unlink(other.c_str()), 0);
+    EXPECT_EQ(WipeRefusal(key), "");
+    EXPECT_TRUE(WipeFile(key, 1, rng).ok());
+
+    const std::string target = dir / "target", symlinkPath = dir / "link.png";
+    WriteBytes(target, "data");
+    ASSERT_EQ(symlink(target.c_str(), symlinkPath.c_str()), 0);
+    EXPECT_NE(WipeRefusal(symlinkPath).find("not a regular file"), std::string::npos);
+    EXPECT_FALSE(WipeFile(symlinkPath, 1, rng).ok());
+    EXPECT_EQ(ReadBytes(target), "data");
+    // A missing file is for the wipe itself to report.
+    EXPECT_EQ(WipeRefusal(dir / "missing"), "");
+}
+
+TEST(Wipe, SameFileComparesTheFileNotTheName) {
+    TempFolder dir;
+    const std::string a = dir / "a.png";
+    WriteBytes(a, "x");
+    WriteBytes(dir / "b.png", "x");
+    EXPECT_TRUE(SameFile(a, a));
+    EXPECT_TRUE(SameFile(a, dir.path() + "/./a.png"));
+    EXPECT_FALSE(SameFile(a, dir / "b.png"));
+    EXPECT_FALSE(SameFile(a, dir / "missing"));
 }
 
 TEST(Folders, CreateWholePathAndJoin) {

@@ -35,9 +35,26 @@ PixelGrid Hide(PixelGrid carrier, const PixelGrid& key, const std::u16string& me
                EmbeddingSteps::ContainerBuilder builder = nullptr) {
     TempFolder dir;
     EmbeddingSteps steps;
-    if (builder) steps.SetContainerBuilder(std::move(builder));
     RecordingEncryptReporter reporter;
     SequenceRandom rng;
+    if (builder) {
+        // The encryptor saves nothing that does not read back: a damaged
+        // container is embedded here with its steps, repairing the carrier
+        // as it does until every taken position stays textured.
+        steps.SetContainerBuilder(std::move(builder));
+        for (int round = 0; round <= kMaxAdjustments + 1; ++round) {
+            steps.Step1(carrier, key);
+            if (steps.Step2(carrier, key, message, kComment, testing::SeedOf(kComment), compress, rng, reporter) !=
+                StepStatus::Done)
+                throw std::runtime_error("embedding failed");
+            steps.Step3(carrier);
+            bool repaired = false;
+            for (const auto& p : steps.Taken())
+                if (EligibleChannel(steps.OutputPlane(), p.x, p.y) == 0) FixPixel(carrier, p.x, p.y), repaired = true;
+            if (!repaired) return steps.OutputPlane();
+        }
+        throw std::runtime_error("carrier too smooth");
+    }
     EncryptInputs in = SelectedInputs(message, dir.path());
     in.compress = compress;
     in.outputPath = dir / "out.png";
