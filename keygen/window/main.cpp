@@ -1,7 +1,7 @@
 // corvane-keygen: the key generator's window.
 #include <QApplication>
 
-#include "keygen/window/form1.hpp"
+#include "keygen/window/keygen_window.hpp"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

@@ -1,4 +1,4 @@
-#include "keygen/window/form1.hpp"
+#include "keygen/window/keygen_window.hpp"
 
 #include <QCloseEvent>
 #include <QComboBox>

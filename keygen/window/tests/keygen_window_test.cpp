@@ -1,6 +1,6 @@
 // The key generator's window driven as a user drives it: settings chosen,
 // "Generate OTP Keys" pressed, files and controls read back.
-#include "keygen/window/form1.hpp"
+#include "keygen/window/keygen_window.hpp"
 
 #include <gtest/gtest.h>
 
