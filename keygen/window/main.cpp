@@ -7,7 +7,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("corvane-keygen"));
     QApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
-    corvane::keygen::Form1 window;
+    corvane::keygen::KeygenWindow window;
     window.show();
     return QApplication::exec();
 }

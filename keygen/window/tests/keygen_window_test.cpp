@@ -10,17 +10,21 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QSemaphore>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
 
 #include <filesystem>
 #include <regex>
+#include <tuple>
 
 #include "core/code_page.hpp"
 #include "core/image_decoder.hpp"
 #include "core/platform.hpp"
+#include "keygen/window/window_testing.hpp"
 #include "test_support.hpp"
 #include "widgets/message_boxes.hpp"
 #include "widgets/picture_box.hpp"
@@ -37,11 +41,13 @@ using testing::WriteBytes;
 
 QString Q(std::u16string_view t) { return QString::fromUtf16(t.data(), static_cast<qsizetype>(t.size())); }
 
-template <typename T>
-T* Control(QWidget& form, const QString& name) {
-    T* c = form.findChild<T*>(name);
-    EXPECT_NE(c, nullptr) << name.toStdString();
-    return c;
+// Presses "Generate OTP Keys" and waits for the batch, if one started, to end.
+void Generate(KeygenWindow& form) {
+    QSignalSpy finished(&form, &KeygenWindow::runFinished);
+    form.generateButton()->click();
+    if (form.Busy()) {
+        EXPECT_TRUE(finished.wait(60000));
+    }
 }
 
 // A caption as it reads on screen: the mnemonic marker is not shown.
@@ -55,48 +61,48 @@ struct Scene {
     std::optional<CivilDate> today;
     std::vector<QUrl> opened;
 
-    std::unique_ptr<Form1> Open() {
-        Form1Hooks hooks;
+    std::unique_ptr<KeygenWindow> Open() {
+        KeygenWindowHooks hooks;
         hooks.root = root;
         hooks.fallbackRoot = fallback;
         hooks.messages = &messages;
         if (today) hooks.today = [d = *today] { return d; };
         hooks.openFolder = [this](const QUrl& url) { opened.push_back(url); };
-        return std::make_unique<Form1>(hooks);
+        return std::make_unique<KeygenWindow>(hooks);
     }
 };
 
 // Small numbered keys in the series "s".
-void SetSmallNumberedRun(Form1& form, const QString& count) {
-    Control<UniText>(form, "UniText1")->SetText(u"s");
-    Control<QLineEdit>(form, "Text3")->setText("64");
-    Control<QLineEdit>(form, "Text4")->setText("48");
-    Control<QRadioButton>(form, "Option4")->setChecked(true);
-    Control<QComboBox>(form, "Combo4")->setEditText(count);
+void SetSmallNumberedRun(KeygenWindow& form, const QString& count) {
+    form.seriesBox()->SetText(u"s");
+    form.widthBox()->setText("64");
+    form.heightBox()->setText("48");
+    form.numberNaming()->setChecked(true);
+    form.countBox()->setEditText(count);
 }
 
-std::vector<QString> StatusLines(Form1& form, const std::function<void()>& run) {
+std::vector<QString> StatusLines(KeygenWindow& form, const std::function<void()>& run) {
     std::vector<QString> lines;
-    auto* status = Control<QLineEdit>(form, "Text2");
+    auto* status = form.statusBox();
     auto c = QObject::connect(status, &QLineEdit::textChanged, [&lines](const QString& t) { lines.push_back(t); });
     run();
     QObject::disconnect(c);
     return lines;
 }
 
-TEST(KeygenWindow, OpensOnTodayWithTheDesignsControls) {
+TEST(KeygenWindow, OpensOnTodayWithEveryControl) {
     Scene s;
     auto form = s.Open();
     const CivilDate today = Today();
     EXPECT_EQ(form->windowTitle(), "Corvane-[Generate Keys]");
-    EXPECT_EQ(Control<UniText>(*form, "UniText1")->Text(), FormatDate(today));
-    EXPECT_EQ(Control<QComboBox>(*form, "Combo1")->currentText().toInt(), today.year);
-    EXPECT_EQ(Control<QComboBox>(*form, "Combo2")->currentText().toInt(), today.month);
-    EXPECT_EQ(Control<QComboBox>(*form, "Combo3")->currentText().toInt(), today.day);
-    EXPECT_EQ(Control<QComboBox>(*form, "Combo2")->count(), 12);
-    EXPECT_EQ(Control<QComboBox>(*form, "Combo3")->count(), 31);
+    EXPECT_EQ(form->seriesBox()->Text(), FormatDate(today));
+    EXPECT_EQ(form->yearBox()->currentText().toInt(), today.year);
+    EXPECT_EQ(form->monthBox()->currentText().toInt(), today.month);
+    EXPECT_EQ(form->dayBox()->currentText().toInt(), today.day);
+    EXPECT_EQ(form->monthBox()->count(), 12);
+    EXPECT_EQ(form->dayBox()->count(), 31);
 
-    auto* count = Control<QComboBox>(*form, "Combo4");
+    auto* count = form->countBox();
     ASSERT_EQ(count->count(), 51);
     EXPECT_EQ(count->itemText(0), "1");
     EXPECT_EQ(count->itemText(1), "10");
@@ -104,71 +110,78 @@ TEST(KeygenWindow, OpensOnTodayWithTheDesignsControls) {
     EXPECT_EQ(count->currentText(), "1");
 
     // The source buttons top to bottom, with their source indexes.
-    const std::vector<std::pair<QString, QString>> sources = {
-        {"Option6(0)", "Mersenne Twister"}, {"Option6(4)", "ISAAC"},         {"Option6(1)", "RtlGenRandom"},
-        {"Option6(2)", "CryptGenRandom"},   {"Option6(3)", "Rnd()"}};
+    const std::vector<std::tuple<KeySource, QString, QString>> sources = {
+        {KeySource::MersenneTwister, "Option6(0)", "Mersenne Twister"},
+        {KeySource::Isaac, "Option6(4)", "ISAAC"},
+        {KeySource::RtlGenRandom, "Option6(1)", "RtlGenRandom"},
+        {KeySource::CryptGenRandom, "Option6(2)", "CryptGenRandom"},
+        {KeySource::Rnd, "Option6(3)", "Rnd()"}};
     int lastY = -1;
     form->show();
-    for (const auto& [name, caption] : sources) {
-        auto* b = Control<QRadioButton>(*form, name);
+    for (const auto& [source, name, caption] : sources) {
+        auto* b = form->sourceButton(source);
+        EXPECT_EQ(b->objectName(), name);
         EXPECT_EQ(b->text(), caption);
         EXPECT_FALSE(b->toolTip().isEmpty()) << caption.toStdString();
         EXPECT_GT(b->y(), lastY) << caption.toStdString();
         lastY = b->y();
     }
-    EXPECT_TRUE(Control<QRadioButton>(*form, "Option6(0)")->isChecked());
-    EXPECT_EQ(Control<QRadioButton>(*form, "Option6(0)")->toolTip(), "Mersenne Twister DLL Function (Recommended).");
-    EXPECT_EQ(Control<QRadioButton>(*form, "Option6(2)")->toolTip(), "Microsoft CryptGenRandom Function.");
-    EXPECT_TRUE(Control<QRadioButton>(*form, "Option3")->isChecked());
-    EXPECT_EQ(Control<QRadioButton>(*form, "Option4")->text(), "Key Number");
-    EXPECT_EQ(Control<QLineEdit>(*form, "Text3")->text(), "1600");
-    EXPECT_EQ(Control<QLineEdit>(*form, "Text4")->text(), "1200");
+    EXPECT_TRUE(form->sourceButton(KeySource::MersenneTwister)->isChecked());
+    EXPECT_EQ(form->sourceButton(KeySource::MersenneTwister)->toolTip(),
+              "Mersenne Twister DLL Function (Recommended).");
+    EXPECT_EQ(form->sourceButton(KeySource::CryptGenRandom)->toolTip(), "Microsoft CryptGenRandom Function.");
+    EXPECT_TRUE(form->dateNaming()->isChecked());
+    EXPECT_EQ(form->numberNaming()->text(), "Key Number");
+    EXPECT_EQ(form->widthBox()->text(), "1600");
+    EXPECT_EQ(form->heightBox()->text(), "1200");
 
     // Keys are PNG whatever is chosen: the other type cannot be chosen and says why.
-    EXPECT_TRUE(Control<QRadioButton>(*form, "Option1")->isChecked());
-    EXPECT_FALSE(Control<QRadioButton>(*form, "Option2")->isEnabled());
-    EXPECT_EQ(Control<QRadioButton>(*form, "Option2")->toolTip(), "Keys are always saved as PNG.");
+    EXPECT_TRUE(form->pngOption()->isChecked());
+    EXPECT_FALSE(form->bmpOption()->isEnabled());
+    EXPECT_EQ(form->bmpOption()->toolTip(), "Keys are always saved as PNG.");
 
-    EXPECT_EQ(Control<UniText>(*form, "Text1")->BackColor(), QColor(224, 224, 224));
-    auto* generate = Control<QPushButton>(*form, "Command1");
+    EXPECT_EQ(form->delimitersBox()->BackColor(), QColor(224, 224, 224));
+    auto* generate = form->generateButton();
     EXPECT_EQ(Caption(generate->text()), "Generate OTP Keys");
     EXPECT_EQ(BackColorOf(generate), QColor(208, 218, 227));
-    EXPECT_EQ(Control<PictureBox>(*form, "Picture2")->size(), QSize(500, 500));
-    EXPECT_TRUE(Control<PictureBox>(*form, "Picture2")->IsEmpty());
-    const std::vector<std::pair<QString, QString>> labels = {
-        {"Label6", "Key Series Name:"}, {"Label4", "Number of Keys to Create:"}, {"Label5", "Start Date:"},
-        {"Label1", "Year"},             {"Label2", "Month"},                     {"Label3", "Day"},
-        {"Label8", "Key Pixel Size:"},  {"Label9", "X"},                         {"Label10", "Pixels"},
-        {"Label11", "Key Delimiters:"}, {"Label7", "Status:"},                   {"Label12", ""}};
-    for (const auto& [name, caption] : labels) EXPECT_EQ(Caption(Control<QLabel>(*form, name)->text()), caption);
-    const std::vector<std::pair<QString, QString>> frames = {{"Frame1", "Key File Type:"},
-                                                             {"Frame2", "Key Naming Option:"},
-                                                             {"Frame3", "Random Number Generator:"}};
-    for (const auto& [name, caption] : frames) EXPECT_EQ(Caption(Control<QGroupBox>(*form, name)->title()), caption);
-    EXPECT_EQ(Control<QLineEdit>(*form, "Text2")->text(), "");
+    EXPECT_EQ(form->previewBox()->size(), QSize(500, 500));
+    EXPECT_TRUE(form->previewBox()->IsEmpty());
+    const std::vector<std::pair<QLabel*, QString>> labels = {
+        {form->seriesLabel(), "Key Series Name:"}, {form->countLabel(), "Number of Keys to Create:"},
+        {form->startDateLabel(), "Start Date:"},   {form->yearLabel(), "Year"},
+        {form->monthLabel(), "Month"},             {form->dayLabel(), "Day"},
+        {form->sizeLabel(), "Key Pixel Size:"},    {form->byLabel(), "X"},
+        {form->pixelsLabel(), "Pixels"},           {form->delimitersLabel(), "Key Delimiters:"},
+        {form->statusLabel(), "Status:"},          {form->keyTimeLabel(), ""}};
+    for (const auto& [label, caption] : labels) EXPECT_EQ(Caption(label->text()), caption) << caption.toStdString();
+    const std::vector<std::pair<QGroupBox*, QString>> frames = {{form->fileTypeFrame(), "Key File Type:"},
+                                                                {form->namingFrame(), "Key Naming Option:"},
+                                                                {form->sourceFrame(), "Random Number Generator:"}};
+    for (const auto& [frame, caption] : frames) EXPECT_EQ(Caption(frame->title()), caption);
+    EXPECT_EQ(form->statusBox()->text(), "");
 
     // The first key, as the window opens, is named by today's date.
-    Control<QLineEdit>(*form, "Text3")->setText("16");
-    Control<QLineEdit>(*form, "Text4")->setText("12");
-    generate->click();
+    form->widthBox()->setText("16");
+    form->heightBox()->setText("12");
+    Generate(*form);
     const std::string series = FormatDateAscii(today);
     EXPECT_TRUE(s.messages.shown.empty());
     EXPECT_TRUE(FileExists(s.root + "/Keys/" + series + "/" + series + ".png"));
 }
 
 TEST(KeygenWindow, NumberedBatchWithEverySource) {
-    for (const char* name : {"Option6(0)", "Option6(1)", "Option6(2)", "Option6(3)", "Option6(4)"}) {
-        SCOPED_TRACE(name);
+    for (int source = 0; source < kKeySourceCount; ++source) {
+        SCOPED_TRACE(source);
         Scene s;
         auto form = s.Open();
         SetSmallNumberedRun(*form, "3");
-        Control<QRadioButton>(*form, name)->setChecked(true);
-        auto* generate = Control<QPushButton>(*form, "Command1");
+        form->sourceButton(static_cast<KeySource>(source))->setChecked(true);
+        auto* generate = form->generateButton();
         std::vector<std::pair<bool, QColor>> buttonDuringRun;
-        auto* status = Control<QLineEdit>(*form, "Text2");
+        auto* status = form->statusBox();
         QObject::connect(status, &QLineEdit::textChanged,
                          [&] { buttonDuringRun.emplace_back(generate->isEnabled(), BackColorOf(generate)); });
-        const auto lines = StatusLines(*form, [&] { generate->click(); });
+        const auto lines = StatusLines(*form, [&] { Generate(*form); });
 
         const std::string folder = s.root + "/Keys/s";
         const QString savedTo = " Key(s) Saved to: " + QString::fromStdString(folder);
@@ -189,21 +202,21 @@ TEST(KeygenWindow, NumberedBatchWithEverySource) {
             EXPECT_EQ(grid.height, 48);
             if (std::string(file) == "00003.png") {
                 // The box shows the last key's comment as its file holds it.
-                EXPECT_EQ(Control<UniText>(*form, "Text1")->Text(), comment);
+                EXPECT_EQ(form->delimitersBox()->Text(), comment);
                 EXPECT_EQ(comment.size(), 28u);
             }
         }
-        EXPECT_EQ(Control<UniText>(*form, "Text1")->BackColor(), QColor(225, 255, 225));
-        EXPECT_EQ(Control<PictureBox>(*form, "Picture2")->Grid().width, 500);
-        EXPECT_EQ(Control<PictureBox>(*form, "Picture2")->Grid().height, 375);
-        EXPECT_TRUE(std::regex_match(Control<QLabel>(*form, "Label12")->text().toStdString(),
+        EXPECT_EQ(form->delimitersBox()->BackColor(), QColor(225, 255, 225));
+        EXPECT_EQ(form->previewBox()->Grid().width, 500);
+        EXPECT_EQ(form->previewBox()->Grid().height, 375);
+        EXPECT_TRUE(std::regex_match(form->keyTimeLabel()->text().toStdString(),
                                      std::regex(R"([0-9]{1,3}(,[0-9]{3})*ms)")));
 
-        auto* progress = Control<QProgressBar>(*form, "KeyProgress");
+        auto* progress = form->progressBar();
         EXPECT_FALSE(progress->isHidden());
         EXPECT_EQ(progress->value(), 3);
         EXPECT_EQ(progress->maximum(), 3);
-        auto* link = Control<QLabel>(*form, "KeyFolderLink");
+        auto* link = form->folderLink();
         EXPECT_FALSE(link->isHidden());
         EXPECT_EQ(form->KeyFolder(), folder);
         emit link->linkActivated("folder");
@@ -218,14 +231,14 @@ TEST(KeygenWindow, RunsThatEndEarlySaySoInTheStatus) {
     WriteBytes(folder + "/00002.png", "an older key");
     auto form = s.Open();
     SetSmallNumberedRun(*form, "3");
-    auto* generate = Control<QPushButton>(*form, "Command1");
-    auto* status = Control<QLineEdit>(*form, "Text2");
+    auto* generate = form->generateButton();
+    auto* status = form->statusBox();
 
     // An existing key is never replaced: nothing is made, and the status
     // keeps the reason after the message box is gone.
     const std::u16string exists =
         u"Key file already exists and is never overwritten: " + Utf8ToText(folder + "/00002.png");
-    const auto lines = StatusLines(*form, [&] { generate->click(); });
+    const auto lines = StatusLines(*form, [&] { Generate(*form); });
     ASSERT_EQ(s.messages.shown.size(), 1u);
     EXPECT_EQ(s.messages.shown[0], (RecordingMessageBoxes::Shown{MessageIcon::Information, exists}));
     EXPECT_EQ(lines, std::vector<QString>{"Not started: " + Q(exists)});
@@ -233,12 +246,12 @@ TEST(KeygenWindow, RunsThatEndEarlySaySoInTheStatus) {
     EXPECT_FALSE(FileExists(folder + "/00001.png"));
     EXPECT_TRUE(generate->isEnabled());
     EXPECT_EQ(BackColorOf(generate), QColor(208, 218, 227));
-    EXPECT_TRUE(Control<PictureBox>(*form, "Picture2")->IsEmpty());
-    EXPECT_TRUE(Control<QProgressBar>(*form, "KeyProgress")->isHidden());
+    EXPECT_TRUE(form->previewBox()->IsEmpty());
+    EXPECT_TRUE(form->progressBar()->isHidden());
 
     s.messages.shown.clear();
-    Control<QLineEdit>(*form, "Text3")->setText("abc");
-    generate->click();
+    form->widthBox()->setText("abc");
+    Generate(*form);
     EXPECT_EQ(status->text(), "Not started: Pixel size width is non-numeric.");
 
     // Neither the root nor the fallback can take the key: the run stops with
@@ -250,12 +263,12 @@ TEST(KeygenWindow, RunsThatEndEarlySaySoInTheStatus) {
     WriteBytes(full.fallback + "/Keys", "");
     auto blocked = full.Open();
     SetSmallNumberedRun(*blocked, "3");
-    Control<QPushButton>(*blocked, "Command1")->click();
+    Generate(*blocked);
     ASSERT_EQ(full.messages.shown.size(), 1u);
     EXPECT_EQ(full.messages.shown[0].icon, MessageIcon::Critical);
-    EXPECT_EQ(Control<QLineEdit>(*blocked, "Text2")->text(), "Stopped. - " + Q(full.messages.shown[0].text));
-    EXPECT_TRUE(Control<QPushButton>(*blocked, "Command1")->isEnabled());
-    EXPECT_TRUE(Control<QLabel>(*blocked, "KeyFolderLink")->isHidden());
+    EXPECT_EQ(blocked->statusBox()->text(), "Stopped. - " + Q(full.messages.shown[0].text));
+    EXPECT_TRUE(blocked->generateButton()->isEnabled());
+    EXPECT_TRUE(blocked->folderLink()->isHidden());
 }
 
 TEST(KeygenWindow, TodayCanBeChosenInAnyYear) {
@@ -269,23 +282,23 @@ TEST(KeygenWindow, TodayCanBeChosenInAnyYear) {
         Scene s;
         s.today = c.today;
         auto form = s.Open();
-        auto* years = Control<QComboBox>(*form, "Combo1");
+        auto* years = form->yearBox();
         ASSERT_EQ(years->count(), c.last - c.first + 1);
         EXPECT_EQ(years->itemText(0).toInt(), c.first);
         EXPECT_EQ(years->itemText(years->count() - 1).toInt(), c.last);
         EXPECT_EQ(years->currentText().toInt(), c.today.year);
-        EXPECT_EQ(Control<QComboBox>(*form, "Combo2")->currentText().toInt(), c.today.month);
-        EXPECT_EQ(Control<QComboBox>(*form, "Combo3")->currentText().toInt(), c.today.day);
-        EXPECT_EQ(Control<UniText>(*form, "UniText1")->Text(), FormatDate(c.today));
+        EXPECT_EQ(form->monthBox()->currentText().toInt(), c.today.month);
+        EXPECT_EQ(form->dayBox()->currentText().toInt(), c.today.day);
+        EXPECT_EQ(form->seriesBox()->Text(), FormatDate(c.today));
     }
 
     // Beyond the listed years, the first key still takes today's date.
     Scene late;
     late.today = CivilDate{2061, 3, 4};
     auto form = late.Open();
-    Control<QLineEdit>(*form, "Text3")->setText("8");
-    Control<QLineEdit>(*form, "Text4")->setText("8");
-    Control<QPushButton>(*form, "Command1")->click();
+    form->widthBox()->setText("8");
+    form->heightBox()->setText("8");
+    Generate(*form);
     EXPECT_TRUE(late.messages.shown.empty());
     EXPECT_TRUE(FileExists(late.root + "/Keys/2061-03-04/2061-03-04.png"));
 }
@@ -295,17 +308,27 @@ TEST(KeygenWindow, ClosingDuringABatchStopsAfterTheCurrentKey) {
     auto form = s.Open();
     SetSmallNumberedRun(*form, "10");
     form->show();
-    auto* progress = Control<QProgressBar>(*form, "KeyProgress");
-    QObject::connect(progress, &QProgressBar::valueChanged, form.get(), [&form](int saved) {
-        if (saved == 2) form->close();
+    // The batch waits before its third key until the window has been asked
+    // to close, so that the close lands between two keys.
+    QSemaphore closeAsked;
+    int keysStarted = 0;  // counted on the worker
+    KeygenWindowTesting::SetBetweenKeys(*form, [&] {
+        if (++keysStarted == 3) closeAsked.tryAcquire(1, 30000);
     });
-    Control<QPushButton>(*form, "Command1")->click();
+    QObject::connect(form->progressBar(), &QProgressBar::valueChanged, form.get(), [&](int saved) {
+        if (saved != 2) return;
+        EXPECT_FALSE(form->close());  // not while a key is being made
+        closeAsked.release();
+    });
+    QSignalSpy finished(form.get(), &KeygenWindow::runFinished);
+    form->generateButton()->click();
+    ASSERT_TRUE(finished.wait(60000));
 
     const std::string folder = s.root + "/Keys/s";
     EXPECT_FALSE(form->isVisible());
     EXPECT_FALSE(form->Busy());
     EXPECT_TRUE(s.messages.shown.empty());
-    EXPECT_EQ(Control<QLineEdit>(*form, "Text2")->text(), "Stopped. Key(s) Saved to: " + QString::fromStdString(folder));
+    EXPECT_EQ(form->statusBox()->text(), "Stopped. Key(s) Saved to: " + QString::fromStdString(folder));
     std::vector<std::string> left;
     for (const auto& e : fs::directory_iterator(folder)) left.push_back(e.path().filename().string());
     std::sort(left.begin(), left.end());
@@ -327,7 +350,7 @@ TEST(KeygenWindow, EveryControlCanBeReachedFromTheKeyboard) {
         "Option6(2)", "Option6(3)", "Combo1",     "Combo2",  "Combo3",     "Text3",      "Text4",
         "Option1",    "Text1",      "Command1",   "Text2",   "KeyFolderLink"};
     std::vector<QString> chain;
-    QWidget* w = Control<UniText>(*form, "UniText1")->Editor();
+    QWidget* w = form->seriesBox()->Editor();
     for (int guard = 0; guard < 400 && chain.size() < expected.size(); ++guard, w = w->nextInFocusChain()) {
         if (!(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled()) continue;
         QWidget* control = w;
@@ -343,7 +366,7 @@ TEST(KeygenWindow, EveryControlCanBeReachedFromTheKeyboard) {
     QApplication::setActiveWindow(form.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     SetSmallNumberedRun(*form, "1");
-    Control<QLineEdit>(*form, "Text3")->setFocus();
+    form->widthBox()->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_G, Qt::AltModifier);
     for (int i = 0; i < 50 && !FileExists(s.root + "/Keys/s/00001.png"); ++i) QTest::qWait(50);
     EXPECT_TRUE(FileExists(s.root + "/Keys/s/00001.png"));
