@@ -11,12 +11,14 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QSemaphore>
+#include <QThread>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
 
+#include <atomic>
 #include <filesystem>
 #include <regex>
 #include <tuple>
@@ -370,6 +372,139 @@ TEST(KeygenWindow, EveryControlCanBeReachedFromTheKeyboard) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_G, Qt::AltModifier);
     for (int i = 0; i < 50 && !FileExists(s.root + "/Keys/s/00001.png"); ++i) QTest::qWait(50);
     EXPECT_TRUE(FileExists(s.root + "/Keys/s/00001.png"));
+}
+
+// A key that cannot be saved under the program's folder goes below the
+// home folder, and the status says so in those words.
+TEST(KeygenWindow, KeysSavedBelowTheHomeFolderSaySo) {
+    Scene s;
+    ASSERT_TRUE(CreateFolders(s.root));
+    WriteBytes(s.root + "/Keys", "a file where the Keys folder should be");
+    auto form = s.Open();
+    SetSmallNumberedRun(*form, "1");
+    Generate(*form);
+    const std::string folder = s.fallback + "/Keys/s";
+    EXPECT_TRUE(FileExists(folder + "/00001.png"));
+    EXPECT_TRUE(s.messages.shown.empty());
+    EXPECT_EQ(form->statusBox()->text(),
+              "Completed. Key(s) Saved to the home folder: " + QString::fromStdString(folder));
+    EXPECT_EQ(form->KeyFolder(), folder);
+}
+
+// Counts the paint events of a widget.
+struct PaintCounter : QObject {
+    std::atomic<int> count{0};
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++count;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// The batch runs off the window's thread: held between two keys, the window
+// still repaints and moves, and its button stays locked until the end.
+TEST(KeygenWindow, RepaintsAndMovesWhileABatchRuns) {
+    Scene s;
+    auto form = s.Open();
+    SetSmallNumberedRun(*form, "3");
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    QThread* const windowThread = QThread::currentThread();
+    std::atomic<bool> offTheWindowsThread{true};
+    QSemaphore resume;
+    int keysStarted = 0;  // counted on the worker
+    KeygenWindowTesting::SetBetweenKeys(*form, [&] {
+        if (QThread::currentThread() == windowThread) offTheWindowsThread = false;
+        if (++keysStarted == 2) resume.tryAcquire(1, 30000);
+    });
+    PaintCounter paints;
+    form->installEventFilter(&paints);
+    QSignalSpy finished(form.get(), &KeygenWindow::runFinished);
+    form->generateButton()->click();
+
+    QTRY_COMPARE(form->progressBar()->value(), 1);
+    EXPECT_TRUE(form->Busy());
+    EXPECT_FALSE(form->generateButton()->isEnabled());
+    const int paintedBefore = paints.count;
+    const QPoint moved = form->pos() + QPoint(40, 30);
+    form->move(moved);
+    form->update();
+    QTRY_VERIFY(paints.count > paintedBefore);
+    EXPECT_EQ(form->pos(), moved);
+    EXPECT_TRUE(form->Busy());
+    EXPECT_FALSE(form->generateButton()->isEnabled());
+
+    resume.release();
+    ASSERT_TRUE(finished.wait(60000));
+    EXPECT_TRUE(offTheWindowsThread);
+    EXPECT_EQ(form->progressBar()->value(), 3);
+    EXPECT_TRUE(form->generateButton()->isEnabled());
+}
+
+// A count typed into the box is the count made, even where the list holds
+// a longer number that starts the same ("3" and "30").
+TEST(KeygenWindow, TypedCountIsTheNumberOfKeysMade) {
+    Scene s;
+    auto form = s.Open();
+    SetSmallNumberedRun(*form, "1");
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QLineEdit* typed = form->countBox()->lineEdit();
+    typed->setFocus();
+    typed->selectAll();
+    QTest::keyClicks(typed, "3");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_FALSE(typed->hasFocus());
+    EXPECT_EQ(form->countBox()->currentText(), "3");
+
+    Generate(*form);
+    std::vector<std::string> made;
+    for (const auto& e : fs::directory_iterator(s.root + "/Keys/s")) made.push_back(e.path().filename().string());
+    std::sort(made.begin(), made.end());
+    EXPECT_EQ(made, (std::vector<std::string>{"00001.png", "00002.png", "00003.png"}));
+    EXPECT_EQ(form->progressBar()->maximum(), 3);
+}
+
+// The status and the bar count the keys saved: whenever the bar moves, the
+// status already names the same key. The button's caption keeps its font.
+TEST(KeygenWindow, StatusAndBarAgreeOnTheKeysSaved) {
+    Scene s;
+    auto form = s.Open();
+    SetSmallNumberedRun(*form, "3");
+    form->show();
+    const QFontInfo captionBefore(form->generateButton()->font());
+    std::vector<std::pair<int, std::string>> seen;
+    QObject::connect(form->progressBar(), &QProgressBar::valueChanged, form.get(), [&](int value) {
+        if (value > 0) seen.emplace_back(value, form->statusBox()->text().toStdString());
+    });
+    Generate(*form);
+    EXPECT_EQ(seen, (std::vector<std::pair<int, std::string>>{{1, "1 of 3 - Percent Complete: 33%"},
+                                                          {2, "2 of 3 - Percent Complete: 67%"},
+                                                          {3, "3 of 3 - Percent Complete: 100%"}}));
+    const QFontInfo captionAfter(form->generateButton()->font());
+    EXPECT_EQ(captionAfter.family(), captionBefore.family());
+    EXPECT_EQ(captionAfter.pointSizeF(), captionBefore.pointSizeF());
+}
+
+// A refused batch leaves nothing of the batch before it that could be read
+// as its own: no "3 of 3" bar, no link to the last folder.
+TEST(KeygenWindow, RefusedBatchClearsTheLastBatchsProgress) {
+    Scene s;
+    auto form = s.Open();
+    SetSmallNumberedRun(*form, "3");
+    form->show();
+    Generate(*form);
+    ASSERT_FALSE(form->progressBar()->isHidden());
+    ASSERT_FALSE(form->folderLink()->isHidden());
+
+    Generate(*form);  // the same names again: refused
+    ASSERT_EQ(s.messages.shown.size(), 1u);
+    EXPECT_TRUE(form->statusBox()->text().startsWith("Not started: Key file already exists"));
+    EXPECT_TRUE(form->progressBar()->isHidden());
+    EXPECT_TRUE(form->folderLink()->isHidden());
+    EXPECT_TRUE(form->KeyFolder().empty());
+    emit form->folderLink()->linkActivated("folder");
+    EXPECT_TRUE(s.opened.empty());
 }
 
 }  // namespace
