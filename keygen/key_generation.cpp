@@ -287,30 +287,70 @@ std::u16string SavedToText(const KeySave& save) {
     return (save.inFallback ? u" Key(s) Saved to the home folder: " : u" Key(s) Saved to: ") + Utf8ToText(save.folder);
 }
 
-// Makes, saves and reports one key. Empty when it was saved, else the
-// message the run stops with.
-std::u16string MakeKey(KeyBatch& batch, int32_t number, PixelSource& source, KeyGeneratorState& state,
-                       SequenceRandom& rng, KeyGenerationReporter& reporter, KeyGenerationResult& result,
-                       std::u16string& savedTo) {
-    const int32_t startTick = TickCount();
-    source.Fill(batch.grid);
-    const std::u16string comment = MakeKeyComment(state.mt, rng);
-    // What the file's metadata holds: the comment through the code page.
-    reporter.KeyComment(AnsiToText(TextToAnsi(comment)));
+// One run of a checked batch: the keys made so far and where they went.
+class BatchRun {
+public:
+    BatchRun(KeyBatch& batch, KeyGeneratorState& state, SequenceRandom& rng, KeyGenerationReporter& reporter)
+        : batch_(batch), state_(state), rng_(rng), reporter_(reporter) {}
 
-    const std::string fileName = KeyFileStem(batch.naming, number, batch.start) + ".png";
-    const KeySave save = SaveKey(batch, fileName, SaveOptions{comment, false, FileAccess::Private});
-    if (save.status == SaveStatus::AlreadyExists)
-        return u"Key file already exists and is never overwritten: " + Utf8ToText(save.path);
-    if (save.status != SaveStatus::Saved) return save.failure;
-    savedTo = SavedToText(save);
-    result.savedPaths.push_back(save.path);
+    KeyGenerationResult Run() {
+        reporter_.Status(u"Working...");
+        CreateFolders(batch_.folder, kKeyFolderMode);
+        std::u16string failure;
+        try {
+            PixelSource source(batch_.source, state_, rng_);
+            for (int32_t i = 1; i <= batch_.count && failure.empty(); ++i) {
+                if (reporter_.StopRequested()) return End(u"Stopped.");
+                failure = MakeKey(i, source);
+            }
+        } catch (const std::system_error& e) {
+            failure = u"The system's random source failed: " + Utf8ToText(e.what());
+        }
+        if (!failure.empty()) {
+            reporter_.Message(failure, MessageIcon::Critical);
+            return End(u"Stopped.");
+        }
+        result_.completed = true;
+        return End(u"Completed.");
+    }
 
-    if (reporter.WantsPreview()) reporter.Preview(PreviewGrid(batch.grid, kPreviewSize));
-    const uint32_t elapsed = static_cast<uint32_t>(TickCount()) - static_cast<uint32_t>(startTick);
-    reporter.KeySaved(SavedKey{save.path, number, batch.count, elapsed});
-    return {};
-}
+private:
+    // Makes, saves and reports one key. Empty when it was saved, else the
+    // message the run stops with.
+    std::u16string MakeKey(int32_t number, PixelSource& source) {
+        const int32_t startTick = TickCount();
+        source.Fill(batch_.grid);
+        const std::u16string comment = MakeKeyComment(state_.mt, rng_);
+        // What the file's metadata holds: the comment through the code page.
+        reporter_.KeyComment(AnsiToText(TextToAnsi(comment)));
+
+        const std::string fileName = KeyFileStem(batch_.naming, number, batch_.start) + ".png";
+        const KeySave save = SaveKey(batch_, fileName, SaveOptions{comment, false, FileAccess::Private});
+        if (save.status == SaveStatus::AlreadyExists)
+            return u"Key file already exists and is never overwritten: " + Utf8ToText(save.path);
+        if (save.status != SaveStatus::Saved) return save.failure;
+        savedTo_ = SavedToText(save);
+        result_.savedPaths.push_back(save.path);
+
+        if (reporter_.WantsPreview()) reporter_.Preview(PreviewGrid(batch_.grid, kPreviewSize));
+        const uint32_t elapsed = static_cast<uint32_t>(TickCount()) - static_cast<uint32_t>(startTick);
+        reporter_.KeySaved(SavedKey{save.path, number, batch_.count, elapsed});
+        return {};
+    }
+
+    KeyGenerationResult End(std::u16string_view how) {
+        result_.status = std::u16string(how) + savedTo_;
+        reporter_.Status(result_.status);
+        return result_;
+    }
+
+    KeyBatch& batch_;
+    KeyGeneratorState& state_;
+    SequenceRandom& rng_;
+    KeyGenerationReporter& reporter_;
+    KeyGenerationResult result_;
+    std::u16string savedTo_;  // where the last key went, as the status says it
+};
 
 }  // namespace
 
@@ -332,32 +372,7 @@ bool CheckKeyGeneration(const KeyGenerationInputs& inputs, KeyBatch& batch, std:
 
 KeyGenerationResult RunKeyGeneration(KeyBatch& batch, KeyGeneratorState& state, SequenceRandom& rng,
                                      KeyGenerationReporter& reporter) {
-    KeyGenerationResult result;
-    reporter.Status(u"Working...");
-    CreateFolders(batch.folder, kKeyFolderMode);
-
-    std::u16string savedTo;
-    auto end = [&](std::u16string_view how) {
-        result.status = std::u16string(how) + savedTo;
-        reporter.Status(result.status);
-        return result;
-    };
-    std::u16string failure;
-    try {
-        PixelSource source(batch.source, state, rng);
-        for (int32_t i = 1; i <= batch.count && failure.empty(); ++i) {
-            if (reporter.StopRequested()) return end(u"Stopped.");
-            failure = MakeKey(batch, i, source, state, rng, reporter, result, savedTo);
-        }
-    } catch (const std::system_error& e) {
-        failure = u"The system's random source failed: " + Utf8ToText(e.what());
-    }
-    if (!failure.empty()) {
-        reporter.Message(failure, MessageIcon::Critical);
-        return end(u"Stopped.");
-    }
-    result.completed = true;
-    return end(u"Completed.");
+    return BatchRun(batch, state, rng, reporter).Run();
 }
 
 KeyGenerationResult GenerateKeys(const KeyGenerationInputs& inputs, KeyGeneratorState& state, SequenceRandom& rng,
