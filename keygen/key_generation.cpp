@@ -294,6 +294,16 @@ public:
         : batch_(batch), state_(state), rng_(rng), reporter_(reporter) {}
 
     KeyGenerationResult Run() {
+        // Up to a gigabyte for the largest key: taken here, on the run's
+        // thread, and refused like any input before anything is written.
+        try {
+            batch_.grid = PixelGrid(batch_.width, batch_.height);
+        } catch (const std::bad_alloc&) {
+            reporter_.Message(u"Not enough memory for a key of " + Text(std::to_string(batch_.width)) + u" x " +
+                                  Text(std::to_string(batch_.height)) + u" pixels.",
+                              MessageIcon::Information);
+            return result_;
+        }
         reporter_.Status(u"Working...");
         CreateFolders(batch_.folder, kKeyFolderMode);
         std::u16string failure;
@@ -360,13 +370,6 @@ bool CheckKeyGeneration(const KeyGenerationInputs& inputs, KeyBatch& batch, std:
     if (!refusal.empty()) return false;
     batch.source = inputs.source;
     batch.fallbackRoot = inputs.fallbackRoot;
-    try {
-        batch.grid = PixelGrid(batch.width, batch.height);
-    } catch (const std::bad_alloc&) {
-        refusal = u"Not enough memory for a key of " + Text(std::to_string(batch.width)) + u" x " +
-                  Text(std::to_string(batch.height)) + u" pixels.";
-        return false;
-    }
     return true;
 }
 

@@ -69,18 +69,19 @@ struct KeyBatch {
     std::string seriesPath;    // the series folder's name
     std::string folder;        // root/Keys/<series>
     std::string fallbackRoot;  // empty: no second place to save to
-    PixelGrid grid;            // the key being made, allocated up front
+    PixelGrid grid;            // the key being made, allocated by the run
 };
 
 // Checks the inputs and prepares the batch without writing anything. False
-// with the reason in refusal when they cannot make keys, when a key name of
-// the batch is taken, or when the key does not fit in memory.
+// with the reason in refusal when they cannot make keys or when a key name
+// of the batch is taken.
 bool CheckKeyGeneration(const KeyGenerationInputs& inputs, KeyBatch& batch, std::u16string& refusal);
 
 // Makes and saves the keys of a checked batch with rng as the program-wide
-// generator. Before each key it asks reporter.StopRequested(): a stopped
-// run keeps the keys already saved, each whole. An existing key file is
-// never replaced.
+// generator. A key too large for the memory is refused with an information
+// message and an empty status before anything is written. Before each key
+// it asks reporter.StopRequested(): a stopped run keeps the keys already
+// saved, each whole. An existing key file is never replaced.
 KeyGenerationResult RunKeyGeneration(KeyBatch& batch, KeyGeneratorState& state, SequenceRandom& rng,
                                      KeyGenerationReporter& reporter);
 

@@ -250,6 +250,37 @@ TEST(KeyGeneration, UnusableInputIsRefusedBeforeAnythingIsWritten) {
     EXPECT_TRUE(numbered.Run().completed);
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool kAddressSanitizer = __has_feature(address_sanitizer);
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+// A key that the memory cannot hold is refused like unusable input: a
+// message, no status, no folder and no file.
+TEST(KeyGeneration, KeyLargerThanTheMemoryIsRefusedBeforeAnythingIsWritten) {
+    if (kAddressSanitizer) GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+    Batch b;
+    b.inputs.widthText = u"16000";
+    b.inputs.heightText = u"16000";  // a gigabyte of pixels
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 512u << 20;
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &small), 0);
+    const KeyGenerationResult r = b.Run();
+    setrlimit(RLIMIT_AS, &old);
+    EXPECT_FALSE(r.completed);
+    EXPECT_TRUE(r.status.empty());
+    EXPECT_TRUE(b.reporter.statuses.empty());
+    ASSERT_EQ(b.reporter.messages.size(), 1u);
+    EXPECT_EQ(b.reporter.messages[0], u"Not enough memory for a key of 16000 x 16000 pixels.");
+    EXPECT_EQ(b.reporter.icons[0], MessageIcon::Information);
+    EXPECT_FALSE(std::filesystem::exists(b.inputs.root));
+}
+
 TEST(KeyGeneration, ExistingKeyIsNeverOverwritten) {
     Batch b;
     b.inputs.naming = KeyNaming::Number;

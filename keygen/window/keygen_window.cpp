@@ -446,14 +446,21 @@ void KeygenWindow::onRunFinished(const KeyGenerationResult& result, const std::u
                                  MessageIcon icon) {
     worker_->wait();
     worker_.reset();
-    if (!message.empty()) {
-        messages_->Show(message, icon);
+    if (!message.empty()) messages_->Show(message, icon);
+    if (!message.empty() && result.status.empty()) {
+        // Refused before its first key (no memory for it).
+        setBusy(false);
+        hideLastRun();
+        showStatus(QStringLiteral("Not started: ") + ToQString(message));
+    } else if (!message.empty()) {
         showStatus(ToQString(result.status));
+        setBusy(false);
+        // A run that ended early says why where its progress was shown, not
+        // only in a message box that is gone once acknowledged.
+        showStatus(ToQString(result.status) + QStringLiteral(" - ") + ToQString(message));
+    } else {
+        setBusy(false);
     }
-    setBusy(false);
-    // A run that ended early says why where its progress was shown, not only
-    // in a message box that is gone once acknowledged.
-    if (!message.empty()) showStatus(ToQString(result.status) + QStringLiteral(" - ") + ToQString(message));
     if (closeWhenDone_) {
         closeWhenDone_ = false;
         close();
