@@ -2,6 +2,7 @@
 // them. Each saved key's path goes to standard output.
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/args.hpp"
@@ -40,18 +41,21 @@ constexpr const char* kUsage =
 // the key.
 class KeygenReporter : public KeyGenerationReporter {
 public:
+    explicit KeygenReporter(std::u16string countText) : countText_(std::move(countText)) {}
     bool WantsPreview() const override { return false; }
     void Status(std::u16string_view text) override { terminal_.Progress(text); }
     void Message(std::u16string_view text, MessageIcon icon) override { terminal_.Message(text, icon); }
-    void KeySaved(const std::string& path) override {
+    void KeySaved(const SavedKey& key) override {
         terminal_.EndProgress();
-        std::printf("%s\n", path.c_str());
+        std::printf("%s\n", key.path.c_str());
         std::fflush(stdout);
+        terminal_.Progress(KeyProgressText(key.number, key.count, countText_));
     }
     void Finish(std::u16string_view status) { terminal_.Status(status); }
 
 private:
     TerminalReporter terminal_;
+    std::u16string countText_;
 };
 
 int Run(const std::vector<std::string>& argv) {
@@ -91,7 +95,7 @@ int Run(const std::vector<std::string>& argv) {
     KeyGeneratorState state;
     SequenceRandom& rng = ProgramRandom();
     PrepareKeyGenerator(state, rng);
-    KeygenReporter reporter;
+    KeygenReporter reporter(inputs.countText);
     const KeyGenerationResult result = GenerateKeys(inputs, state, rng, reporter);
     if (!result.status.empty()) reporter.Finish(result.status);
     return result.completed ? kExitDone : kExitFailed;

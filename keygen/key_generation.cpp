@@ -206,124 +206,192 @@ std::u16string MakeKeyComment(MersenneTwister& mt, SequenceRandom& rng) {
     return comment;
 }
 
+namespace {
+
+std::u16string DateText(const CivilDate& d) {
+    return Text(std::to_string(d.year)) + u"-" + Text(std::to_string(d.month)) + u"-" + Text(std::to_string(d.day));
+}
+
+// The key size from the two boxes, or the reason it cannot be used.
+std::u16string CheckKeySize(const KeyGenerationInputs& inputs, KeyBatch& batch) {
+    double widthValue = 0, heightValue = 0;
+    if (!ParseNumericText(inputs.widthText, widthValue)) return u"Pixel size width is non-numeric.";
+    if (!ParseNumericText(inputs.heightText, heightValue)) return u"Pixel size height is non-numeric.";
+    const double w = std::nearbyint(widthValue), h = std::nearbyint(heightValue);
+    if (!(w >= 1)) return u"Pixel size width must be at least 1.";
+    if (!(h >= 1)) return u"Pixel size height must be at least 1.";
+    if (w * h > static_cast<double>(kMaxImagePixels))
+        return u"Key pixel size is over the limit of " + FormatNumber(static_cast<double>(kMaxImagePixels), "#,##0") +
+               u" pixels (256 megapixels).";
+    batch.width = static_cast<int>(w);
+    batch.height = static_cast<int>(h);
+    return {};
+}
+
+// The count, the naming and the series folder, or the reason they cannot
+// be used.
+std::u16string CheckNames(const KeyGenerationInputs& inputs, KeyBatch& batch) {
+    if (!ParseCount(inputs.countText, batch.count)) return u"Number of keys must be a whole number from 1 up.";
+    batch.naming = inputs.naming;
+    batch.start = CivilDate{inputs.startYear, inputs.startMonth, inputs.startDay};
+    if (inputs.naming == KeyNaming::Date) {
+        if (!IsValidDate(batch.start)) return u"Start date " + DateText(batch.start) + u" does not exist.";
+        if (!IsValidDate(AddDays(batch.start, batch.count - 1)))
+            return u"The last key's date would fall after 9999-12-31.";
+    }
+    const std::u16string series = inputs.seriesName.empty() ? FormatDate(Today()) : inputs.seriesName;
+    if (!UsableFolderName(series)) return u"Key series name cannot be used as a folder name: " + series;
+    batch.seriesPath = TextToUtf8(series);
+    batch.folder = JoinPath(JoinPath(inputs.root, kKeysFolder), batch.seriesPath);
+    if (const auto taken = FirstTakenName(batch.folder, batch.naming, batch.start, batch.count))
+        return u"Key file already exists and is never overwritten: " + Utf8ToText(*taken);
+    return {};
+}
+
+// Where one key went, or why it went nowhere.
+struct KeySave {
+    SaveStatus status = SaveStatus::Failed;
+    std::string folder;
+    std::string path;
+    bool inFallback = false;
+    std::u16string failure;  // the message for a key saved nowhere
+};
+
+// Saves under the batch folder, or below the fallback root when that fails.
+KeySave SaveKey(const KeyBatch& batch, const std::string& fileName, const SaveOptions& options) {
+    KeySave save;
+    save.folder = batch.folder;
+    save.path = JoinPath(save.folder, fileName);
+    std::string reason;
+    save.status = SaveGridFile(batch.grid, OutputKind::Key, save.path, options, &reason);
+    if (save.status != SaveStatus::Failed) return save;
+    if (batch.fallbackRoot.empty()) {
+        save.failure = u"Key could not be saved: " + Utf8ToText(save.path) + u" (" + Utf8ToText(reason) + u").";
+        return save;
+    }
+    const std::string fallbackFolder = JoinPath(JoinPath(batch.fallbackRoot, kKeysFolder), batch.seriesPath);
+    CreateFolders(fallbackFolder, kKeyFolderMode);
+    const std::string firstPath = save.path, firstReason = reason;
+    save.folder = fallbackFolder;
+    save.path = JoinPath(fallbackFolder, fileName);
+    save.inFallback = true;
+    save.status = SaveGridFile(batch.grid, OutputKind::Key, save.path, options, &reason);
+    if (save.status == SaveStatus::Failed)
+        save.failure = u"Key could not be saved to " + Utf8ToText(firstPath) + u" (" + Utf8ToText(firstReason) +
+                       u") nor to " + Utf8ToText(save.path) + u" (" + Utf8ToText(reason) + u").";
+    return save;
+}
+
+// Where the run says its keys went.
+std::u16string SavedToText(const KeySave& save) {
+    return (save.inFallback ? u" Key(s) Saved to the home folder: " : u" Key(s) Saved to: ") + Utf8ToText(save.folder);
+}
+
+// One run of a checked batch: the keys made so far and where they went.
+class BatchRun {
+public:
+    BatchRun(KeyBatch& batch, KeyGeneratorState& state, SequenceRandom& rng, KeyGenerationReporter& reporter)
+        : batch_(batch), state_(state), rng_(rng), reporter_(reporter) {}
+
+    KeyGenerationResult Run() {
+        // Up to a gigabyte for the largest key: taken here, on the run's
+        // thread, and refused like any input before anything is written.
+        try {
+            batch_.grid = PixelGrid(batch_.width, batch_.height);
+        } catch (const std::bad_alloc&) {
+            reporter_.Message(u"Not enough memory for a key of " + Text(std::to_string(batch_.width)) + u" x " +
+                                  Text(std::to_string(batch_.height)) + u" pixels.",
+                              MessageIcon::Information);
+            return result_;
+        }
+        reporter_.Status(u"Working...");
+        CreateFolders(batch_.folder, kKeyFolderMode);
+        std::u16string failure;
+        try {
+            PixelSource source(batch_.source, state_, rng_);
+            for (int32_t i = 1; i <= batch_.count && failure.empty(); ++i) {
+                if (reporter_.StopRequested()) return End(u"Stopped.");
+                failure = MakeKey(i, source);
+            }
+        } catch (const std::system_error& e) {
+            failure = u"The system's random source failed: " + Utf8ToText(e.what());
+        }
+        if (!failure.empty()) {
+            reporter_.Message(failure, MessageIcon::Critical);
+            return End(u"Stopped.");
+        }
+        result_.completed = true;
+        return End(u"Completed.");
+    }
+
+private:
+    // Makes, saves and reports one key. Empty when it was saved, else the
+    // message the run stops with.
+    std::u16string MakeKey(int32_t number, PixelSource& source) {
+        const int32_t startTick = TickCount();
+        source.Fill(batch_.grid);
+        const std::u16string comment = MakeKeyComment(state_.mt, rng_);
+        // What the file's metadata holds: the comment through the code page.
+        reporter_.KeyComment(AnsiToText(TextToAnsi(comment)));
+
+        const std::string fileName = KeyFileStem(batch_.naming, number, batch_.start) + ".png";
+        const KeySave save = SaveKey(batch_, fileName, SaveOptions{comment, false, FileAccess::Private});
+        if (save.status == SaveStatus::AlreadyExists)
+            return u"Key file already exists and is never overwritten: " + Utf8ToText(save.path);
+        if (save.status != SaveStatus::Saved) return save.failure;
+        savedTo_ = SavedToText(save);
+        result_.savedPaths.push_back(save.path);
+
+        if (reporter_.WantsPreview()) reporter_.Preview(PreviewGrid(batch_.grid, kPreviewSize));
+        const uint32_t elapsed = static_cast<uint32_t>(TickCount()) - static_cast<uint32_t>(startTick);
+        reporter_.KeySaved(SavedKey{save.path, number, batch_.count, elapsed});
+        return {};
+    }
+
+    KeyGenerationResult End(std::u16string_view how) {
+        result_.status = std::u16string(how) + savedTo_;
+        reporter_.Status(result_.status);
+        return result_;
+    }
+
+    KeyBatch& batch_;
+    KeyGeneratorState& state_;
+    SequenceRandom& rng_;
+    KeyGenerationReporter& reporter_;
+    KeyGenerationResult result_;
+    std::u16string savedTo_;  // where the last key went, as the status says it
+};
+
+}  // namespace
+
+bool CheckKeyGeneration(const KeyGenerationInputs& inputs, KeyBatch& batch, std::u16string& refusal) {
+    refusal = CheckKeySize(inputs, batch);
+    if (refusal.empty()) refusal = CheckNames(inputs, batch);
+    if (!refusal.empty()) return false;
+    batch.source = inputs.source;
+    batch.fallbackRoot = inputs.fallbackRoot;
+    return true;
+}
+
+KeyGenerationResult RunKeyGeneration(KeyBatch& batch, KeyGeneratorState& state, SequenceRandom& rng,
+                                     KeyGenerationReporter& reporter) {
+    return BatchRun(batch, state, rng, reporter).Run();
+}
+
 KeyGenerationResult GenerateKeys(const KeyGenerationInputs& inputs, KeyGeneratorState& state, SequenceRandom& rng,
                                  KeyGenerationReporter& reporter) {
-    KeyGenerationResult result;
-    auto refuse = [&](const std::u16string& text) {
-        reporter.Message(text, MessageIcon::Information);
-        return result;
-    };
-
-    double widthValue = 0, heightValue = 0;
-    if (!ParseNumericText(inputs.widthText, widthValue)) return refuse(u"Pixel size width is non-numeric.");
-    if (!ParseNumericText(inputs.heightText, heightValue)) return refuse(u"Pixel size height is non-numeric.");
-    const double w = std::nearbyint(widthValue), h = std::nearbyint(heightValue);
-    if (!(w >= 1)) return refuse(u"Pixel size width must be at least 1.");
-    if (!(h >= 1)) return refuse(u"Pixel size height must be at least 1.");
-    if (w * h > static_cast<double>(kMaxImagePixels))
-        return refuse(u"Key pixel size is over the limit of " + FormatNumber(static_cast<double>(kMaxImagePixels), "#,##0") +
-                      u" pixels (256 megapixels).");
-    const int width = static_cast<int>(w), height = static_cast<int>(h);
-
-    int32_t count = 0;
-    if (!ParseCount(inputs.countText, count)) return refuse(u"Number of keys must be a whole number from 1 up.");
-
-    const CivilDate start{inputs.startYear, inputs.startMonth, inputs.startDay};
-    if (inputs.naming == KeyNaming::Date) {
-        if (!IsValidDate(start))
-            return refuse(u"Start date " + Text(std::to_string(start.year)) + u"-" + Text(std::to_string(start.month)) +
-                          u"-" + Text(std::to_string(start.day)) + u" does not exist.");
-        if (!IsValidDate(AddDays(start, count - 1)))
-            return refuse(u"The last key's date would fall after 9999-12-31.");
+    KeyBatch batch;
+    std::u16string refusal;
+    if (!CheckKeyGeneration(inputs, batch, refusal)) {
+        reporter.Message(refusal, MessageIcon::Information);
+        return {};
     }
+    return RunKeyGeneration(batch, state, rng, reporter);
+}
 
-    const std::u16string series = inputs.seriesName.empty() ? FormatDate(Today()) : inputs.seriesName;
-    if (!UsableFolderName(series)) return refuse(u"Key series name cannot be used as a folder name: " + series);
-    const std::string seriesPath = TextToUtf8(series);
-    const std::string folder = JoinPath(JoinPath(inputs.root, kKeysFolder), seriesPath);
-    if (const auto taken = FirstTakenName(folder, inputs.naming, start, count))
-        return refuse(u"Key file already exists and is never overwritten: " + Utf8ToText(*taken));
-
-    PixelGrid grid;
-    try {
-        grid = PixelGrid(width, height);
-    } catch (const std::bad_alloc&) {
-        return refuse(u"Not enough memory for a key of " + Text(std::to_string(width)) + u" x " +
-                      Text(std::to_string(height)) + u" pixels.");
-    }
-
-    reporter.Status(u"Working...");
-    reporter.PendingEvents();
-    CreateFolders(folder, kKeyFolderMode);
-
-    std::u16string lastStatus;
-    auto stopped = [&] {
-        result.status = u"Stopped." + lastStatus;
-        reporter.Status(result.status);
-        reporter.PendingEvents();
-        return result;
-    };
-    auto stop = [&](const std::u16string& text) {
-        reporter.Message(text, MessageIcon::Critical);
-        return stopped();
-    };
-
-    try {
-        PixelSource source(inputs.source, state, rng);
-        for (int32_t i = 1; i <= count; ++i) {
-            if (reporter.StopRequested()) return stopped();
-            const int32_t startTick = TickCount();
-            source.Fill(grid);
-
-            const std::u16string comment = MakeKeyComment(state.mt, rng);
-            // What the file's metadata holds: the comment through the code page.
-            reporter.KeyComment(AnsiToText(TextToAnsi(comment)));
-
-            const std::string fileName = KeyFileStem(inputs.naming, i, start) + ".png";
-            const SaveOptions options{comment, false, FileAccess::Private};
-            std::string path = JoinPath(folder, fileName);
-            std::string reason;
-            SaveStatus saved = SaveGridFile(grid, OutputKind::Key, path, options, &reason);
-            if (saved == SaveStatus::Saved) {
-                lastStatus = u" Key(s) Saved to: " + Utf8ToText(folder);
-            } else if (saved == SaveStatus::Failed && !inputs.fallbackRoot.empty()) {
-                const std::string fallbackFolder = JoinPath(JoinPath(inputs.fallbackRoot, kKeysFolder), seriesPath);
-                CreateFolders(fallbackFolder, kKeyFolderMode);
-                const std::string firstPath = path;
-                const std::string firstReason = reason;
-                path = JoinPath(fallbackFolder, fileName);
-                saved = SaveGridFile(grid, OutputKind::Key, path, options, &reason);
-                if (saved == SaveStatus::Saved) {
-                    lastStatus = u" Key(s) Saved to C: Drive: " + Utf8ToText(fallbackFolder);
-                    reporter.PendingEvents();
-                } else if (saved == SaveStatus::Failed) {
-                    return stop(u"Key could not be saved to " + Utf8ToText(firstPath) + u" (" + Utf8ToText(firstReason) +
-                                u") nor to " + Utf8ToText(path) + u" (" + Utf8ToText(reason) + u").");
-                }
-            } else if (saved == SaveStatus::Failed) {
-                return stop(u"Key could not be saved: " + Utf8ToText(path) + u" (" + Utf8ToText(reason) + u").");
-            }
-            if (saved == SaveStatus::AlreadyExists)
-                return stop(u"Key file already exists and is never overwritten: " + Utf8ToText(path));
-            result.savedPaths.push_back(path);
-            reporter.KeySaved(path);
-
-            if (reporter.WantsPreview()) reporter.Preview(PreviewGrid(grid, kPreviewSize));
-            const uint32_t elapsed = static_cast<uint32_t>(TickCount()) - static_cast<uint32_t>(startTick);
-            reporter.KeyTime(FormatNumber(elapsed, "#,##0") + u"ms");
-            reporter.Status(Text(std::to_string(i)) + u" of " + inputs.countText + u" - Percent Complete: " +
-                            FormatNumber(static_cast<double>(i) / count, "00%"));
-            reporter.PendingEvents();
-        }
-    } catch (const std::system_error& e) {
-        return stop(u"The system's random source failed: " + Utf8ToText(e.what()));
-    }
-
-    result.completed = true;
-    result.status = u"Completed." + lastStatus;
-    reporter.Status(result.status);
-    reporter.PendingEvents();
-    return result;
+std::u16string KeyProgressText(int32_t number, int32_t count, std::u16string_view countText) {
+    return Text(std::to_string(number)) + u" of " + std::u16string(countText) + u" - Percent Complete: " +
+           FormatNumber(static_cast<double>(number) / count, "00%");
 }
 
 }  // namespace corvane

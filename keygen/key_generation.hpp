@@ -31,7 +31,17 @@ struct KeyGenerationInputs {
     std::string fallbackRoot;  // used for a key that cannot be saved under root
 };
 
-// What a run tells its window (or the command) beyond the common reports.
+// One key of a batch, saved whole.
+struct SavedKey {
+    std::string path;
+    int32_t number = 0;  // from 1
+    int32_t count = 0;   // keys in the batch
+    uint32_t milliseconds = 0;  // the time the key took, drawing to saving
+};
+
+// What a run tells whoever runs it beyond the common reports. A run raises a
+// message only as it ends: a refusal before anything is written, or the
+// reason it stopped.
 class KeyGenerationReporter : public Reporter {
 public:
     // A window shows each key's preview; the command has no use for one and
@@ -40,13 +50,7 @@ public:
     virtual void Preview(const PixelGrid& preview) { (void)preview; }
     // The comment as the saved key holds it.
     virtual void KeyComment(std::u16string_view comment) { (void)comment; }
-    // The time the last key took, e.g. "1,234ms".
-    virtual void KeyTime(std::u16string_view caption) { (void)caption; }
-    virtual void KeySaved(const std::string& path) { (void)path; }
-    // Asked before each key, after the events of the previous one have run:
-    // true ends the run there, keeping the keys already saved whole (a
-    // window that is being closed).
-    virtual bool StopRequested() { return false; }
+    virtual void KeySaved(const SavedKey& key) { (void)key; }
 };
 
 struct KeyGenerationResult {
@@ -55,11 +59,40 @@ struct KeyGenerationResult {
     std::u16string status;  // the status text the run ended with
 };
 
-// Runs one batch with rng as the program-wide generator. Input that cannot
-// make keys is refused with a message before anything is written; an
-// existing key file is never replaced.
+// A batch whose inputs passed every check, ready to run.
+struct KeyBatch {
+    int width = 0, height = 0;
+    int32_t count = 0;
+    KeySource source = KeySource::MersenneTwister;
+    KeyNaming naming = KeyNaming::Date;
+    CivilDate start;
+    std::string seriesPath;    // the series folder's name
+    std::string folder;        // root/Keys/<series>
+    std::string fallbackRoot;  // empty: no second place to save to
+    PixelGrid grid;            // the key being made, allocated by the run
+};
+
+// Checks the inputs and prepares the batch without writing anything. False
+// with the reason in refusal when they cannot make keys or when a key name
+// of the batch is taken.
+bool CheckKeyGeneration(const KeyGenerationInputs& inputs, KeyBatch& batch, std::u16string& refusal);
+
+// Makes and saves the keys of a checked batch with rng as the program-wide
+// generator. A key too large for the memory is refused with an information
+// message and an empty status before anything is written. Before each key
+// it asks reporter.StopRequested(): a stopped run keeps the keys already
+// saved, each whole. An existing key file is never replaced.
+KeyGenerationResult RunKeyGeneration(KeyBatch& batch, KeyGeneratorState& state, SequenceRandom& rng,
+                                     KeyGenerationReporter& reporter);
+
+// Check, then run; a refusal is reported as an information message.
 KeyGenerationResult GenerateKeys(const KeyGenerationInputs& inputs, KeyGeneratorState& state, SequenceRandom& rng,
                                  KeyGenerationReporter& reporter);
+
+// How far a batch has come, as its status shows it after key number of
+// count is saved: "2 of 10 - Percent Complete: 20%", with the count as it
+// was typed.
+std::u16string KeyProgressText(int32_t number, int32_t count, std::u16string_view countText);
 
 // Fills the grid column by column from draw(). At row 20 a value of rng
 // below 0.2 sends the column back to a row from 10 to 20 (nearest of
