@@ -50,7 +50,7 @@ class TerminalDecryptReporter : public DecryptReporter {
 public:
     explicit TerminalDecryptReporter(std::string outputPath) : outputPath_(std::move(outputPath)) {}
 
-    void ProgressFraction(double fraction) override { terminal_.Progress(FormatNumber(fraction, "0.00%")); }
+    void ProgressFraction(double fraction) override { terminal_.ShowProgress(FormatNumber(fraction, "0.00%")); }
     void Log(std::u16string_view line) override { terminal_.Log(line); }
     void Message(std::u16string_view text, MessageIcon icon) override { terminal_.Message(text, icon); }
     void DigestComputed(std::u16string_view upperHex, bool) override { digest_.assign(upperHex); }

@@ -43,13 +43,13 @@ class KeygenReporter : public KeyGenerationReporter {
 public:
     explicit KeygenReporter(std::u16string countText) : countText_(std::move(countText)) {}
     bool WantsPreview() const override { return false; }
-    void Status(std::u16string_view text) override { terminal_.Progress(text); }
+    void Status(std::u16string_view text) override { terminal_.ShowProgress(text); }
     void Message(std::u16string_view text, MessageIcon icon) override { terminal_.Message(text, icon); }
     void KeySaved(const SavedKey& key) override {
         terminal_.EndProgress();
         std::printf("%s\n", key.path.c_str());
         std::fflush(stdout);
-        terminal_.Progress(KeyProgressText(key.number, key.count, countText_));
+        terminal_.ShowProgress(KeyProgressText(key.number, key.count, countText_));
     }
     void Finish(std::u16string_view status) { terminal_.Status(status); }
 

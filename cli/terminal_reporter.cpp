@@ -19,14 +19,14 @@ void TerminalReporter::EndProgress() {
     }
 }
 
-void TerminalReporter::Progress(std::u16string_view caption) {
+void TerminalReporter::ShowProgress(std::u16string_view caption) {
     if (!terminal_) return;
     std::fprintf(stderr, "\r\033[K%s", TextToUtf8(caption).c_str());
     std::fflush(stderr);
     progressShown_ = true;
 }
 
-void TerminalReporter::ProgressFraction(double fraction) { Progress(FormatNumber(fraction, "0.00%")); }
+void TerminalReporter::ProgressFraction(double fraction) { ShowProgress(FormatNumber(fraction, "0.00%")); }
 
 void TerminalReporter::Status(std::u16string_view text) {
     EndProgress();

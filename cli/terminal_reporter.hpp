@@ -12,7 +12,8 @@ class TerminalReporter : public Reporter {
 public:
     TerminalReporter();
     ~TerminalReporter() override;
-    void Progress(std::u16string_view caption) override;
+    // Rewrites the progress line with `caption`.
+    void ShowProgress(std::u16string_view caption);
     // Shown as a percentage, "42.00%", on the progress line.
     void ProgressFraction(double fraction) override;
     void Status(std::u16string_view text) override;

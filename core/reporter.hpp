@@ -26,10 +26,8 @@ public:
     // True once whoever runs the operation wants it to stop at the next point
     // where stopping leaves every file whole.
     virtual bool StopRequested() const { return false; }
-
-    // Retiring: captions such as "0.42%" and event pumping belong to windows.
-    virtual void Progress(std::u16string_view caption) { (void)caption; }
-    virtual void PendingEvents() {}
+    // One overwrite pass of a wipe is done.
+    virtual void WipePassDone() {}
 };
 
 }  // namespace corvane

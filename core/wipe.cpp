@@ -123,7 +123,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 bool WipeUsedFile(const std::string& path, std::u16string_view heading, SequenceRandom& rng, Reporter& reporter,
                   std::string& error) {
     reporter.Log(heading);
-    const WipeResult result = WipeFile(path, kWipePasses, rng, [&] { reporter.PendingEvents(); });
+    const WipeResult result = WipeFile(path, kWipePasses, rng, [&] { reporter.WipePassDone(); });
     if (result.ok()) {
         reporter.Log(u"Complete.");
         return true;

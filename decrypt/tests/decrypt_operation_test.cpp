@@ -268,7 +268,7 @@ TEST(DecryptWipe, KeyBeforeImageOnlyAfterAFoundMessage) {
     r.in.wipeKey = r.in.wipeImage = true;
     r.WriteFiles();
     std::vector<std::pair<bool, bool>> states;  // key exists, image exists, after each wipe pass
-    r.reporter.onPendingEvents = [&] {
+    r.reporter.onWipePass = [&] {
         const bool key = fs::exists(r.in.keyPath), image = fs::exists(r.in.imagePath);
         if (!key || !image || !r.reporter.shown.empty()) states.emplace_back(key, image);
     };

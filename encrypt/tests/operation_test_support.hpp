@@ -117,7 +117,7 @@ public:
     std::u16string shown;
     bool verified = false;
     bool accept = true;
-    std::function<void()> onPendingEvents;
+    std::function<void()> onWipePass;
 
     // Progress as the decryptor's button shows it.
     void ProgressFraction(double f) override { events.push_back("progress: " + FormatNumberAscii(f, "0.00%")); }
@@ -125,8 +125,8 @@ public:
     void Message(std::u16string_view t, MessageIcon icon) override {
         events.push_back(std::string(icon == MessageIcon::Critical ? "critical: " : "message: ") + TextToUtf8(t));
     }
-    void PendingEvents() override {
-        if (onPendingEvents) onPendingEvents();
+    void WipePassDone() override {
+        if (onWipePass) onWipePass();
     }
     bool MessageFound(std::u16string_view text) override {
         shown.assign(text);
