@@ -3,6 +3,7 @@
 // replaced, and the analysis window's pictures as PNG files.
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,8 +74,38 @@ bool Write(const PixelGrid& grid, const std::string& path) {
     return false;
 }
 
-int Run(const std::vector<std::string>& argv) {
-    Args args;
+// What the command line asks for, checked before any file is read.
+struct AnalyzeRequest {
+    std::string imagePath;
+    std::optional<std::string> referencePath;
+    int32_t viewMode = kLsbViewAll;
+    int variationChannel = 0;
+    bool estimate = false;
+};
+
+std::optional<int> ParseViews(const Args& args, AnalyzeRequest& req) {
+    static const std::map<std::string, int32_t> kViewModes = {
+        {"all", kLsbViewAll}, {"r", kLsbViewRed}, {"g", kLsbViewGreen}, {"b", kLsbViewBlue}, {"diff", kLsbViewDiff}};
+    if (const auto name = args.Value("--lsb-view")) {
+        const auto it = kViewModes.find(*name);
+        if (it == kViewModes.end()) return UsageError("analyze", "--lsb-view takes all, r, g, b or diff");
+        req.viewMode = it->second;
+        if (!args.Has("--lsb-out")) return UsageError("analyze", "--lsb-view needs --lsb-out");
+    }
+    if (req.viewMode == kLsbViewDiff && !req.referencePath)
+        return UsageError("analyze", "--lsb-view diff needs --reference");
+    if (const auto name = args.Value("--variation")) {
+        const auto it = kViewModes.find(*name);
+        if (it == kViewModes.end() || it->second < kLsbViewRed || it->second > kLsbViewBlue)
+            return UsageError("analyze", "--variation takes r, g or b");
+        req.variationChannel = it->second;
+    }
+    if ((req.variationChannel != 0) != args.Has("--variation-out"))
+        return UsageError("analyze", "--variation and --variation-out go together");
+    return std::nullopt;
+}
+
+std::optional<int> ParseRequest(const std::vector<std::string>& argv, Args& args, AnalyzeRequest& req) {
     if (!args.Parse(argv, {"--image", "--reference", "--lsb-view", "--lsb-out", "--variation", "--variation-out"},
                     {"--estimate"}))
         return UsageError("analyze", args.error());
@@ -82,61 +113,51 @@ int Run(const std::vector<std::string>& argv) {
         return UsageError("analyze", empty + " needs a file or folder name");
     const auto imagePath = args.Value("--image");
     if (!imagePath) return UsageError("analyze", "--image is required");
-    const auto referencePath = args.Value("--reference");
-
-    static const std::map<std::string, int32_t> kViewModes = {
-        {"all", kLsbViewAll}, {"r", kLsbViewRed}, {"g", kLsbViewGreen}, {"b", kLsbViewBlue}, {"diff", kLsbViewDiff}};
-    int32_t viewMode = kLsbViewAll;
-    if (const auto name = args.Value("--lsb-view")) {
-        const auto it = kViewModes.find(*name);
-        if (it == kViewModes.end()) return UsageError("analyze", "--lsb-view takes all, r, g, b or diff");
-        viewMode = it->second;
-        if (!args.Has("--lsb-out")) return UsageError("analyze", "--lsb-view needs --lsb-out");
-    }
-    if (viewMode == kLsbViewDiff && !referencePath) return UsageError("analyze", "--lsb-view diff needs --reference");
-    int variationChannel = 0;
-    if (const auto name = args.Value("--variation")) {
-        const auto it = kViewModes.find(*name);
-        if (it == kViewModes.end() || it->second < kLsbViewRed || it->second > kLsbViewBlue)
-            return UsageError("analyze", "--variation takes r, g or b");
-        variationChannel = it->second;
-    }
-    if ((variationChannel != 0) != args.Has("--variation-out"))
-        return UsageError("analyze", "--variation and --variation-out go together");
-    const bool estimate = args.Has("--estimate");
-    if (!referencePath && !estimate && !args.Has("--lsb-out") && !args.Has("--variation-out"))
+    req.imagePath = *imagePath;
+    req.referencePath = args.Value("--reference");
+    if (const auto usage = ParseViews(args, req)) return usage;
+    req.estimate = args.Has("--estimate");
+    if (!req.referencePath && !req.estimate && !args.Has("--lsb-out") && !args.Has("--variation-out"))
         return UsageError("analyze", "nothing to do: give --reference, --estimate, --lsb-out or --variation-out");
+    return std::nullopt;
+}
+
+// The chi-squared average and the PSNR against the reference; false when
+// the PSNR cannot be computed.
+bool CompareWithReference(const PixelGrid& image, const PixelGrid& reference) {
+    if (const auto chi = ComputeChiSquared(image, reference))
+        std::printf("Chi-Squared Average Probability: %s\n", TextToUtf8(chi->averageText).c_str());
+    else
+        std::fprintf(stderr, "corvane analyze: no chi-squared test: the image is %dx%d, the reference %dx%d\n",
+                     image.width, image.height, reference.width, reference.height);
+    const PsnrResult psnr = ComputePsnr(reference, image);
+    if (psnr.ok) std::printf("%s\n", TextToUtf8(psnr.text).c_str());
+    else std::fprintf(stderr, "%s\n", TextToUtf8(psnr.text).c_str());
+    std::fflush(stdout);
+    return psnr.ok;
+}
+
+int Run(const std::vector<std::string>& argv) {
+    Args args;
+    AnalyzeRequest req;
+    if (const auto usage = ParseRequest(argv, args, req)) return *usage;
 
     PixelGrid image;
     PixelGrid reference;
-    if (!Load(*imagePath, "image", image)) return kExitFailed;
-    if (referencePath && !Load(*referencePath, "reference image", reference)) return kExitFailed;
+    if (!Load(req.imagePath, "image", image)) return kExitFailed;
+    if (req.referencePath && !Load(*req.referencePath, "reference image", reference)) return kExitFailed;
 
     int status = kExitDone;
-    if (referencePath) {
-        if (const auto chi = ComputeChiSquared(image, reference))
-            std::printf("Chi-Squared Average Probability: %s\n", TextToUtf8(chi->averageText).c_str());
-        else
-            std::fprintf(stderr, "corvane analyze: no chi-squared test: the image is %dx%d, the reference %dx%d\n",
-                         image.width, image.height, reference.width, reference.height);
-        const PsnrResult psnr = ComputePsnr(reference, image);
-        if (psnr.ok) {
-            std::printf("%s\n", TextToUtf8(psnr.text).c_str());
-        } else {
-            std::fprintf(stderr, "%s\n", TextToUtf8(psnr.text).c_str());
-            status = kExitFailed;
-        }
-        std::fflush(stdout);
-    }
-    if (estimate) {
+    if (req.referencePath && !CompareWithReference(image, reference)) status = kExitFailed;
+    if (req.estimate) {
         std::printf("%s\n%s\n", TextToUtf8(LsbEstimateCaption(EstimateLsbReplacement(image))).c_str(),
                     TextToUtf8(SubGridEstimateCaption(EstimateSubGrids(image))).c_str());
         std::fflush(stdout);
     }
     if (const auto out = args.Value("--lsb-out"))
-        if (!Write(LsbView(image, viewMode, reference), *out)) status = kExitFailed;
+        if (!Write(LsbView(image, req.viewMode, reference), *out)) status = kExitFailed;
     if (const auto out = args.Value("--variation-out"))
-        if (!Write(VariationMapOfChannel(image, variationChannel), *out)) status = kExitFailed;
+        if (!Write(VariationMapOfChannel(image, req.variationChannel), *out)) status = kExitFailed;
     return status;
 }
 
