@@ -156,7 +156,7 @@ void BM_ConfineChild(benchmark::State& state) {
         if (pid == 0) {
             dup2(pipeFds[1], 1);
             const auto start = std::chrono::steady_clock::now();
-            const bool ok = sandbox::Enter({uint64_t{4} << 30, 30, false});
+            const bool ok = sandbox::Enter({sandbox::AddressSpaceInUse() + (uint64_t{1} << 30), 30, false});
             const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             _exit(ok && write(1, &seconds, sizeof seconds) == sizeof seconds ? 0 : 1);
         }

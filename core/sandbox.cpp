@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <initializer_list>
 #include <utility>
 
@@ -154,6 +155,15 @@ bool Fail(Report* report, const char* step) {
 }
 
 }  // namespace
+
+uint64_t AddressSpaceInUse() {
+    unsigned long pages = 0;
+    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%lu", &pages) != 1) pages = 0;
+        std::fclose(f);
+    }
+    return uint64_t{pages} * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+}
 
 int LandlockAbi() {
     const long abi = syscall(SYS_landlock_create_ruleset, nullptr, 0, kLandlockVersion);

@@ -34,6 +34,11 @@ bool Enter(const Limits& limits, Report* report = nullptr);
 // A limit of 0 is left as it is.
 bool Lower(const Limits& limits);
 
+// The address space mapped now, which a limit must count in (the address
+// sanitizer reserves terabytes of it for its shadow). Call before Enter: it
+// reads /proc.
+uint64_t AddressSpaceInUse();
+
 // The Landlock ABI version the kernel offers, 0 when none.
 int LandlockAbi();
 

@@ -43,15 +43,6 @@ constexpr uint64_t kBytesPerPixel = 48;
 constexpr uint64_t kMargin = uint64_t{256} << 20;
 constexpr uint64_t kHeaderBudget = uint64_t{512} << 20;
 
-uint64_t AddressSpaceInUse() {
-    unsigned long pages = 0;
-    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%lu", &pages) != 1) pages = 0;
-        std::fclose(f);
-    }
-    return uint64_t{pages} * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
-}
-
 // What the process may use to decode `pixels`: counted from what was mapped
 // before it confined itself (the address sanitizer's terabytes of reserved
 // shadow included) and the file's own mapping.
@@ -173,7 +164,7 @@ int main(int argc, char** argv) {
         SendReply(Stage::Header, Status::NotReadable), Quit(0);
     const size_t size = static_cast<size_t>(st.st_size);
     PrepareLibraries();
-    const uint64_t base = AddressSpaceInUse();
+    const uint64_t base = corvane::sandbox::AddressSpaceInUse();
     corvane::sandbox::Limits limits = LimitsFor(base, size, corvane::PixelBudget(fif, size));
     // The WebP decoder parses one row of macroblocks while it filters another.
     limits.threads = fif == FIF_WEBP;

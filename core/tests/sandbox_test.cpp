@@ -35,7 +35,7 @@ enum class Outcome { Refused, Worked, NotConfined };
 Outcome InConfinedChild(const std::function<bool()>& attempt, bool threads = false) {
     const pid_t pid = fork();
     if (pid == 0) {
-        if (!sandbox::Enter({uint64_t{4} << 30, 10, threads})) _exit(2);
+        if (!sandbox::Enter({sandbox::AddressSpaceInUse() + (uint64_t{1} << 30), 10, threads})) _exit(2);
         _exit(attempt() ? 1 : 0);
     }
     int status = 0;
@@ -99,7 +99,7 @@ TEST(Sandbox, LimitsAreHardAndOnlyGoDown) {
         getrlimit(RLIMIT_AS, &as);
         getrlimit(RLIMIT_CPU, &cpu);
         if (as.rlim_cur != as.rlim_max || cpu.rlim_cur != cpu.rlim_max || cpu.rlim_max != 10) return true;
-        if (!sandbox::Lower({uint64_t{3} << 30, 5})) return true;
+        if (!sandbox::Lower({as.rlim_max - (uint64_t{1} << 20), 5})) return true;
         getrlimit(RLIMIT_CPU, &cpu);
         if (cpu.rlim_max != 5) return true;
         const rlimit up = {RLIM_INFINITY, RLIM_INFINITY};

@@ -62,7 +62,7 @@ bool Run(const std::string& program) {
 
 int main() {
     close_range(3, ~0u, 0);
-    if (!corvane::sandbox::Enter({uint64_t{1} << 30, 10, false})) return 3;
+    if (!corvane::sandbox::Enter({corvane::sandbox::AddressSpaceInUse() + (uint64_t{1} << 30), 10, false})) return 3;
     const std::string keys = Env("CORVANE_HOSTILE_KEYS"), victim = Env("CORVANE_HOSTILE_VICTIM");
     uint32_t worked = 0;
     if (ReadKey(keys + "/key.png")) worked |= 1u << 0;
