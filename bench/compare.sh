@@ -14,6 +14,8 @@ if [ ! -x "$corvane" ]; then
   exit 1
 fi
 work="$(mktemp -d "${TMPDIR:-/tmp}/corvane-compare-XXXXXX")"
+# The used-key ledger of these runs stays in the work folder, not the user's.
+export XDG_DATA_HOME="$work/data"
 trap 'rm -rf "$work"' EXIT
 python3 - "$corvane" "$work" "${1:-5}" "${CORVANE_BIG:-1}" testdata/photos/coffee.png <<'PYTHON'
 import base64, os, random, resource, shutil, statistics, struct, subprocess, sys, time, zlib

@@ -1,4 +1,5 @@
 #include "core/image_decoder.hpp"
+#include "core/testing_hooks.hpp"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -81,11 +81,8 @@ bool LoadKeyGrid(const std::string& path, PixelGrid& grid, std::u16string& comme
 // crashed", "the decoder was stopped by signal 9", ...
 std::string DecoderEndReason(int waitStatus, double cpuSeconds, double cpuLimit);
 
-// Test hooks: the decoder program to start (default: corvane-decode beside
-// the running program), a fault the decoder simulates ("crash", "hang",
-// "memory", "kill"; empty for none), and the time a decode may take at most.
+// The decoder program to start (default: corvane-decode beside the running
+// program). Test hooks live in core/testing_hooks.hpp.
 void SetDecoderProgram(const std::string& path);
-void SetDecoderFaultForTesting(const std::string& fault);
-void SetDecoderTimeLimitForTesting(std::chrono::milliseconds limit);
 
 }  // namespace corvane

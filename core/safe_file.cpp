@@ -1,4 +1,5 @@
 #include "core/safe_file.hpp"
+#include "core/testing_hooks.hpp"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -121,7 +122,7 @@ bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b
 
 SafeFile::~SafeFile() { Discard(); }
 
-void SafeFile::UseNamedTemporariesForTesting(bool named) { g_namedTemporaries.store(named); }
+void UseNamedTemporariesForTesting(bool named) { g_namedTemporaries.store(named); }
 
 bool SafeFile::Fail(int error) {
     if (error_ == 0) error_ = error != 0 ? error : EIO;

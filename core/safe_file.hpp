@@ -56,10 +56,6 @@ public:
     std::string error() const;
     const std::string& path() const { return path_; }
 
-    // Test hook: behave as on a file system without unnamed files, where a
-    // hidden, named temporary file stands in.
-    static void UseNamedTemporariesForTesting(bool named);
-
 private:
     bool Fail(int error);
     // The steps of Commit; each returns 0 or the reason it failed.

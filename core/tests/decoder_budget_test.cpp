@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/testing_hooks.hpp"
 #include "core/image_decode.hpp"
 #include "core/image_decoder.hpp"
 #include "core/image_file.hpp"

@@ -1,3 +1,4 @@
+#include "core/testing_hooks.hpp"
 #include "core/image_decoder.hpp"
 
 #include <gtest/gtest.h>

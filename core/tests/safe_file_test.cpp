@@ -1,3 +1,4 @@
+#include "core/testing_hooks.hpp"
 #include "core/safe_file.hpp"
 
 #include <gtest/gtest.h>
@@ -41,8 +42,8 @@ mode_t ModeOf(const std::string& path) {
 // a hidden named file where it does not.
 class SafeFileTest : public ::testing::TestWithParam<bool> {
 protected:
-    void SetUp() override { SafeFile::UseNamedTemporariesForTesting(GetParam()); }
-    void TearDown() override { SafeFile::UseNamedTemporariesForTesting(false); }
+    void SetUp() override { UseNamedTemporariesForTesting(GetParam()); }
+    void TearDown() override { UseNamedTemporariesForTesting(false); }
     TempFolder dir_;
 };
 
@@ -161,13 +162,13 @@ TEST_P(SafeFileTest, ReadOnlyFolderIsRefusedUpFront) {
 // file of theirs choosing, between our creating it and naming it.
 TEST(SafeFileNamed, SwappedTemporaryIsNeitherFollowedNorNamed) {
     TempFolder dir;
-    SafeFile::UseNamedTemporariesForTesting(true);
+    UseNamedTemporariesForTesting(true);
     const std::string victim = dir / "victim";
     WriteBytes(victim, "secret");
     ASSERT_EQ(chmod(victim.c_str(), 0600), 0);
     SafeFile file;
     ASSERT_TRUE(file.Create(dir / "out.png", FileAccess::Shared));
-    SafeFile::UseNamedTemporariesForTesting(false);
+    UseNamedTemporariesForTesting(false);
     std::string hidden;
     for (const std::string& name : Entries(dir.path()))
         if (name.rfind(".corvane-save-", 0) == 0) hidden = name;
@@ -188,7 +189,7 @@ TEST(SafeFileNamed, TemporaryIsRemovedOnTermination) {
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            SafeFile::UseNamedTemporariesForTesting(true);
+            UseNamedTemporariesForTesting(true);
             SafeFile file;
             if (!file.Create(dir / "key.png", FileAccess::Private) || !file.Write("half a key")) _exit(3);
             raise(sig);

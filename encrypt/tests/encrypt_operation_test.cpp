@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <regex>
 
+#include "core/testing_hooks.hpp"
 #include "core/platform.hpp"
 #include "core/sha256.hpp"
 #include "operation_test_support.hpp"
