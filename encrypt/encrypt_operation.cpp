@@ -203,7 +203,7 @@ bool ReadsBack(const PixelGrid& key, const EncryptInputs& in, const EmbeddingSte
         return true;
     reporter.Log(encrypt_texts::kEncodeUnsuccessful);
     reporter.Log(encrypt_texts::kNotReadBack);
-    reporter.StatsLabel(encrypt_texts::kUnsuccessful, kUnsuccessfulColour);
+    reporter.EncodingFailed();
     r.status = EncryptStatus::NotReadBack;
     return false;
 }
