@@ -10,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPalette>
 #include <QProgressBar>
 #include <QPixmap>
 #include <QPushButton>
@@ -211,10 +210,6 @@ void Form1::BuildControls() {
     Option2 = MakeOption(Frame1, QStringLiteral("Option2"), QStringLiteral("BMP"),
                          QStringLiteral("Keys are always saved as PNG."));
     Option2->setEnabled(false);
-    // Readable, though not choosable, on the window's colour.
-    QPalette greyed = Option2->palette();
-    greyed.setColor(QPalette::Disabled, QPalette::WindowText, QColor(105, 110, 115));
-    Option2->setPalette(greyed);
     auto* fileType = new QHBoxLayout(Frame1);
     Compact(fileType);
     fileType->addWidget(Option1);
