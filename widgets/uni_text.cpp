@@ -23,6 +23,7 @@
 #include "widgets/uni_text_editors.hpp"
 #include "widgets/uni_text_keys.hpp"
 #include "widgets/uni_text_positions.hpp"
+#include "widgets/window_style.hpp"
 
 namespace corvane {
 namespace {
@@ -173,7 +174,8 @@ void UniText::ApplyPalette() {
     const bool hide = hideSelection_ && !editor->hasFocus();
     for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
         if (backColor_) p.setColor(g, QPalette::Base, base);
-        if (foreColor_) p.setColor(g, QPalette::Text, fore);
+        // A back colour of its own brings a text colour that reads on it.
+        if (foreColor_ || backColor_) p.setColor(g, QPalette::Text, fore);
         if (hide) {
             p.setColor(g, QPalette::Highlight, base);
             p.setColor(g, QPalette::HighlightedText, fore);
@@ -282,7 +284,10 @@ void UniText::SetBackColor(const QColor& color) {
     ApplyPalette();
 }
 
-QColor UniText::ForeColor() const { return foreColor_.value_or(palette().color(QPalette::Active, QPalette::Text)); }
+QColor UniText::ForeColor() const {
+    if (foreColor_) return *foreColor_;
+    return backColor_ ? TextColorOn(*backColor_) : palette().color(QPalette::Active, QPalette::Text);
+}
 
 void UniText::SetForeColor(const QColor& color) {
     foreColor_ = color;

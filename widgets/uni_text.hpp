@@ -42,6 +42,7 @@ public:
 
     QColor BackColor() const;
     void SetBackColor(const QColor& color);
+    // The text colour set, else the one that reads on the back colour set.
     QColor ForeColor() const;
     void SetForeColor(const QColor& color);
 

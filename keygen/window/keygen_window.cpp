@@ -9,7 +9,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPalette>
 #include <QProgressBar>
 #include <QPixmap>
 #include <QPushButton>
@@ -250,10 +249,6 @@ void KeygenWindow::buildDateAndSize() {
     bmpOption_ = MakeOption(fileTypeFrame_, QStringLiteral("Option2"), QStringLiteral("BMP"),
                             QStringLiteral("Keys are always saved as PNG."));
     bmpOption_->setEnabled(false);
-    // Readable, though not choosable, on the window's colour.
-    QPalette greyed = bmpOption_->palette();
-    greyed.setColor(QPalette::Disabled, QPalette::WindowText, QColor(105, 110, 115));
-    bmpOption_->setPalette(greyed);
     auto* fileType = new QHBoxLayout(fileTypeFrame_);
     Compact(fileType);
     fileType->addWidget(pngOption_);
