@@ -1,6 +1,6 @@
 // The key generator's window under a dark desktop palette: captions, the
 // greyed file type, the delimiter colours and the busy button stay readable.
-#include "keygen/window/form1.hpp"
+#include "keygen/window/keygen_window.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "test_support.hpp"
@@ -26,27 +27,28 @@ TEST(KeygenWindowColours, EveryTextReadsUnderADarkDesktop) {
     DarkDesktop dark;
     testing::TempFolder folder;
     RecordingMessageBoxes messages;
-    Form1Hooks hooks;
+    KeygenWindowHooks hooks;
     hooks.root = folder / "app";
     hooks.fallbackRoot = folder / "fallback";
     hooks.messages = &messages;
     hooks.openFolder = [](const QUrl&) {};
-    Form1 form(hooks);
+    KeygenWindow form(hooks);
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     EXPECT_EQ(UnreadableTexts(&form), QString());
 
     // A short comment turns the delimiter box red; a run turns the button busy.
-    form.findChild<UniText*>(QStringLiteral("UniText1"))->SetText(u"s");
-    form.findChild<QLineEdit*>(QStringLiteral("Text3"))->setText(QStringLiteral("64"));
-    form.findChild<QLineEdit*>(QStringLiteral("Text4"))->setText(QStringLiteral("48"));
-    form.findChild<QRadioButton*>(QStringLiteral("Option4"))->setChecked(true);
-    form.findChild<QComboBox*>(QStringLiteral("Combo4"))->setEditText(QStringLiteral("2"));
+    form.seriesBox()->SetText(u"s");
+    form.widthBox()->setText(QStringLiteral("64"));
+    form.heightBox()->setText(QStringLiteral("48"));
+    form.numberNaming()->setChecked(true);
+    form.countBox()->setEditText(QStringLiteral("2"));
     EXPECT_EQ(UnreadableTexts(&form), QString());
-    auto* generate = form.findChild<QPushButton*>(QStringLiteral("Command1"));
-    ASSERT_NE(generate, nullptr);
+    QPushButton* generate = form.generateButton();
     BusyButtonWatch watch(generate);
+    QSignalSpy finished(&form, &KeygenWindow::runFinished);
     generate->click();
+    ASSERT_TRUE(finished.wait(60000));
     ASSERT_FALSE(form.Busy());
     EXPECT_GT(watch.disabledBusyLooks, 0);
     EXPECT_EQ(watch.faults, QString());
