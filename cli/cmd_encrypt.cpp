@@ -328,13 +328,15 @@ private:
 bool PrepareOutput(const Args& args, EncryptInputs& in) {
     if (in.outputPath.empty()) {
         // Like the window program at start-up: the working folder it saves
-        // into exists, below the application folder or the fallback root.
-        std::string root = ApplicationFolder();
+        // into exists, below the application folder (or the folder given for
+        // it) or the fallback root.
         if (const auto r = args.Value("--root")) {
-            root = *r;
-            CreateFolders(root);
+            CreateFolders(*r);
+            in.root = IsWritableFolder(*r) ? *r : PrepareWorkingRoot(*r, {});
+            CreateFolders(JoinPath(in.root, kEncryptedFolder));
+        } else {
+            in.root = PrepareWorkingRoot(ApplicationFolder(), {kEncryptedFolder});
         }
-        in.root = PrepareWorkingRoot(root, {kEncryptedFolder});
     } else if (FileExists(in.outputPath)) {
         std::fprintf(stderr, "corvane encrypt: %s exists; an existing file is never replaced\n",
                      in.outputPath.c_str());

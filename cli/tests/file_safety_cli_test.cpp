@@ -158,12 +158,13 @@ TEST(HostileImages, DamagedCarrierIsAFailedLoadAndWipesNothing) {
 
 TEST(HostileImages, KeySmallerThanAHugeImageIsRefusedBeforeDecoding) {
     Inputs in;
-    // A small JPEG 2000 file whose header claims 16384 x 16384.
+    // A small JPEG 2000 file whose header claims 4000 x 4000: as many pixels
+    // as the decode budget lets any file claim, far more than the key has.
     ASSERT_TRUE(SaveGrid(RandomGrid(40, 36, 3), OutputKind::Jp2, in.dir / "a.jp2"));
     std::string jp2 = ReadBytes(in.dir / "a.jp2");
     const size_t ihdr = jp2.find("ihdr");
     ASSERT_NE(ihdr, std::string::npos);
-    jp2.replace(ihdr + 4, 8, std::string("\x00\x00\x40\x00\x00\x00\x40\x00", 8));
+    jp2.replace(ihdr + 4, 8, std::string("\x00\x00\x0F\xA0\x00\x00\x0F\xA0", 8));
     testing::WriteBytes(in.dir / "huge.jp2", jp2);
     const auto start = std::chrono::steady_clock::now();
     const Outcome o = RunCorvane({"decrypt", "--image", in.dir / "huge.jp2", "--key", in.key, "--wipe-key"});
