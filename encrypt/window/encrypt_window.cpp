@@ -177,7 +177,14 @@ void EncryptWindow::buildControls() {
     // the message taking the room the window is given; the status.
     auto* top = new QHBoxLayout;
     top->addLayout(buildPickers(), 3);
-    top->addLayout(buildOptions(), 1);
+    // The options keep their width whatever their captions say (a score
+    // being worked out, its statistics), so nothing beside them shifts.
+    auto* options = new QWidget(this);
+    QLayout* optionsLayout = buildOptions();
+    optionsLayout->setContentsMargins(0, 0, 0, 0);
+    options->setLayout(optionsLayout);
+    options->setFixedWidth(options->sizeHint().width());
+    top->addWidget(options, 1);
     auto* main = new QVBoxLayout(this);
     main->addLayout(top);
     main->addLayout(buildMessageRow());
@@ -208,6 +215,8 @@ void EncryptWindow::createPickerControls() {
     keyList_ = new FileList(this);
     keyList_->setObjectName(QStringLiteral("File2"));
     keyList_->SetPattern(kKeyPattern);
+    // New keys are saved in a series folder below the keys folder.
+    keyList_->SetListSubfolders(true);
     keyList_->setMaximumHeight(130);
     browseKeyButton_ = MakeButton(this, "Command3", QStringLiteral("Browse"));
 
@@ -227,6 +236,8 @@ void EncryptWindow::createPickerControls() {
     keySizeLabel_ = MakeLabel(this, "Label10", QString());
     keyVerdictLabel_ = MakeLabel(this, "Label12", QString());
     keyVerdictLabel_->setFont(BoldFont(keyVerdictLabel_));
+    // Room between the verdict and the edge of its coloured frame.
+    keyVerdictLabel_->setMargin(4);
     delimiterCaption_ = MakeLabel(this, "Label11", QStringLiteral("Key Delimiters:"));
     delimiterText_ = new UniText(this);
     delimiterText_->setObjectName(QStringLiteral("DelimiterText"));
@@ -310,6 +321,7 @@ void EncryptWindow::createOptionControls() {
     QPalette red = scoreStatsLabel_->palette();
     red.setColor(QPalette::WindowText, QColor::fromRgb(kStatisticsText));
     scoreStatsLabel_->setPalette(red);
+    scoreStatsLabel_->setWordWrap(true);
     showStepsButton_ = MakeButton(this, "Check1", QStringLiteral("Show Steps"),
                         QStringLiteral("Shows steps to encoding image using XOR pixel function."), true);
 }
@@ -417,11 +429,29 @@ void EncryptWindow::clearCarrier() {
     carrierPicture_->Clear();
     carrierPreview_->Clear();
     carrierSizeLabel_->setText(SizeCaption(carrier_.width, carrier_.height));
+    clearVerdict();
+    scoreStatsLabel_->clear();
+    if (stepsWindow_) stepsWindow_->clearXorPicture();
+}
+
+void EncryptWindow::clearVerdict() {
     keyVerdictLabel_->clear();
     keyVerdictLabel_->setToolTip(QString());
     SetBackColor(keyVerdictLabel_, QColor::fromRgb(kWindowBackColor));
-    scoreStatsLabel_->clear();
-    if (stepsWindow_) stepsWindow_->clearXorPicture();
+}
+
+void EncryptWindow::clearKey() {
+    // No key is selected: the next encryption asks for one instead of using
+    // pixels of a key that failed to load or is gone.
+    keyPath_.clear();
+    key_ = KeyImage();
+    keySeed_ = 0;
+    keyWiped_ = false;
+    delimiterText_->SetText(u"");
+    keyPicture_->Clear();
+    keyPreview_->Clear();
+    keySizeLabel_->clear();
+    clearVerdict();
 }
 
 void EncryptWindow::onCarrierClicked() {
@@ -437,7 +467,9 @@ void EncryptWindow::onCarrierClicked() {
     ImageReader reader;
     PixelGrid loaded;
     if (!reader.Open(path, LoadRuleForPath(path)) || !DecodeCarrier(reader, resize, loaded)) {
-        // No stale picture, size or verdict is left from the previous carrier.
+        // No stale picture, size or verdict is left from the previous carrier,
+        // and no carrier is selected: the next encryption asks for one.
+        imagePath_.clear();
         clearCarrier();
         statusText_->setPlainText(QStringLiteral("Cannot load the carrier image ") + QString::fromStdString(carrierList_->FileName()) +
                             QStringLiteral(": ") + QString::fromStdString(reader.error()));
@@ -491,17 +523,18 @@ void EncryptWindow::onKeyClicked() {
     if (encrypting_ || analysing_ || batch_) return;
     const std::string path = keyList_->SelectedPath();
     if (path.empty()) return;
-    keyPath_ = path;
     ImageReader reader;
     KeyImage key;
     std::string error;
     if (!reader.Open(path, kKeyLoadRule) || !DecodeKeyImage(reader, key, &error)) {
-        // Nothing else changes; the status says why.
+        // The previous key is no longer selected either; the status says why.
+        clearKey();
         if (error.empty()) error = reader.error();
         statusText_->setPlainText(QStringLiteral("Cannot load the key image ") + QString::fromStdString(keyList_->FileName()) +
                             QStringLiteral(": ") + QString::fromStdString(error));
         return;
     }
+    keyPath_ = path;
     key_ = std::move(key);
     keyWiped_ = false;
     delimiterText_->SetText(key_.comment);
@@ -541,7 +574,7 @@ void EncryptWindow::onMessageChanged() {
 }
 
 std::string EncryptWindow::browse(const QString& title, const QString& filters) {
-    return AskOpenFile(hooks_.openFile, this, title, filters, QString::fromStdString(ApplicationFolder()));
+    return AskOpenFile(hooks_.openFile, this, title, filters, QString::fromStdString(WorkingRoot(ApplicationFolder())));
 }
 
 void EncryptWindow::onBrowseCarrier() {
@@ -623,6 +656,9 @@ void EncryptWindow::encryptEnded(const EncryptResult& result) {
     updateEnabled();
     lastResult_ = result;
     if (lastResult_.keyWiped) keyWiped_ = true;
+    // A wiped key is gone; a batch keeps its pixels for its later carriers
+    // and lets it go when it ends.
+    if (keyWiped_ && !batch_) clearKey();
     // The repaired carrier is what the window shows from now on.
     carrierPicture_->SetGrid(carrier_);
     if (!lastResult_.savedPath.empty()) {
@@ -680,6 +716,7 @@ void EncryptWindow::updateEnabled() {
 
 void EncryptWindow::setBatchRunning(bool running) {
     batch_ = running;
+    if (!running && keyWiped_) clearKey();
     updateEnabled();
     if (!running && closeWhenDone_) close();
 }

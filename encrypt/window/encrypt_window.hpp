@@ -249,6 +249,8 @@ private:
     void setBusy(bool busy);
     void updateEnabled();
     void clearCarrier();
+    void clearKey();
+    void clearVerdict();
     std::string browse(const QString& title, const QString& filters);
     EncryptInputs inputs() const;
     OutputKind selectedOutput() const;

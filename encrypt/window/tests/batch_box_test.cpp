@@ -130,6 +130,9 @@ TEST(BatchEncrypt, WipesTheKeyOnceAndKeepsEncryptingWithItsPixels) {
     // The later carriers met no wipe to fail.
     EXPECT_TRUE(s.form->lastResult().keyWipeError.empty()) << s.form->lastResult().keyWipeError;
     EXPECT_TRUE(s.messages.shown.empty()) << TextToUtf8(Shown(s.messages).front());
+    // Once the batch is over, the wiped key is no longer selected.
+    EXPECT_TRUE(s.form->keyPath().empty());
+    EXPECT_TRUE(s.form->key().empty());
 }
 
 TEST(BatchEncrypt, CarriersThatFailAreReportedAndTheBatchGoesOn) {
