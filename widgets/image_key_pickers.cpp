@@ -31,6 +31,14 @@ UniText* MakeKeyDelimiterBox(QWidget* window, const QString& tip) {
     return box;
 }
 
+UniText* MakeMessageBox(QWidget* window) {
+    auto* box = new UniText(window);
+    box->setObjectName(QStringLiteral("Text1"));
+    box->SetMultiLine(true);
+    box->SetScrollBars(2);
+    return box;
+}
+
 ImageKeyPickers::ImageKeyPickers(QWidget* window, const PickerSetup& image, const PickerSetup& key, int previewSide,
                                  const FileDialog& openFile, MessageBoxes& messages)
     : QObject(window), window_(window), openFile_(openFile), messages_(messages), imageSetup_(image), keySetup_(key) {

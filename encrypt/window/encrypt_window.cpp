@@ -253,10 +253,7 @@ void EncryptWindow::createPickerControls() {
 
 void EncryptWindow::createMessageControls() {
     messageCaption_ = MakeLabel(this, "Label5", QStringLiteral("Message:"));
-    messageText_ = new UniText(this);
-    messageText_->setObjectName(QStringLiteral("Text1"));
-    messageText_->SetMultiLine(true);
-    messageText_->SetScrollBars(2);
+    messageText_ = MakeMessageBox(this);
     lsbUsageLabel_ = MakeLabel(this, "Label14", QString(),
                         QStringLiteral("Byte length of Message Text / Estimated % of LSBs used to encode message."));
     lsbUsageLabel_->setFont(BoldFont(lsbUsageLabel_));

@@ -149,18 +149,20 @@ public:
     AnalysisWindow* analysisWindow() const { return analysisWindow_; }
 
     // The controls, by role.
+    // The carrier side; carrierPicture is the full-size carrier, kept hidden.
     QLabel* carrierCaption() const { return pickers_->image().caption; }
     FileList* carrierList() const override { return pickers_->image().list; }
     QPushButton* browseCarrierButton() const { return pickers_->image().browse; }
+    PictureBox* carrierPreview() const { return pickers_->image().preview; }
+    QLabel* carrierSizeLabel() const { return pickers_->image().size; }
+    PictureBox* carrierPicture() const { return carrierPicture_; }
+    // The key side, alike, with its verdict and delimiters.
     QLabel* keyCaption() const { return pickers_->key().caption; }
     FileList* keyList() const { return pickers_->key().list; }
     QPushButton* browseKeyButton() const { return pickers_->key().browse; }
-    PictureBox* carrierPicture() const { return carrierPicture_; }
-    PictureBox* keyPicture() const { return keyPicture_; }
-    PictureBox* carrierPreview() const { return pickers_->image().preview; }
     PictureBox* keyPreview() const { return pickers_->key().preview; }
-    QLabel* carrierSizeLabel() const { return pickers_->image().size; }
     QLabel* keySizeLabel() const { return pickers_->key().size; }
+    PictureBox* keyPicture() const { return keyPicture_; }
     QLabel* keyVerdictLabel() const { return keyVerdictLabel_; }
     QLabel* delimiterCaption() const { return delimiterCaption_; }
     UniText* delimiterText() const { return delimiterText_; }

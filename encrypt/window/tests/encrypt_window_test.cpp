@@ -307,15 +307,11 @@ TEST(EncryptWindow, BrowseAndDropPickFilesAnywhere) {
     Scene::SaveKey(elsewhere / "far-key.png", RandomGrid(512, 512, 14), kComment);
     testing::WriteBytes(elsewhere / "note.txt", "from a file \xe2\x98\x95");
     auto form = s.Open();
-    s.openFileAnswer = elsewhere / "astronaut.png";
-    form->browseCarrierButton()->click();
-    EXPECT_EQ(s.openFileTitle, "Select Image File");
+    EXPECT_EQ(s.Browse(form->browseCarrierButton(), elsewhere / "astronaut.png"), "Select Image File");
     EXPECT_EQ(form->carrierList()->Path(), elsewhere.path());
     EXPECT_EQ(form->imagePath(), elsewhere / "astronaut.png");
     EXPECT_EQ(form->carrierSizeLabel()->text(), "512 X 512");
-    s.openFileAnswer.clear();
-    form->browseKeyButton()->click();
-    EXPECT_EQ(s.openFileTitle, "Select Key File");
+    EXPECT_EQ(s.Browse(form->browseKeyButton(), ""), "Select Key File");
     EXPECT_EQ(form->keyList()->Path(), s.keys);
 
     form->dropFile(elsewhere / "far-key.png", true);
