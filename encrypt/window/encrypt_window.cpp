@@ -1,6 +1,5 @@
 #include "encrypt/window/encrypt_window.hpp"
 
-#include <QApplication>
 #include <QThread>
 #include <QCheckBox>
 #include <QCloseEvent>
