@@ -31,6 +31,14 @@ UniText* MakeKeyDelimiterBox(QWidget* window, const QString& tip) {
     return box;
 }
 
+UniText* MakeMessageBox(QWidget* window) {
+    auto* box = new UniText(window);
+    box->setObjectName(QStringLiteral("Text1"));
+    box->SetMultiLine(true);
+    box->SetScrollBars(2);
+    return box;
+}
+
 ImageKeyPickers::ImageKeyPickers(QWidget* window, const PickerSetup& image, const PickerSetup& key, int previewSide,
                                  const FileDialog& openFile, MessageBoxes& messages)
     : QObject(window), window_(window), openFile_(openFile), messages_(messages), imageSetup_(image), keySetup_(key) {
@@ -42,9 +50,9 @@ ImageKeyPickers::ImageKeyPickers(QWidget* window, const PickerSetup& image, cons
     connect(image_.list, &FileList::Click, this, [this] { emit picked(Side::Image); });
     connect(key_.list, &FileList::Click, this, [this] { emit picked(Side::Key); });
     connect(image_.browse, &QPushButton::clicked, this,
-            [this] { browse(Side::Image, QString::fromStdString(ApplicationFolder())); });
+            [this] { browse(Side::Image, QString::fromStdString(WorkingRoot(ApplicationFolder()))); });
     connect(key_.browse, &QPushButton::clicked, this,
-            [this] { browse(Side::Key, QString::fromStdString(ApplicationFolder())); });
+            [this] { browse(Side::Key, QString::fromStdString(WorkingRoot(ApplicationFolder()))); });
     window->installEventFilter(this);
 }
 

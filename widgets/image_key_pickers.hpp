@@ -55,6 +55,10 @@ std::string OpenWorkingRoot(const std::string& given, std::initializer_list<cons
 // which both windows place beside the key side.
 UniText* MakeKeyDelimiterBox(QWidget* window, const QString& tip = {});
 
+// The multi-line message box ("Text1") below the pickers, with both scroll
+// bars as needed.
+UniText* MakeMessageBox(QWidget* window);
+
 // One side as the window names and labels it.
 struct PickerSetup {
     const char* captionName;  // the caption above the list, e.g. "Label1"

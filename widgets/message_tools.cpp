@@ -231,7 +231,7 @@ bool MessageTools::LoadTextFile() {
         path = hooks_.chooseTextFile(owner_);
     } else {
         const QString chosen = QFileDialog::getOpenFileName(owner_, QStringLiteral("Select Text File"),
-                                                            QString::fromStdString(ApplicationFolder()),
+                                                            QString::fromStdString(WorkingRoot(ApplicationFolder())),
                                                             QStringLiteral("TXT Files (*.txt)"));
         path = QFile::encodeName(chosen).toStdString();
     }

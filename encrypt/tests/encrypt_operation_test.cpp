@@ -392,7 +392,7 @@ TEST(EncryptSave, FallsBackWithoutThePrefix) {
     EXPECT_EQ(fs::path(r.savedPath).parent_path().string(), in.fallbackRoot + "/Encrypted Images");
     EXPECT_TRUE(std::regex_match(fs::path(r.savedPath).filename().string(), std::regex("[0-9]{5}\\.png")));
     EXPECT_EQ(Timeless(s.reporter.logText),
-              (std::vector<std::string>{"Image Saved to C: Drive:", r.savedPath, "[n Seconds]"}));
+              (std::vector<std::string>{"Image Saved to the home folder:", r.savedPath, "[n Seconds]"}));
     EXPECT_EQ(ReadBack(r.savedPath, s.key).message, u"elsewhere");
 }
 

@@ -211,7 +211,7 @@ const PixelGrid& AnalysisWindow::reference() const {
 void AnalysisWindow::onBrowse() {
     const QString title = QStringLiteral("Select Image File");
     const QString filters = QStringLiteral("PNG Files (*.png);;BMP Files (*.bmp);;JPG Files (*.jpg)");
-    const QString folder = QString::fromStdString(ApplicationFolder());
+    const QString folder = QString::fromStdString(WorkingRoot(ApplicationFolder()));
     const std::string path = AskOpenFile(dialogs_.openFile, this, title, filters, folder);
     if (!path.empty()) loadImage(path);
 }
@@ -342,7 +342,7 @@ void AnalysisWindow::onSave() {
     }
     const QString title = QStringLiteral("Save View");
     const QString filters = QStringLiteral("PNG Files (*.png)");
-    QString folder = QString::fromStdString(ApplicationFolder());
+    QString folder = QString::fromStdString(WorkingRoot(ApplicationFolder()));
     if (!imagePath_.empty()) {
         const std::filesystem::path p(imagePath_);
         folder = QString::fromStdString((p.parent_path() / (p.stem().string() + "-view.png")).string());

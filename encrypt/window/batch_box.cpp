@@ -58,8 +58,13 @@ void BatchBox::createControls() {
     const QString version = QApplication::applicationVersion();
     versionLabel_ = new QLabel(QStringLiteral("Version ") + (version.isEmpty() ? QStringLiteral("-") : version), this);
     versionLabel_->setObjectName(QStringLiteral("Label3"));
-    // Where the files are: beside the program, or the fallback root when
-    // the program's folder cannot be written (an installed program).
+    licenceLabel_ = new QLabel(QStringLiteral("Released under GPL-3.0-or-later: the GNU General Public License, "
+                                              "version 3 or any later version. It comes with no warranty."),
+                               this);
+    licenceLabel_->setObjectName(QStringLiteral("LicenceLabel"));
+    licenceLabel_->setWordWrap(true);
+    // Where the files are: ~/Corvane/ for an installed program, build/bin/
+    // for one run from its build tree.
     rootLabel_ = new QLabel(QStringLiteral("Files in: ") + QString::fromStdString(main_.root()), this);
     rootLabel_->setObjectName(QStringLiteral("Label5"));
     rootLabel_->setWordWrap(true);
@@ -82,6 +87,7 @@ void BatchBox::buildLayout() {
     texts->addWidget(titleLabel_);
     texts->addWidget(blurbLabel_);
     texts->addWidget(versionLabel_);
+    texts->addWidget(licenceLabel_);
     texts->addWidget(rootLabel_);
     texts->addStretch(1);
     auto* top = new QHBoxLayout;

@@ -10,6 +10,7 @@
 //   titleLabel    Label1
 //   blurbLabel    Label2
 //   versionLabel  Label3
+//   licenceLabel  LicenceLabel
 //   summaryLabel  Label4
 //   rootLabel     Label5
 //   batchButton   Command1
@@ -86,6 +87,7 @@ public:
     QLabel* titleLabel() const { return titleLabel_; }
     QLabel* blurbLabel() const { return blurbLabel_; }
     QLabel* versionLabel() const { return versionLabel_; }
+    QLabel* licenceLabel() const { return licenceLabel_; }
     QLabel* summaryLabel() const { return summaryLabel_; }
     QLabel* rootLabel() const { return rootLabel_; }
     QPushButton* batchButton() const { return batchButton_; }
@@ -120,6 +122,7 @@ private:
     QLabel* titleLabel_ = nullptr;
     QLabel* blurbLabel_ = nullptr;
     QLabel* versionLabel_ = nullptr;
+    QLabel* licenceLabel_ = nullptr;
     QLabel* summaryLabel_ = nullptr;  // the last batch's summary
     QLabel* rootLabel_ = nullptr;  // the working folders' root
     QPushButton* batchButton_ = nullptr;

@@ -1,18 +1,14 @@
 #include "encrypt/window/encrypt_window.hpp"
 
-#include <QApplication>
 #include <QThread>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -42,6 +38,7 @@
 #include "widgets/program_icon.hpp"
 #include "widgets/uni_text.hpp"
 #include "widgets/window_style.hpp"
+#include "widgets/window_worker.hpp"
 
 namespace corvane::encryptor {
 namespace {
@@ -61,6 +58,28 @@ constexpr const char* kRatios[] = {"1.00:1", "0.50:1", "0.25:1", "0.20:1", "0.10
 
 QColor ColourOf(IndicatorColour c) { return QColor(c.r, c.g, c.b); }
 
+PictureBox* HiddenPicture(QWidget* window, const char* name) {
+    auto* picture = new PictureBox(0, window);
+    picture->setObjectName(QString::fromLatin1(name));
+    picture->setVisible(false);
+    return picture;
+}
+
+PickerSetup CarrierSide() {
+    return {"Label1", QStringLiteral("Select Image:"), "File1", kCarrierPattern, "Command2",
+            QStringLiteral("You can load most image file formats, including RAW digital camera files "
+                           "such as Nikon NEF.  Select \"*.*\" to load various image file formats."),
+            "Picture3", "Label9", QStringLiteral("Select Image File"),
+            QStringLiteral("PNG Files (*.png);;BMP Files (*.bmp);;JPG Files (*.jpg);;JP2 Files (*.jp2);;"
+                           "JXR Files (*.jxr);;J2K Files (*.j2k);;TIF Files (*.tif);;NEF Files (*.nef);;"
+                           "WEBP Files (*.webp);;RAW Files (*.*)")};
+}
+
+PickerSetup KeySide() {
+    return {"Label2", QStringLiteral("Select Key:"), "File2", kKeyPattern, "Command3", QString(), "Picture4",
+            "Label10", QStringLiteral("Select Key File"), QStringLiteral("PNG Files (*.png)")};
+}
+
 QFont BoldFont(const QWidget* control) {
     QFont bold = control->font();
     bold.setBold(true);
@@ -74,7 +93,8 @@ QFont BoldFont(const QWidget* control) {
 // window's own thread (a step run by hand), where it shows them at once.
 class EncryptWindow::RunReporter : public EncryptReporter {
 public:
-    RunReporter(EncryptWindow* window, std::string keyPath) : window_(window), keyPath_(std::move(keyPath)) {}
+    RunReporter(EncryptWindow* window, std::string keyPath)
+        : window_(window), worker_(*window->worker_), keyPath_(std::move(keyPath)) {}
 
     void ProgressFraction(double fraction) override {
         // Only a changed caption is worth a trip to the window.
@@ -91,10 +111,9 @@ public:
     }
     void Message(std::u16string_view text, MessageIcon icon) override {
         // The run waits until the user has acknowledged the message.
-        if (window_->abandoned_) return;
         auto shown = [w = window_, text, icon] { w->messages_->Show(text, icon); };
         if (QThread::currentThread() == window_->thread()) shown();
-        else QMetaObject::invokeMethod(window_, shown, Qt::BlockingQueuedConnection);
+        else worker_.call(shown);
     }
     void Statistics(const EncodeStats& stats) override {
         show([w = window_, q = ToQString(stats.Text()), c = stats.Colour()] {
@@ -119,22 +138,24 @@ public:
     }
     void Wiped(const std::string& path) override {
         const bool key = path == keyPath_;
-        show([w = window_, key] { (key ? w->keyList_ : w->carrierList_)->Refresh(); });
+        show([w = window_, key] { (key ? w->keyList() : w->carrierList())->Refresh(); });
     }
 
 private:
     template <typename F>
     void show(F f) {
         if (QThread::currentThread() == window_->thread()) f();
-        else QMetaObject::invokeMethod(window_, std::move(f), Qt::QueuedConnection);
+        else worker_.post(std::move(f));
     }
 
     EncryptWindow* window_;
+    WindowWorker& worker_;
     std::string keyPath_;
     QString lastCaption_;
 };
 
-EncryptWindow::EncryptWindow(EncryptWindowHooks hooks, QWidget* parent) : QWidget(parent), hooks_(std::move(hooks)) {
+EncryptWindow::EncryptWindow(EncryptWindowHooks hooks, QWidget* parent)
+    : QWidget(parent), hooks_(std::move(hooks)), worker_(std::make_unique<WindowWorker>()) {
     setObjectName(QStringLiteral("Form2"));
     messages_ = GivenOrQtMessageBoxes(hooks_.messages, this, ownMessages_);
     buildControls();
@@ -142,10 +163,13 @@ EncryptWindow::EncryptWindow(EncryptWindowHooks hooks, QWidget* parent) : QWidge
     tools_ = std::make_unique<MessageTools>(messageText_, this, messages_, toolHooks);
     tools_->Connect(toolButtons_);
     connect(loadTextButton_, &QPushButton::clicked, this, [this] { onLoadText(); });
-    connect(carrierList_, &FileList::Click, this, [this] { onCarrierClicked(); });
-    connect(keyList_, &FileList::Click, this, [this] { onKeyClicked(); });
-    connect(browseCarrierButton_, &QPushButton::clicked, this, [this] { onBrowseCarrier(); });
-    connect(browseKeyButton_, &QPushButton::clicked, this, [this] { onBrowseKey(); });
+    // The pickers' Browse buttons open their dialogs themselves.
+    connect(pickers_, &ImageKeyPickers::picked, this, [this](ImageKeyPickers::Side side) {
+        side == ImageKeyPickers::Side::Key ? onKeyClicked() : onCarrierClicked();
+    });
+    connect(pickers_, &ImageKeyPickers::dropped, this, [this](const std::string& path, ImageKeyPickers::Side side) {
+        dropFile(path, side == ImageKeyPickers::Side::Key);
+    });
     connect(messageText_, &UniText::Change, this, [this] { onMessageChanged(); });
     connect(showStepsButton_, &QPushButton::clicked, this, [this] { onShowSteps(); });
     connect(scoreCheck_, &QCheckBox::clicked, this, [this] { onScoreToggled(); });
@@ -153,15 +177,19 @@ EncryptWindow::EncryptWindow(EncryptWindowHooks hooks, QWidget* parent) : QWidge
     connect(aboutButton_, &QPushButton::clicked, this, [this] { onAbout(); });
     connect(analysisButton_, &QPushButton::clicked, this, [this] { onAnalysis(); });
     connect(quitButton_, &QPushButton::clicked, this, [this] { onQuit(); });
-    setAcceptDrops(true);
+    // A close during a batch stops it after its current carrier.
+    guard_ = new BusyGuard(this);
+    connect(guard_, &BusyGuard::closeDeferred, this, [this] {
+        if (batch_ && batchBox_) batchBox_->onStop();
+    });
     load();
+    guard_->lockWhileBusy({carrierList(), keyList(), browseCarrierButton(), browseKeyButton(), loadTextButton_,
+                           fileTypeFrame_, wipeKeyCheck_, wipeCarrierCheck_, compressCheck_, scoreCheck_,
+                           maxWidthButton_, resizeButton_, prefixEdit_, maxWidthEdit_, ratioCombo_, encryptButton_,
+                           stepsWindow_, toolButtons_.paste, toolButtons_.clear});
 }
 
-EncryptWindow::~EncryptWindow() {
-    // A run still going is waited for: it writes into this window's state.
-    abandoned_ = true;
-    if (worker_) worker_->wait();
-}
+EncryptWindow::~EncryptWindow() = default;
 
 void EncryptWindow::buildControls() {
     setWindowTitle(QStringLiteral("Corvane-[Encrypt]"));
@@ -177,7 +205,14 @@ void EncryptWindow::buildControls() {
     // the message taking the room the window is given; the status.
     auto* top = new QHBoxLayout;
     top->addLayout(buildPickers(), 3);
-    top->addLayout(buildOptions(), 1);
+    // The options keep their width whatever their captions say (a score
+    // being worked out, its statistics), so nothing beside them shifts.
+    auto* options = new QWidget(this);
+    QLayout* optionsLayout = buildOptions();
+    optionsLayout->setContentsMargins(0, 0, 0, 0);
+    options->setLayout(optionsLayout);
+    options->setFixedWidth(options->sizeHint().width());
+    top->addWidget(options, 1);
     auto* main = new QVBoxLayout(this);
     main->addLayout(top);
     main->addLayout(buildMessageRow());
@@ -186,63 +221,38 @@ void EncryptWindow::buildControls() {
     main->addWidget(statusCaption_);
     main->addWidget(statusText_);
 
-    setTabOrder(carrierList_, browseCarrierButton_);
-    setTabOrder(browseCarrierButton_, keyList_);
-    setTabOrder(keyList_, browseKeyButton_);
-    setTabOrder(browseKeyButton_, messageText_);
+    setTabOrder(carrierList(), browseCarrierButton());
+    setTabOrder(browseCarrierButton(), keyList());
+    setTabOrder(keyList(), browseKeyButton());
+    setTabOrder(browseKeyButton(), messageText_);
     setTabOrder(messageText_, encryptButton_);
     resize(1240, 900);
 }
 
 
 void EncryptWindow::createPickerControls() {
-    carrierCaption_ = MakeLabel(this, "Label1", QStringLiteral("Select Image:"));
-    carrierList_ = new FileList(this);
-    carrierList_->setObjectName(QStringLiteral("File1"));
-    carrierList_->SetPattern(kCarrierPattern);
-    carrierList_->setMaximumHeight(130);
-    browseCarrierButton_ = MakeButton(this, "Command2", QStringLiteral("Browse"),
-                          QStringLiteral("You can load most image file formats, including RAW digital camera files "
-                                         "such as Nikon NEF.  Select \"*.*\" to load various image file formats."));
-    keyCaption_ = MakeLabel(this, "Label2", QStringLiteral("Select Key:"));
-    keyList_ = new FileList(this);
-    keyList_->setObjectName(QStringLiteral("File2"));
-    keyList_->SetPattern(kKeyPattern);
-    keyList_->setMaximumHeight(130);
-    browseKeyButton_ = MakeButton(this, "Command3", QStringLiteral("Browse"));
+    pickers_ = new ImageKeyPickers(this, CarrierSide(), KeySide(), kPreviewSide, hooks_.openFile, *messages_);
+    // New keys are saved in a series folder below the keys folder.
+    keyList()->SetListSubfolders(true);
 
     // The full-size pictures are the operations' pixels; the previews show
     // them on screen (the full-size ones appear in the steps viewer).
-    carrierPicture_ = new PictureBox(0, this);
-    carrierPicture_->setObjectName(QStringLiteral("Picture1"));
-    carrierPicture_->setVisible(false);
-    keyPicture_ = new PictureBox(0, this);
-    keyPicture_->setObjectName(QStringLiteral("Picture2"));
-    keyPicture_->setVisible(false);
-    carrierPreview_ = new PictureBox(kPreviewSide, this);
-    carrierPreview_->setObjectName(QStringLiteral("Picture3"));
-    keyPreview_ = new PictureBox(kPreviewSide, this);
-    keyPreview_->setObjectName(QStringLiteral("Picture4"));
-    carrierSizeLabel_ = MakeLabel(this, "Label9", QString());
-    keySizeLabel_ = MakeLabel(this, "Label10", QString());
+    carrierPicture_ = HiddenPicture(this, "Picture1");
+    keyPicture_ = HiddenPicture(this, "Picture2");
     keyVerdictLabel_ = MakeLabel(this, "Label12", QString());
     keyVerdictLabel_->setFont(BoldFont(keyVerdictLabel_));
+    // Room between the verdict and the edge of its coloured frame.
+    keyVerdictLabel_->setMargin(4);
     delimiterCaption_ = MakeLabel(this, "Label11", QStringLiteral("Key Delimiters:"));
-    delimiterText_ = new UniText(this);
-    delimiterText_->setObjectName(QStringLiteral("DelimiterText"));
-    delimiterText_->SetMultiLine(false);
-    delimiterText_->SetLocked(true);
-    delimiterText_->setToolTip(QStringLiteral("The key delimiter texts are used to denote the start and end of the "
-                                             "message embedded into the image file."));
-    delimiterText_->setFixedHeight(delimiterText_->fontMetrics().height() + 12);
+    delimiterText_ = MakeKeyDelimiterBox(this, QStringLiteral("The key delimiter texts are used to denote the "
+                                                              "start and end of the message embedded into the "
+                                                              "image file."));
+    pickers_->addToKeySide({keyVerdictLabel_, delimiterText_});
 }
 
 void EncryptWindow::createMessageControls() {
     messageCaption_ = MakeLabel(this, "Label5", QStringLiteral("Message:"));
-    messageText_ = new UniText(this);
-    messageText_->setObjectName(QStringLiteral("Text1"));
-    messageText_->SetMultiLine(true);
-    messageText_->SetScrollBars(2);
+    messageText_ = MakeMessageBox(this);
     lsbUsageLabel_ = MakeLabel(this, "Label14", QString(),
                         QStringLiteral("Byte length of Message Text / Estimated % of LSBs used to encode message."));
     lsbUsageLabel_->setFont(BoldFont(lsbUsageLabel_));
@@ -310,6 +320,7 @@ void EncryptWindow::createOptionControls() {
     QPalette red = scoreStatsLabel_->palette();
     red.setColor(QPalette::WindowText, QColor::fromRgb(kStatisticsText));
     scoreStatsLabel_->setPalette(red);
+    scoreStatsLabel_->setWordWrap(true);
     showStepsButton_ = MakeButton(this, "Check1", QStringLiteral("Show Steps"),
                         QStringLiteral("Shows steps to encoding image using XOR pixel function."), true);
 }
@@ -326,24 +337,8 @@ void EncryptWindow::createButtons() {
 }
 
 QLayout* EncryptWindow::buildPickers() {
-    auto* pickers = new QGridLayout;
-    pickers->addWidget(carrierCaption_, 0, 0);
-    pickers->addWidget(carrierList_, 1, 0);
-    pickers->addWidget(browseCarrierButton_, 2, 0, Qt::AlignLeft);
-    pickers->addWidget(carrierPreview_, 3, 0, Qt::AlignCenter);
-    pickers->addWidget(carrierSizeLabel_, 4, 0);
-    pickers->addWidget(keyCaption_, 0, 1);
-    pickers->addWidget(keyList_, 1, 1);
-    auto* keyButtons = new QHBoxLayout;
-    keyButtons->addWidget(browseKeyButton_);
-    keyButtons->addStretch(1);
-    keyButtons->addWidget(keyVerdictLabel_);
-    pickers->addLayout(keyButtons, 2, 1);
-    pickers->addWidget(keyPreview_, 3, 1, Qt::AlignCenter);
-    pickers->addWidget(keySizeLabel_, 4, 1);
-    pickers->setColumnStretch(0, 1);
-    pickers->setColumnStretch(1, 1);
-    return pickers;
+    pickers_->key().browseRow->addWidget(keyVerdictLabel_);
+    return pickers_->layout();
 }
 
 QLayout* EncryptWindow::buildOptions() {
@@ -394,14 +389,8 @@ QLayout* EncryptWindow::buildResultsRow() {
 
 void EncryptWindow::load() {
     ProgramRandom().Seed(TickCount());
-    root_ = hooks_.root;
-    if (root_.empty()) {
-        root_ = PrepareWorkingRoot(ApplicationFolder(), {kImagesFolder, kKeysFolder, kEncryptedFolder});
-    } else {
-        for (const char* folder : {kImagesFolder, kKeysFolder, kEncryptedFolder}) CreateFolders(JoinPath(root_, folder));
-    }
-    carrierList_->SetPath(JoinPath(root_, kImagesFolder));
-    keyList_->SetPath(JoinPath(root_, kKeysFolder));
+    root_ = OpenWorkingRoot(hooks_.root, {kImagesFolder, kKeysFolder, kEncryptedFolder});
+    pickers_->setFolders(JoinPath(root_, kImagesFolder), JoinPath(root_, kKeysFolder));
     for (const char* item : kOtherFormats) otherFormatCombo_->addItem(QString::fromLatin1(item));
     otherFormatCombo_->setCurrentIndex(0);
     for (const char* item : kRatios) ratioCombo_->addItem(QString::fromLatin1(item));
@@ -415,19 +404,36 @@ void EncryptWindow::load() {
 void EncryptWindow::clearCarrier() {
     carrier_ = PixelGrid();
     carrierPicture_->Clear();
-    carrierPreview_->Clear();
-    carrierSizeLabel_->setText(SizeCaption(carrier_.width, carrier_.height));
+    pickers_->showPicture(ImageKeyPickers::Side::Image, carrier_);
+    carrierSizeLabel()->setText(SizeCaption(carrier_.width, carrier_.height));
+    clearVerdict();
+    scoreStatsLabel_->clear();
+    if (stepsWindow_) stepsWindow_->clearXorPicture();
+}
+
+void EncryptWindow::clearVerdict() {
     keyVerdictLabel_->clear();
     keyVerdictLabel_->setToolTip(QString());
     SetBackColor(keyVerdictLabel_, QColor::fromRgb(kWindowBackColor));
-    scoreStatsLabel_->clear();
-    if (stepsWindow_) stepsWindow_->clearXorPicture();
+}
+
+void EncryptWindow::clearKey() {
+    // No key is selected: the next encryption asks for one instead of using
+    // pixels of a key that failed to load or is gone.
+    keyPath_.clear();
+    key_ = KeyImage();
+    keySeed_ = 0;
+    keyWiped_ = false;
+    delimiterText_->SetText(u"");
+    keyPicture_->Clear();
+    pickers_->showPicture(ImageKeyPickers::Side::Key, key_.pixels);
+    clearVerdict();
 }
 
 void EncryptWindow::onCarrierClicked() {
     // The batch selects carriers itself; the user cannot while it runs.
     if (encrypting_ || analysing_) return;
-    const std::string path = carrierList_->SelectedPath();
+    const std::string path = carrierList()->SelectedPath();
     if (path.empty()) return;
     imagePath_ = path;
     CarrierResize resize;
@@ -437,9 +443,11 @@ void EncryptWindow::onCarrierClicked() {
     ImageReader reader;
     PixelGrid loaded;
     if (!reader.Open(path, LoadRuleForPath(path)) || !DecodeCarrier(reader, resize, loaded)) {
-        // No stale picture, size or verdict is left from the previous carrier.
+        // No stale picture, size or verdict is left from the previous carrier,
+        // and no carrier is selected: the next encryption asks for one.
+        imagePath_.clear();
         clearCarrier();
-        statusText_->setPlainText(QStringLiteral("Cannot load the carrier image ") + QString::fromStdString(carrierList_->FileName()) +
+        statusText_->setPlainText(QStringLiteral("Cannot load the carrier image ") + QString::fromStdString(carrierList()->FileName()) +
                             QStringLiteral(": ") + QString::fromStdString(reader.error()));
         onMessageChanged();
         return;
@@ -447,8 +455,7 @@ void EncryptWindow::onCarrierClicked() {
     if (stepsWindow_) stepsWindow_->clearXorPicture();
     carrier_ = std::move(loaded);
     carrierPicture_->SetGrid(carrier_);
-    carrierPreview_->SetGrid(carrier_);
-    carrierSizeLabel_->setText(SizeCaption(carrier_.width, carrier_.height));
+    pickers_->showPicture(ImageKeyPickers::Side::Image, carrier_);
     if (!keyPath_.empty()) checkKeySize();
     onMessageChanged();
     if (scoreCheck_->isChecked() && carrier_.width != 1 && carrier_.height != 1) scoreCarrier();
@@ -461,55 +468,50 @@ void EncryptWindow::scoreCarrier() {
     scoreCheck_->setText(QStringLiteral("Working..."));
     analysing_ = true;
     updateEnabled();
-    startWorker([this] {
-        corvane::Reporter quiet;
-        const CarrierAnalysisResult result = AnalyseCarrier(carrier_, quiet);
-        QMetaObject::invokeMethod(this, [this, result] { scoreEnded(result); }, Qt::QueuedConnection);
-    });
+    auto result = std::make_shared<CarrierAnalysisResult>();
+    worker_->start(
+        [this, result] {
+            corvane::Reporter quiet;
+            *result = AnalyseCarrier(carrier_, quiet);
+        },
+        [this, result] { scoreEnded(*result); });
 }
 
 void EncryptWindow::scoreEnded(const CarrierAnalysisResult& result) {
     analysing_ = false;
-    updateEnabled();
     scoreStatsLabel_->setText(ToQString(result.statistics));
     scoreCheck_->setText(ToQString(result.caption));
     SetBackColor(scoreCheck_, ColourOf(result.colour));
     emit scoreFinished();
-    if (closeWhenDone_) close();
+    // A close asked for meanwhile happens here.
+    updateEnabled();
     // A batch waiting for the score encrypts now.
     if (batchDone_ && !encrypting_) onEncrypt();
 }
 
-void EncryptWindow::startWorker(std::function<void()> work) {
-    QThread* worker = QThread::create(std::move(work));
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    worker_ = worker;
-    worker->start();
-}
-
 void EncryptWindow::onKeyClicked() {
     if (encrypting_ || analysing_ || batch_) return;
-    const std::string path = keyList_->SelectedPath();
+    const std::string path = keyList()->SelectedPath();
     if (path.empty()) return;
-    keyPath_ = path;
     ImageReader reader;
     KeyImage key;
     std::string error;
     if (!reader.Open(path, kKeyLoadRule) || !DecodeKeyImage(reader, key, &error)) {
-        // Nothing else changes; the status says why.
+        // The previous key is no longer selected either; the status says why.
+        clearKey();
         if (error.empty()) error = reader.error();
-        statusText_->setPlainText(QStringLiteral("Cannot load the key image ") + QString::fromStdString(keyList_->FileName()) +
+        statusText_->setPlainText(QStringLiteral("Cannot load the key image ") + QString::fromStdString(keyList()->FileName()) +
                             QStringLiteral(": ") + QString::fromStdString(error));
         return;
     }
+    keyPath_ = path;
     key_ = std::move(key);
     keyWiped_ = false;
     delimiterText_->SetText(key_.comment);
     keySeed_ = key_.hasSeed ? key_.params.seed : 0;
     delimiterText_->SetBackColor(QColor::fromRgb(key_.comment.size() < 24 ? kDelimiterBad : kDelimiterGood));
     keyPicture_->SetGrid(key_.pixels);
-    keyPreview_->SetGrid(key_.pixels);
-    keySizeLabel_->setText(SizeCaption(key_.pixels.width, key_.pixels.height));
+    pickers_->showPicture(ImageKeyPickers::Side::Key, key_.pixels);
     if (!imagePath_.empty()) checkKeySize();
 }
 
@@ -540,22 +542,12 @@ void EncryptWindow::onMessageChanged() {
     if (usage.recolour) SetBackColor(lsbUsageLabel_, ColourOf(usage.colour));
 }
 
-std::string EncryptWindow::browse(const QString& title, const QString& filters) {
-    return AskOpenFile(hooks_.openFile, this, title, filters, QString::fromStdString(ApplicationFolder()));
-}
-
 void EncryptWindow::onBrowseCarrier() {
-    const std::string path =
-        browse(QStringLiteral("Select Image File"),
-               QStringLiteral("PNG Files (*.png);;BMP Files (*.bmp);;JPG Files (*.jpg);;JP2 Files (*.jp2);;"
-                              "JXR Files (*.jxr);;J2K Files (*.j2k);;TIF Files (*.tif);;NEF Files (*.nef);;"
-                              "WEBP Files (*.webp);;RAW Files (*.*)"));
-    if (!path.empty()) ShowInList(*carrierList_, path, *messages_);
+    pickers_->browse(ImageKeyPickers::Side::Image, QString::fromStdString(WorkingRoot(ApplicationFolder())));
 }
 
 void EncryptWindow::onBrowseKey() {
-    const std::string path = browse(QStringLiteral("Select Key File"), QStringLiteral("PNG Files (*.png)"));
-    if (!path.empty()) ShowInList(*keyList_, path, *messages_);
+    pickers_->browse(ImageKeyPickers::Side::Key, QString::fromStdString(WorkingRoot(ApplicationFolder())));
 }
 
 void EncryptWindow::onLoadText() {
@@ -611,18 +603,22 @@ void EncryptWindow::onEncrypt() {
     encrypting_ = true;
     updateEnabled();
     const EncryptInputs in = inputs();
-    startWorker([this, in] {
-        RunReporter reporter(this, in.keyPath);
-        const EncryptResult result = EncryptImage(carrier_, key_.pixels, in, steps_, reporter, ProgramRandom());
-        QMetaObject::invokeMethod(this, [this, result] { encryptEnded(result); }, Qt::QueuedConnection);
-    });
+    auto result = std::make_shared<EncryptResult>();
+    worker_->start(
+        [this, in, result] {
+            RunReporter reporter(this, in.keyPath);
+            *result = EncryptImage(carrier_, key_.pixels, in, steps_, reporter, ProgramRandom());
+        },
+        [this, result] { encryptEnded(*result); });
 }
 
 void EncryptWindow::encryptEnded(const EncryptResult& result) {
     encrypting_ = false;
-    updateEnabled();
     lastResult_ = result;
     if (lastResult_.keyWiped) keyWiped_ = true;
+    // A wiped key is gone; a batch keeps its pixels for its later carriers
+    // and lets it go when it ends.
+    if (keyWiped_ && !batch_) clearKey();
     // The repaired carrier is what the window shows from now on.
     carrierPicture_->SetGrid(carrier_);
     if (!lastResult_.savedPath.empty()) {
@@ -633,7 +629,8 @@ void EncryptWindow::encryptEnded(const EncryptResult& result) {
     }
     if (stepsWindow_->isVisible()) stepsWindow_->showPlanes();
     emit encryptFinished();
-    if (closeWhenDone_) close();
+    // A close asked for meanwhile happens here, unless a batch goes on.
+    updateEnabled();
     if (batchDone_) {
         auto done = std::move(batchDone_);
         batchDone_ = nullptr;
@@ -669,19 +666,16 @@ void EncryptWindow::updateEnabled() {
     // While an encryption, a score or a batch runs, nothing that changes
     // their inputs is taken.
     const bool locked = encrypting_ || analysing_ || batch_;
-    for (QWidget* w : std::initializer_list<QWidget*>{carrierList_, keyList_, browseCarrierButton_, browseKeyButton_, loadTextButton_, fileTypeFrame_, wipeKeyCheck_,
-                                                      wipeCarrierCheck_, compressCheck_, scoreCheck_, maxWidthButton_, resizeButton_, prefixEdit_, maxWidthEdit_, ratioCombo_,
-                                                      encryptButton_, stepsWindow_})
-        if (w) w->setEnabled(!locked);
     // The message is kept as it is, but stays readable and copyable.
     messageText_->SetLocked(locked);
-    for (QPushButton* b : {toolButtons_.paste, toolButtons_.clear}) b->setEnabled(!locked);
+    if (locked) guard_->begin();
+    else guard_->end();
 }
 
 void EncryptWindow::setBatchRunning(bool running) {
     batch_ = running;
+    if (!running && keyWiped_) clearKey();
     updateEnabled();
-    if (!running && closeWhenDone_) close();
 }
 
 void EncryptWindow::appendStatus(std::u16string_view line) { statusText_->appendPlainText(ToQString(line)); }
@@ -694,8 +688,6 @@ void EncryptWindow::setBusy(bool busy) {
     encryptButton_->setFont(font);
     SetBackColor(encryptButton_, QColor::fromRgb(busy ? kButtonBusyColor : kButtonIdleColor));
     encryptButton_->setText(busy ? QStringLiteral("0.00%") : QStringLiteral("Encrypt Image"));
-    if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
-    else QApplication::restoreOverrideCursor();
 }
 
 void EncryptWindow::onAbout() {
@@ -718,34 +710,15 @@ void EncryptWindow::dropFile(const std::string& path, bool onKeySide) {
         if (messageText_->LoadFile(path, 1)) onMessageChanged();
         return;
     }
-    ShowInList(onKeySide ? *keyList_ : *carrierList_, path, *messages_);
+    pickers_->showFile(onKeySide ? ImageKeyPickers::Side::Key : ImageKeyPickers::Side::Image, path);
 }
 
 void EncryptWindow::closeEvent(QCloseEvent* event) {
-    // A running encryption or score ends first, a batch after its current
-    // carrier; the windows close after.
-    if (encrypting_ || analysing_ || batch_) {
-        if (batch_ && batchBox_) batchBox_->onStop();
-        closeWhenDone_ = true;
-        event->ignore();
-        return;
-    }
+    // Only once idle (a close while busy waits for the run): the other
+    // windows close with this one.
     for (QWidget* w : std::initializer_list<QWidget*>{stepsWindow_, batchBox_, analysisWindow_})
         if (w) w->close();
     event->accept();
-}
-
-void EncryptWindow::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls() && !encrypting_ && !analysing_ && !batch_) event->acceptProposedAction();
-}
-
-void EncryptWindow::dropEvent(QDropEvent* event) {
-    const std::string path = DroppedFile(*event);
-    if (path.empty()) return;
-    const QWidget* target = childAt(event->position().toPoint());
-    const bool keySide = IsWithin(target, {keyList_, browseKeyButton_, keyPreview_, keyCaption_, keySizeLabel_, keyVerdictLabel_, delimiterText_});
-    dropFile(path, keySide);
-    event->acceptProposedAction();
 }
 
 }  // namespace corvane::encryptor

@@ -53,10 +53,8 @@
 //   analysisButton       Command16
 //   loadTextButton       Command10
 //   quitButton           Command8
-#include <QPointer>
 #include <QWidget>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -66,7 +64,9 @@
 #include "encrypt/embedding_steps.hpp"
 #include "encrypt/encrypt_operation.hpp"
 #include "encrypt/window/batch_box.hpp"
+#include "widgets/busy_guard.hpp"
 #include "widgets/file_dialogs.hpp"
+#include "widgets/image_key_pickers.hpp"
 #include "widgets/message_tools.hpp"
 
 class QCheckBox;
@@ -78,7 +78,6 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
-class QThread;
 
 namespace corvane {
 struct CarrierAnalysisResult;
@@ -86,6 +85,7 @@ class FileList;
 class MessageBoxes;
 class PictureBox;
 class UniText;
+class WindowWorker;
 }  // namespace corvane
 
 namespace corvane::encryptor {
@@ -93,21 +93,13 @@ namespace corvane::encryptor {
 class StepsWindow;
 class AnalysisWindow;
 
-// What the window reaches outside itself; tests replace it.
-struct EncryptWindowHooks {
-    // The working root whose "Images", "Keys" and "Encrypted Images" the
-    // window uses; empty: the program's folder, or the fallback root when
-    // that cannot be written.
-    std::string root;
+// What the window reaches outside itself beside a main window's hooks (root
+// holds "Images", "Keys" and "Encrypted Images"); tests replace it.
+struct EncryptWindowHooks : MainWindowHooks {
     // Where saving falls back to; empty: the user's fallback root.
     std::string fallbackRoot;
-    MessageBoxes* messages = nullptr;  // Qt's when null
-    // The open-file dialog (owner, title, filters, folder): the chosen path
-    // or empty; Qt's when empty.
-    FileDialog openFile;
-    // The save-file dialog of the analysis window, alike; Qt's when empty.
+    // The save-file dialog of the analysis window, as openFile; Qt's when empty.
     FileDialog saveFile;
-    MessageToolsHooks tools;
 };
 
 class EncryptWindow : public QWidget, public BatchHost {
@@ -157,18 +149,20 @@ public:
     AnalysisWindow* analysisWindow() const { return analysisWindow_; }
 
     // The controls, by role.
-    QLabel* carrierCaption() const { return carrierCaption_; }
-    FileList* carrierList() const override { return carrierList_; }
-    QPushButton* browseCarrierButton() const { return browseCarrierButton_; }
-    QLabel* keyCaption() const { return keyCaption_; }
-    FileList* keyList() const { return keyList_; }
-    QPushButton* browseKeyButton() const { return browseKeyButton_; }
+    // The carrier side; carrierPicture is the full-size carrier, kept hidden.
+    QLabel* carrierCaption() const { return pickers_->image().caption; }
+    FileList* carrierList() const override { return pickers_->image().list; }
+    QPushButton* browseCarrierButton() const { return pickers_->image().browse; }
+    PictureBox* carrierPreview() const { return pickers_->image().preview; }
+    QLabel* carrierSizeLabel() const { return pickers_->image().size; }
     PictureBox* carrierPicture() const { return carrierPicture_; }
+    // The key side, alike, with its verdict and delimiters.
+    QLabel* keyCaption() const { return pickers_->key().caption; }
+    FileList* keyList() const { return pickers_->key().list; }
+    QPushButton* browseKeyButton() const { return pickers_->key().browse; }
+    PictureBox* keyPreview() const { return pickers_->key().preview; }
+    QLabel* keySizeLabel() const { return pickers_->key().size; }
     PictureBox* keyPicture() const { return keyPicture_; }
-    PictureBox* carrierPreview() const { return carrierPreview_; }
-    PictureBox* keyPreview() const { return keyPreview_; }
-    QLabel* carrierSizeLabel() const { return carrierSizeLabel_; }
-    QLabel* keySizeLabel() const { return keySizeLabel_; }
     QLabel* keyVerdictLabel() const { return keyVerdictLabel_; }
     QLabel* delimiterCaption() const { return delimiterCaption_; }
     UniText* delimiterText() const { return delimiterText_; }
@@ -219,20 +213,14 @@ signals:
     // The encodability score of the loaded carrier is shown.
     void scoreFinished();
 
-public:
-
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
 
 private:
     class RunReporter;
 
     void encryptEnded(const EncryptResult& result);
     void scoreEnded(const CarrierAnalysisResult& result);
-    // Runs `work` off the window's thread; one run at a time.
-    void startWorker(std::function<void()> work);
     const PixelGrid* comparisonCarrier() const;
 
     void buildControls();
@@ -249,7 +237,8 @@ private:
     void setBusy(bool busy);
     void updateEnabled();
     void clearCarrier();
-    std::string browse(const QString& title, const QString& filters);
+    void clearKey();
+    void clearVerdict();
     EncryptInputs inputs() const;
     OutputKind selectedOutput() const;
     void runStep2ByHand();
@@ -260,6 +249,10 @@ private:
     std::unique_ptr<MessageTools> tools_;
     MessageToolButtons toolButtons_;
     std::string root_;
+    ImageKeyPickers* pickers_ = nullptr;
+    // Locks the inputs while an encryption, a score or a batch runs, and
+    // holds a close asked for meanwhile.
+    BusyGuard* guard_ = nullptr;
 
     // The window's state.
     std::string imagePath_;
@@ -276,30 +269,22 @@ private:
     bool encrypting_ = false;  // from the press until the result is shown
     bool analysing_ = false;   // scoring the carrier
     bool batch_ = false;
-    bool closeWhenDone_ = false;
     // The batch's continuation, waiting for the current run.
     std::function<void(const EncryptResult&)> batchDone_;
-    QPointer<QThread> worker_;
-    // Set when the window goes away with a run still going.
-    std::atomic<bool> abandoned_{false};
+    // Runs encryptions and scores. After the state it reads, so destroyed
+    // before it: a run still going ends first (the controls it reports to
+    // are children, gone later still).
+    std::unique_ptr<WindowWorker> worker_;
 
     StepsWindow* stepsWindow_ = nullptr;
     BatchBox* batchBox_ = nullptr;
     AnalysisWindow* analysisWindow_ = nullptr;
 
     // Controls by role; the table above gives each one's objectName.
-    QLabel* carrierCaption_ = nullptr;
-    FileList* carrierList_ = nullptr;
-    QPushButton* browseCarrierButton_ = nullptr;
-    QLabel* keyCaption_ = nullptr;
-    FileList* keyList_ = nullptr;
-    QPushButton* browseKeyButton_ = nullptr;
+    // The carrier's and the key's lists, Browse buttons, previews and sizes
+    // are the pickers'.
     PictureBox* carrierPicture_ = nullptr;
     PictureBox* keyPicture_ = nullptr;
-    PictureBox* carrierPreview_ = nullptr;
-    PictureBox* keyPreview_ = nullptr;
-    QLabel* carrierSizeLabel_ = nullptr;
-    QLabel* keySizeLabel_ = nullptr;
     QLabel* keyVerdictLabel_ = nullptr;
     QLabel* delimiterCaption_ = nullptr;
     UniText* delimiterText_ = nullptr;

@@ -2,6 +2,7 @@
 // What the main windows' tests share: a working root, recorded message
 // boxes and a scripted open dialog for the window's hooks, a count of the
 // paints a window gets, and a wait for a window's operation to end.
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -34,6 +35,13 @@ struct WindowTestScene {
             return openFileAnswer;
         };
         return hooks;
+    }
+    // Clicks a Browse button with the dialog answering `answer`; the title
+    // the dialog was opened with.
+    QString Browse(QAbstractButton* button, const std::string& answer) {
+        openFileAnswer = answer;
+        button->click();
+        return openFileTitle;
     }
     std::vector<std::u16string> Shown() const {
         std::vector<std::u16string> texts;

@@ -136,7 +136,7 @@ TEST(AnalysisWindow, VariationMapNeedsAColour) {
     AnalysisScene s;
     s.browse(s.encryptedPath);
     s.Press(s.analysis->variationButton());
-    EXPECT_EQ(Shown(s.messages), std::vector<std::u16string>{
+    EXPECT_EQ(s.Shown(), std::vector<std::u16string>{
                                      u"Please select a variation color (Red, Green, or Blue) using the buttons to "
                                      u"the left."});
     s.Option(3);

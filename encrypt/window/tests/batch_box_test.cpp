@@ -89,14 +89,14 @@ TEST(BatchEncrypt, EmptyListAndMissingInputs) {
 
     s.form->messageText()->SetText(u"");
     s.batch->click();
-    EXPECT_EQ(Shown(s.messages), std::vector<std::u16string>{u"No Message."});
+    EXPECT_EQ(s.Shown(), std::vector<std::u16string>{u"No Message."});
 
     Scene bare;
     auto form = bare.Open();
     form->messageText()->SetText(kMessage);
     form->aboutButton()->click();
     form->batchBox()->batchButton()->click();
-    EXPECT_EQ(Shown(bare.messages), std::vector<std::u16string>{u"No Keyfile Selected."});
+    EXPECT_EQ(bare.Shown(), std::vector<std::u16string>{u"No Keyfile Selected."});
     EXPECT_TRUE(fs::is_empty(bare.encrypted));
 }
 
@@ -129,7 +129,10 @@ TEST(BatchEncrypt, WipesTheKeyOnceAndKeepsEncryptingWithItsPixels) {
     for (const auto& path : saved) EXPECT_EQ(s.ReadBack(path), kMessage);
     // The later carriers met no wipe to fail.
     EXPECT_TRUE(s.form->lastResult().keyWipeError.empty()) << s.form->lastResult().keyWipeError;
-    EXPECT_TRUE(s.messages.shown.empty()) << TextToUtf8(Shown(s.messages).front());
+    EXPECT_TRUE(s.messages.shown.empty()) << TextToUtf8(s.Shown().front());
+    // Once the batch is over, the wiped key is no longer selected.
+    EXPECT_TRUE(s.form->keyPath().empty());
+    EXPECT_TRUE(s.form->key().empty());
 }
 
 TEST(BatchEncrypt, CarriersThatFailAreReportedAndTheBatchGoesOn) {

@@ -22,6 +22,7 @@
 #include "test_support.hpp"
 #include "widgets/file_list.hpp"
 #include "widgets/message_boxes.hpp"
+#include "widgets/tests/window_test_scene.hpp"
 
 // Captions in failure messages as text.
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
@@ -39,16 +40,12 @@ inline const std::u16string kMessage = u"Meet at the caf\u00e9 \u2615 \U0001F5DD
 inline QString Q(std::u16string_view t) { return QString::fromUtf16(t.data(), static_cast<qsizetype>(t.size())); }
 
 // A working root with the photo among the carriers and a key for it.
-struct Scene {
+struct Scene : testing::WindowTestScene {
     std::string saveFileAnswer;
-    TempFolder root;
     std::string images = root / "Images";
     std::string keys = root / "Keys";
     std::string encrypted = root / "Encrypted Images";
     PixelGrid key = RandomGrid(600, 400, 5);
-    RecordingMessageBoxes messages;
-    std::string openFileAnswer;
-    QString openFileTitle;
 
     Scene() {
         fs::create_directories(images);
@@ -63,13 +60,8 @@ struct Scene {
     }
     std::unique_ptr<EncryptWindow> Open() {
         EncryptWindowHooks hooks;
-        hooks.root = root.path();
+        static_cast<MainWindowHooks&>(hooks) = Hooks();
         hooks.fallbackRoot = root / "fallback";
-        hooks.messages = &messages;
-        hooks.openFile = [this](QWidget*, const QString& title, const QString&, const QString&) {
-            openFileTitle = title;
-            return openFileAnswer;
-        };
         hooks.saveFile = [this](QWidget*, const QString&, const QString&, const QString&) { return saveFileAnswer; };
         return std::make_unique<EncryptWindow>(hooks);
     }
@@ -94,12 +86,6 @@ struct Scene {
         return result.message;
     }
 };
-
-inline std::vector<std::u16string> Shown(const RecordingMessageBoxes& m) {
-    std::vector<std::u16string> texts;
-    for (const auto& s : m.shown) texts.push_back(s.text);
-    return texts;
-}
 
 // Presses "Encrypt Image" and waits for the run to end.
 inline void PressEncrypt(EncryptWindow& form) {

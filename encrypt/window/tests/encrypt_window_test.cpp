@@ -78,7 +78,7 @@ TEST(EncryptWindow, EveryOutputFormatDecryptsToTheMessage) {
         ((*form).*c.option)()->setChecked(true);
         form->otherFormatCombo()->setCurrentIndex(c.combo);
         PressEncrypt(*form);
-        EXPECT_TRUE(s.messages.shown.empty()) << TextToUtf8(Shown(s.messages).front());
+        EXPECT_TRUE(s.messages.shown.empty()) << TextToUtf8(s.Shown().front());
         const EncryptResult& r = form->lastResult();
         ASSERT_EQ(r.status, EncryptStatus::Saved) << r.saveError;
         EXPECT_EQ(fs::path(r.savedPath).parent_path(), fs::path(s.encrypted));
@@ -109,7 +109,7 @@ TEST(EncryptWindow, RefusalsNameWhatIsMissing) {
     auto pressed = [&] {
         s.messages.shown.clear();
         PressEncrypt(*form);
-        return Shown(s.messages);
+        return s.Shown();
     };
     EXPECT_EQ(pressed(), std::vector<std::u16string>{u"No Message."});
     form->messageText()->SetText(kMessage);
@@ -216,10 +216,21 @@ TEST(EncryptWindow, WipesTheUsedFilesAndRefreshesTheLists) {
     PressEncrypt(*form);
     ASSERT_EQ(form->lastResult().status, EncryptStatus::Saved);
     EXPECT_EQ(s.ReadBack(form->lastResult().savedPath), kMessage);
-    EXPECT_FALSE(fs::exists(s.keys + "/key.png"));
-    EXPECT_FALSE(fs::exists(s.images + "/coffee.png"));
-    EXPECT_TRUE(form->carrierList()->Names().empty());
-    EXPECT_TRUE(form->keyList()->Names().empty());
+    for (auto [list, file] : {std::pair{form->carrierList(), s.images + "/coffee.png"},
+                              std::pair{form->keyList(), s.keys + "/key.png"}}) {
+        EXPECT_FALSE(fs::exists(file)) << file;
+        EXPECT_TRUE(list->Names().empty()) << file;
+    }
+    // The wiped key is no longer selected: the next message needs a new key.
+    EXPECT_TRUE(form->keyPath().empty());
+    EXPECT_TRUE(form->key().empty());
+    EXPECT_TRUE(form->keyPreview()->IsEmpty());
+    EXPECT_EQ(form->keyVerdictLabel()->text(), "");
+    s.messages.shown.clear();
+    form->messageText()->SetText(u"a second message");
+    PressEncrypt(*form);
+    EXPECT_EQ(s.Shown(), std::vector<std::u16string>{u"No Keyfile Selected."});
+    EXPECT_EQ(std::distance(fs::directory_iterator(s.encrypted), fs::directory_iterator()), 1);
 }
 
 TEST(EncryptWindow, StepsViewerShowsThePlanesOfTheLastEncryption) {
@@ -296,15 +307,11 @@ TEST(EncryptWindow, BrowseAndDropPickFilesAnywhere) {
     Scene::SaveKey(elsewhere / "far-key.png", RandomGrid(512, 512, 14), kComment);
     testing::WriteBytes(elsewhere / "note.txt", "from a file \xe2\x98\x95");
     auto form = s.Open();
-    s.openFileAnswer = elsewhere / "astronaut.png";
-    form->browseCarrierButton()->click();
-    EXPECT_EQ(s.openFileTitle, "Select Image File");
+    EXPECT_EQ(s.Browse(form->browseCarrierButton(), elsewhere / "astronaut.png"), "Select Image File");
     EXPECT_EQ(form->carrierList()->Path(), elsewhere.path());
     EXPECT_EQ(form->imagePath(), elsewhere / "astronaut.png");
     EXPECT_EQ(form->carrierSizeLabel()->text(), "512 X 512");
-    s.openFileAnswer.clear();
-    form->browseKeyButton()->click();
-    EXPECT_EQ(s.openFileTitle, "Select Key File");
+    EXPECT_EQ(s.Browse(form->browseKeyButton(), ""), "Select Key File");
     EXPECT_EQ(form->keyList()->Path(), s.keys);
 
     form->dropFile(elsewhere / "far-key.png", true);
