@@ -578,7 +578,9 @@ void EncryptWindow::onMessageChanged() {
 }
 
 bool EncryptWindow::predicting() const {
-    return detectabilityTimer_->isActive() || predictionQueued_ || (predictor_ && predictor_->isRunning());
+    // A thread that has posted its result may not have ended yet: the result
+    // shown is what counts.
+    return detectabilityTimer_->isActive() || predictionQueued_ || predictionInFlight_;
 }
 
 EncryptWindow::PredictionInputs EncryptWindow::predictionInputs() {
@@ -632,12 +634,14 @@ void EncryptWindow::launchPrediction() {
         onDetectabilityPause();
     });
     predictor_ = thread;
+    predictionInFlight_ = true;
     thread->start(QThread::LowPriority);
 }
 
 void EncryptWindow::predictionEnded(uint64_t request, const PredictionInputs& in,
                                     std::shared_ptr<const CarrierEstimates> clean,
                                     const DetectabilityPrediction& prediction) {
+    predictionInFlight_ = false;
     if (in.carrier == predictedCarrier_ && !carrierEstimates_) carrierEstimates_ = std::move(clean);
     if (request != predictionRequest_) return;
     shownInputs_ = in;

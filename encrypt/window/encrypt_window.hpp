@@ -326,6 +326,7 @@ private:
     QPointer<QThread> predictor_;
     uint64_t predictionRequest_ = 0;
     bool predictionQueued_ = false;
+    bool predictionInFlight_ = false;  // launched, its result not back yet
     std::shared_ptr<const PixelGrid> predictedCarrier_;
     std::shared_ptr<const CarrierEstimates> carrierEstimates_;  // of predictedCarrier_, once known
     PredictionInputs shownInputs_;  // what the label's verdict is for
