@@ -653,8 +653,9 @@ void EncryptWindow::predictionEnded(uint64_t request, const PredictionInputs& in
 
 void EncryptWindow::showDetectability(const DetectabilityPrediction& prediction) {
     if (prediction.status != PredictionStatus::Done) {
-        detectabilityLabel_->setText(QStringLiteral("Detectability: ") + ToQString(PredictionFailureText(prediction.status)));
-        detectabilityLabel_->setToolTip(QString());
+        // The reason is too long for the message row: it would widen the window.
+        detectabilityLabel_->setText(QStringLiteral("Detectability: --"));
+        detectabilityLabel_->setToolTip(QStringLiteral("No prediction: ") + ToQString(PredictionFailureText(prediction.status)));
         SetBackColor(detectabilityLabel_, QColor::fromRgb(kWindowBackColor));
         return;
     }

@@ -72,6 +72,11 @@ TEST(Detectability, LabelFollowsTheMessageAndTheCompression) {
     // Compression alone makes the same text far less visible.
     EXPECT_NE(s.Verdict(LongMessage(), true), "Detectability: High");
 
+    // A message the carrier cannot hold has no verdict; the tooltip says why
+    // without widening the row.
+    EXPECT_EQ(s.Verdict(LongMessage() + LongMessage() + LongMessage(), false), "Detectability: --");
+    EXPECT_EQ(label->toolTip(), "No prediction: the message is too large for the carrier");
+
     // No message: no verdict, and none arrives later.
     s.form->messageText()->SetText(u"");
     EXPECT_TRUE(label->text().isEmpty());
