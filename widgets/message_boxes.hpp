@@ -18,6 +18,8 @@ public:
     virtual ~MessageBoxes() = default;
     virtual void Information(std::u16string_view text) = 0;
     virtual void Critical(std::u16string_view text) = 0;
+    // A Yes/No question with No the default: true when the answer is Yes.
+    virtual bool Question(std::u16string_view text) = 0;
     // For the messages that operations raise through their reporter.
     void Show(std::u16string_view text, MessageIcon icon) {
         if (icon == MessageIcon::Critical)
@@ -33,6 +35,7 @@ public:
     explicit QtMessageBoxes(QWidget* owner = nullptr) : owner_(owner) {}
     void Information(std::u16string_view text) override;
     void Critical(std::u16string_view text) override;
+    bool Question(std::u16string_view text) override;
 
 private:
     QPointer<QWidget> owner_;
@@ -52,7 +55,15 @@ public:
     void Information(std::u16string_view text) override { shown.push_back({MessageIcon::Information, std::u16string(text)}); }
     void Critical(std::u16string_view text) override { shown.push_back({MessageIcon::Critical, std::u16string(text)}); }
 
+    // Questions are kept apart from the messages and all get `answer`.
+    bool Question(std::u16string_view text) override {
+        questions.emplace_back(text);
+        return answer;
+    }
+
     std::vector<Shown> shown;
+    std::vector<std::u16string> questions;
+    bool answer = false;
 };
 
 }  // namespace corvane

@@ -369,7 +369,10 @@ void AnalysisWindow::onSave() {
 void AnalysisWindow::onEstimate() {
     if (!haveImage()) return;
     runOffThread([this, image = imagePicture_->Grid()] {
-        const QString caption = ToQString(LsbEstimateCaption(EstimateLsbReplacement(image)));
+        // A tool that writes on one 2 x 2 sub-grid only shows there several
+        // times more plainly than in the whole image.
+        const QString caption = ToQString(LsbEstimateCaption(EstimateLsbReplacement(image))) + QStringLiteral("\n") +
+                                ToQString(SubGridEstimateCaption(EstimateSubGrids(image)));
         return [this, caption] { estimateLabel_->setText(caption); };
     });
 }

@@ -153,8 +153,13 @@ void BatchBox::takeNextCarrier() {
 }
 
 void BatchBox::carrierEnded(bool saved) {
-    if (saved) ++summary_.saved;
-    else summary_.failed.push_back(names_[next_ - 1]);
+    if (saved) {
+        ++summary_.saved;
+        const std::u16string verdict = main_.lastDetectability();
+        if (!verdict.empty()) summary_.detectability.emplace_back(names_[next_ - 1], verdict);
+    } else {
+        summary_.failed.push_back(names_[next_ - 1]);
+    }
     if (stopRequested_ == 1) {
         summary_.stopped = next_ < names_.size();
         endBatch();
@@ -187,7 +192,15 @@ void BatchBox::showSummary() {
             text += QString::fromStdString(summary_.failed[i]);
         }
     }
-    summaryLabel_->setText(text + QStringLiteral("."));
+    text += QStringLiteral(".");
+    // How visible the message is differs from carrier to carrier.
+    for (size_t i = 0; i < summary_.detectability.size(); ++i) {
+        const auto& [name, verdict] = summary_.detectability[i];
+        text += QString(i ? QStringLiteral(", ") : QStringLiteral(" Detectability: ")) + QString::fromStdString(name) +
+                QStringLiteral(" ") + ToQString(verdict);
+    }
+    if (!summary_.detectability.empty()) text += QStringLiteral(".");
+    summaryLabel_->setText(text);
 }
 
 void BatchBox::onStop() { stopRequested_ = 1; }

@@ -54,6 +54,9 @@ public:
     // While a batch runs, the carrier, key, message and options are locked.
     virtual void setBatchRunning(bool running) = 0;
     virtual void appendStatus(std::u16string_view line) = 0;
+    // The detectability verdict ("Low", "Medium", "High") of the carrier the
+    // last run encrypted into; empty when it had none.
+    virtual std::u16string lastDetectability() const { return {}; }
 };
 
 class BatchBox : public QWidget {
@@ -77,6 +80,8 @@ public:
         int processed = 0;  // carriers taken before the end or the stop
         int saved = 0;
         std::vector<std::string> failed;  // names of carriers not saved
+        // Each saved carrier's name and its detectability verdict.
+        std::vector<std::pair<std::string, std::u16string>> detectability;
         bool stopped = false;
     };
     const BatchSummary& lastBatch() const { return summary_; }

@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -26,6 +27,7 @@
 #include "core/sequence_random.hpp"
 #include "encrypt/carrier_analysis.hpp"
 #include "encrypt/carrier_loading.hpp"
+#include "encrypt/detectability.hpp"
 #include "encrypt/encrypt_texts.hpp"
 #include "encrypt/window/steps_window.hpp"
 #include "encrypt/window/batch_box.hpp"
@@ -55,6 +57,21 @@ constexpr const char* kOtherFormats[] = {"JP2", "JXR", "J2K", "TIFF", "WEBP"};
 constexpr OutputKind kOtherKinds[] = {OutputKind::Jp2, OutputKind::Jxr, OutputKind::J2k, OutputKind::Tif,
                                       OutputKind::Webp};
 constexpr const char* kRatios[] = {"1.00:1", "0.50:1", "0.25:1", "0.20:1", "0.10:1"};
+// Long enough that a prediction waits for a pause in typing, short enough
+// that the verdict follows the message.
+constexpr int kDetectabilityPauseMs = 400;
+constexpr const char16_t* kHighQuestion =
+    u"Standard steganalysis will likely detect this message in this image. Use a larger or busier photo, a "
+    u"shorter message, or compression. Encrypt anyway?";
+
+QRgb DetectabilityBack(Detectability level) {
+    switch (level) {
+        case Detectability::Low: return kGoodColor;
+        case Detectability::Medium: return kWarningColor;
+        case Detectability::High: return kBadColor;
+    }
+    return kWindowBackColor;
+}
 
 QColor ColourOf(IndicatorColour c) { return QColor(c.r, c.g, c.b); }
 
@@ -171,6 +188,14 @@ EncryptWindow::EncryptWindow(EncryptWindowHooks hooks, QWidget* parent)
         dropFile(path, side == ImageKeyPickers::Side::Key);
     });
     connect(messageText_, &UniText::Change, this, [this] { onMessageChanged(); });
+    // The compression and the key's sub-grid change the verdict as the
+    // message does.
+    detectabilityTimer_ = new QTimer(this);
+    detectabilityTimer_->setSingleShot(true);
+    detectabilityTimer_->setInterval(kDetectabilityPauseMs);
+    connect(detectabilityTimer_, &QTimer::timeout, this, [this] { onDetectabilityPause(); });
+    connect(compressCheck_, &QCheckBox::toggled, this, [this] { onMessageChanged(); });
+    connect(delimiterText_, &UniText::Change, this, [this] { onMessageChanged(); });
     connect(showStepsButton_, &QPushButton::clicked, this, [this] { onShowSteps(); });
     connect(scoreCheck_, &QCheckBox::clicked, this, [this] { onScoreToggled(); });
     connect(encryptButton_, &QPushButton::clicked, this, [this] { onEncrypt(); });
@@ -189,7 +214,10 @@ EncryptWindow::EncryptWindow(EncryptWindowHooks hooks, QWidget* parent)
                            stepsWindow_, toolButtons_.paste, toolButtons_.clear});
 }
 
-EncryptWindow::~EncryptWindow() = default;
+EncryptWindow::~EncryptWindow() {
+    // A prediction still going is waited for; the worker waits for its run.
+    if (predictor_) predictor_->wait();
+}
 
 void EncryptWindow::buildControls() {
     setWindowTitle(QStringLiteral("Corvane-[Encrypt]"));
@@ -257,6 +285,8 @@ void EncryptWindow::createMessageControls() {
                         QStringLiteral("Byte length of Message Text / Estimated % of LSBs used to encode message."));
     lsbUsageLabel_->setFont(BoldFont(lsbUsageLabel_));
     SetBackColor(lsbUsageLabel_, QColor::fromRgb(kButtonIdleColor));
+    detectabilityLabel_ = MakeLabel(this, "Label16", QString());
+    detectabilityLabel_->setFont(BoldFont(detectabilityLabel_));
     lsbAlteredCaption_ = MakeLabel(this, "Label6", QStringLiteral("LSB Altered:"));
     lsbAlteredLabel_ = MakeLabel(this, "Label4", QString(),
                        QStringLiteral("Percent of image LSBs used to store message. <5% is Good."));
@@ -366,6 +396,7 @@ QLayout* EncryptWindow::buildMessageRow() {
     auto* tools = new QHBoxLayout;
     tools->addWidget(messageCaption_);
     tools->addWidget(lsbUsageLabel_);
+    tools->addWidget(detectabilityLabel_);
     tools->addStretch(1);
     const MessageToolButtons& t = toolButtons_;
     for (QPushButton* b : {t.paste, t.copy, t.clear, loadTextButton_, t.larger, t.smaller, t.bold, t.font, t.print, t.colors})
@@ -540,6 +571,144 @@ void EncryptWindow::onMessageChanged() {
     const LsbUsage usage = UpdateLsbUsage(messageText_->Text(), carrier_.width, carrier_.height);
     lsbUsageLabel_->setText(ToQString(usage.caption));
     if (usage.recolour) SetBackColor(lsbUsageLabel_, ColourOf(usage.colour));
+    // Every result asked for before this change is stale now.
+    ++predictionRequest_;
+    if (carrier_.empty() || messageText_->Text().empty()) {
+        detectabilityTimer_->stop();
+        clearDetectability();
+        return;
+    }
+    detectabilityTimer_->start();
+}
+
+bool EncryptWindow::predicting() const {
+    // A thread that has posted its result may not have ended yet: the result
+    // shown is what counts.
+    return detectabilityTimer_->isActive() || predictionQueued_ || predictionInFlight_;
+}
+
+EncryptWindow::PredictionInputs EncryptWindow::predictionInputs() {
+    // The prediction reads a copy: an encryption repairs the window's
+    // carrier in place, and a new carrier may be loaded while it runs.
+    if (carrier_.empty()) {
+        predictedCarrier_.reset();
+        carrierEstimates_.reset();
+    } else if (!predictedCarrier_ || *predictedCarrier_ != carrier_) {
+        predictedCarrier_ = std::make_shared<const PixelGrid>(carrier_);
+        carrierEstimates_.reset();
+    }
+    return {predictedCarrier_, messageText_->Text(), compressCheck_->isChecked(), key_.comment};
+}
+
+void EncryptWindow::onDetectabilityPause() {
+    detectabilityTimer_->stop();
+    if (carrier_.empty() || messageText_->Text().empty()) return;
+    // The carrier belongs to the encryption until it ends.
+    if (encrypting_) {
+        detectabilityTimer_->start();
+        return;
+    }
+    if (predictor_ && predictor_->isRunning()) {
+        predictionQueued_ = true;
+        return;
+    }
+    launchPrediction();
+}
+
+void EncryptWindow::launchPrediction() {
+    const PredictionInputs in = predictionInputs();
+    const uint64_t request = predictionRequest_;
+    QThread* thread = QThread::create([this, in, request, clean = carrierEstimates_] {
+        // The carrier's own figures are worked out once and kept.
+        auto estimates = clean ? clean : std::make_shared<const CarrierEstimates>(EstimateCarrier(*in.carrier));
+        DetectabilityRequest asked;
+        asked.message = in.message;
+        asked.compress = in.compress;
+        asked.keyComment = in.keyComment;
+        const DetectabilityPrediction p = PredictDetectability(*in.carrier, *estimates, asked);
+        QMetaObject::invokeMethod(
+            this, [this, request, in, estimates, p] { predictionEnded(request, in, estimates, p); },
+            Qt::QueuedConnection);
+    });
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    // One prediction at a time: a change made meanwhile is predicted next.
+    connect(thread, &QThread::finished, this, [this] {
+        if (!predictionQueued_) return;
+        predictionQueued_ = false;
+        onDetectabilityPause();
+    });
+    predictor_ = thread;
+    predictionInFlight_ = true;
+    thread->start(QThread::LowPriority);
+}
+
+void EncryptWindow::predictionEnded(uint64_t request, const PredictionInputs& in,
+                                    std::shared_ptr<const CarrierEstimates> clean,
+                                    const DetectabilityPrediction& prediction) {
+    predictionInFlight_ = false;
+    if (in.carrier == predictedCarrier_ && !carrierEstimates_) carrierEstimates_ = std::move(clean);
+    if (request != predictionRequest_) return;
+    shownInputs_ = in;
+    shownCurrent_ = true;
+    shownHigh_ = prediction.status == PredictionStatus::Done && prediction.figures.verdict == Detectability::High;
+    showDetectability(prediction);
+    emit detectabilityShown();
+}
+
+void EncryptWindow::showDetectability(const DetectabilityPrediction& prediction) {
+    if (prediction.status != PredictionStatus::Done) {
+        // The reason is too long for the message row: it would widen the window.
+        detectabilityLabel_->setText(QStringLiteral("Detectability: --"));
+        detectabilityLabel_->setToolTip(QStringLiteral("No prediction: ") + ToQString(PredictionFailureText(prediction.status)));
+        SetBackColor(detectabilityLabel_, QColor::fromRgb(kWindowBackColor));
+        return;
+    }
+    std::vector<std::u16string> lines = DetectabilityLines(prediction);
+    // The last line is the label's own text.
+    detectabilityLabel_->setText(ToQString(lines.back()));
+    lines.pop_back();
+    QString tip;
+    for (const auto& line : lines) tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + ToQString(line);
+    detectabilityLabel_->setToolTip(tip);
+    SetBackColor(detectabilityLabel_, QColor::fromRgb(DetectabilityBack(prediction.figures.verdict)));
+}
+
+void EncryptWindow::clearDetectability() {
+    shownCurrent_ = false;
+    detectabilityLabel_->clear();
+    detectabilityLabel_->setToolTip(QString());
+    SetBackColor(detectabilityLabel_, QColor::fromRgb(kWindowBackColor));
+}
+
+bool EncryptWindow::acceptDetectability(const PredictionInputs& in, bool high) {
+    if (!high) return true;
+    // A Yes holds for this carrier, message and compression; a No is asked
+    // again at the next press.
+    if (acceptedPath_ == imagePath_ && acceptedHigh_.message == in.message && acceptedHigh_.compress == in.compress)
+        return true;
+    if (!messages_->Question(kHighQuestion)) return false;
+    acceptedPath_ = imagePath_;
+    acceptedHigh_ = {nullptr, in.message, in.compress, {}};
+    return true;
+}
+
+bool EncryptWindow::predictInRun(const PredictionInputs& in, std::shared_ptr<const CarrierEstimates> clean, bool ask,
+                                 std::u16string& verdict) {
+    if (!in.carrier || in.message.empty()) return true;
+    DetectabilityRequest asked;
+    asked.message = in.message;
+    asked.compress = in.compress;
+    asked.keyComment = in.keyComment;
+    asked.findLongestLow = false;
+    const DetectabilityPrediction p =
+        clean ? PredictDetectability(*in.carrier, *clean, asked) : PredictDetectability(*in.carrier, asked);
+    if (p.status != PredictionStatus::Done) return true;
+    verdict = DetectabilityName(p.figures.verdict);
+    if (!ask || p.figures.verdict != Detectability::High) return true;
+    bool yes = false;
+    // A window going away answers No: nothing is encrypted.
+    if (!worker_->call([this, &yes, &in] { yes = acceptDetectability(in, true); })) return false;
+    return yes;
 }
 
 void EncryptWindow::onBrowseCarrier() {
@@ -599,17 +768,33 @@ EncryptInputs EncryptWindow::inputs() const {
 
 void EncryptWindow::onEncrypt() {
     if (encrypting_ || analysing_) return;
+    // The batch reports each carrier's verdict instead of asking. Without a
+    // key the run refuses before anything could be seen.
+    const bool batch = static_cast<bool>(batchDone_);
+    const PredictionInputs predicted = predictionInputs();
+    bool ask = !batch && !key_.pixels.empty();
+    if (ask && shownCurrent_ && shownInputs_ == predicted) {
+        if (!acceptDetectability(predicted, shownHigh_)) return;
+        ask = false;
+    }
     // The carrier, key and steps belong to the run until it has ended.
     encrypting_ = true;
     updateEnabled();
     const EncryptInputs in = inputs();
     auto result = std::make_shared<EncryptResult>();
+    auto verdict = std::make_shared<std::u16string>();
     worker_->start(
-        [this, in, result] {
-            RunReporter reporter(this, in.keyPath);
-            *result = EncryptImage(carrier_, key_.pixels, in, steps_, reporter, ProgramRandom());
+        [this, in, result, verdict, predicted, ask, predict = batch || ask, clean = carrierEstimates_] {
+            // A verdict not shown yet is worked out here, before anything changes.
+            if (!predict || predictInRun(predicted, clean, ask, *verdict)) {
+                RunReporter reporter(this, in.keyPath);
+                *result = EncryptImage(carrier_, key_.pixels, in, steps_, reporter, ProgramRandom());
+            }
         },
-        [this, result] { encryptEnded(*result); });
+        [this, result, verdict] {
+            lastDetectability_ = *verdict;
+            encryptEnded(*result);
+        });
 }
 
 void EncryptWindow::encryptEnded(const EncryptResult& result) {

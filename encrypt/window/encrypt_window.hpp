@@ -25,6 +25,7 @@
 //   messageCaption       Label5
 //   messageText          Text1
 //   lsbUsageLabel        Label14
+//   detectabilityLabel   Label16
 //   lsbAlteredCaption    Label6
 //   lsbAlteredLabel      Label4
 //   digestCaption        Label7
@@ -78,9 +79,13 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QThread;
+class QTimer;
 
 namespace corvane {
 struct CarrierAnalysisResult;
+struct CarrierEstimates;
+struct DetectabilityPrediction;
 class FileList;
 class MessageBoxes;
 class PictureBox;
@@ -118,6 +123,9 @@ public:
     void onBrowseKey();
     void onLoadText();  // a text file into the message
     void onMessageChanged();
+    // The pause in typing is over: the detectability prediction starts off
+    // the window's thread, or after the one running.
+    void onDetectabilityPause();
     void onShowSteps();
     void onScoreToggled();
     void onEncrypt();  // runs off the window's thread; encryptFinished() follows
@@ -169,6 +177,9 @@ public:
     QLabel* messageCaption() const { return messageCaption_; }
     UniText* messageText() const { return messageText_; }
     QLabel* lsbUsageLabel() const { return lsbUsageLabel_; }
+    QLabel* detectabilityLabel() const { return detectabilityLabel_; }
+    // A detectability prediction is waiting for the pause or running.
+    bool predicting() const;
     QLabel* lsbAlteredCaption() const { return lsbAlteredCaption_; }
     QLabel* lsbAlteredLabel() const { return lsbAlteredLabel_; }
     QLabel* digestCaption() const { return digestCaption_; }
@@ -206,20 +217,47 @@ public:
     void encryptForBatch(std::function<void(const EncryptResult&)> done) override;
     void setBatchRunning(bool running) override;
     void appendStatus(std::u16string_view line) override;
+    std::u16string lastDetectability() const override { return lastDetectability_; }
 
 signals:
     // An encryption run has ended (its result is lastResult()).
     void encryptFinished();
     // The encodability score of the loaded carrier is shown.
     void scoreFinished();
+    // The detectability label shows the prediction for the window's current
+    // carrier, message, compression and key.
+    void detectabilityShown();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     class RunReporter;
+    // What a detectability prediction was made for; the carrier is the
+    // window's own copy, which no run changes under a prediction.
+    struct PredictionInputs {
+        std::shared_ptr<const PixelGrid> carrier;
+        std::u16string message;
+        bool compress = true;
+        std::u16string keyComment;
+        bool operator==(const PredictionInputs&) const = default;
+    };
+    PredictionInputs predictionInputs();
+    void launchPrediction();
+    void predictionEnded(uint64_t request, const PredictionInputs& in, std::shared_ptr<const CarrierEstimates> clean,
+                         const DetectabilityPrediction& prediction);
+    void showDetectability(const DetectabilityPrediction& prediction);
+    void clearDetectability();
+    // Whether the run may go on with a "High" verdict for `in`: asked once
+    // per carrier, message and compression until the answer is Yes.
+    bool acceptDetectability(const PredictionInputs& in, bool high);
 
     void encryptEnded(const EncryptResult& result);
+    // In the encryption run, before it changes anything: the verdict of its
+    // inputs (the batch's summary keeps it), asking about "High" when `ask`;
+    // false when the user declines.
+    bool predictInRun(const PredictionInputs& in, std::shared_ptr<const CarrierEstimates> clean, bool ask,
+                      std::u16string& verdict);
     void scoreEnded(const CarrierAnalysisResult& result);
     const PixelGrid* comparisonCarrier() const;
 
@@ -276,6 +314,22 @@ private:
     // are children, gone later still).
     std::unique_ptr<WindowWorker> worker_;
 
+    // The detectability prediction: a pause in typing starts it, a change
+    // makes every result asked for before it stale.
+    QTimer* detectabilityTimer_ = nullptr;
+    QPointer<QThread> predictor_;
+    uint64_t predictionRequest_ = 0;
+    bool predictionQueued_ = false;
+    bool predictionInFlight_ = false;  // launched, its result not back yet
+    std::shared_ptr<const PixelGrid> predictedCarrier_;
+    std::shared_ptr<const CarrierEstimates> carrierEstimates_;  // of predictedCarrier_, once known
+    PredictionInputs shownInputs_;  // what the label's verdict is for
+    bool shownHigh_ = false;
+    bool shownCurrent_ = false;     // the label holds a verdict
+    PredictionInputs acceptedHigh_;  // "High" the user chose to encrypt anyway
+    std::string acceptedPath_;        // on the carrier of this file
+    std::u16string lastDetectability_;
+
     StepsWindow* stepsWindow_ = nullptr;
     BatchBox* batchBox_ = nullptr;
     AnalysisWindow* analysisWindow_ = nullptr;
@@ -291,6 +345,7 @@ private:
     QLabel* messageCaption_ = nullptr;
     UniText* messageText_ = nullptr;
     QLabel* lsbUsageLabel_ = nullptr;
+    QLabel* detectabilityLabel_ = nullptr;
     QLabel* lsbAlteredCaption_ = nullptr;
     QLabel* lsbAlteredLabel_ = nullptr;
     QLabel* digestCaption_ = nullptr;

@@ -169,7 +169,35 @@ TEST(AnalysisWindow, CopySaveAndEstimateTakeTheCurrentView) {
     EXPECT_NE(s.messages.shown[0].text.find(u"already exists"), std::u16string::npos);
 
     s.Press(s.analysis->estimateButton());
-    EXPECT_EQ(s.analysis->estimateLabel()->text(), Q(LsbEstimateCaption(EstimateLsbReplacement(s.encryptedImage))));
+    const QStringList lines = s.analysis->estimateLabel()->text().split(QStringLiteral("\n"));
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], Q(LsbEstimateCaption(EstimateLsbReplacement(s.encryptedImage))));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Largest Sub-Grid LSB Replacement: "))) << lines[1].toStdString();
+}
+
+TEST(AnalysisWindow, EstimateNamesTheSubGridAToolWroteOn) {
+    AnalysisScene s;
+    // Every second LSB of the sub-grid at x+1, y+0 replaced by a random bit:
+    // about a quarter of its LSBs change, which that sub-grid's own figure
+    // shows far above the whole image's.
+    PixelGrid marked;
+    ASSERT_TRUE(LoadGrid(PhotoPath("coffee.png"), marked));
+    const PixelGrid noise = RandomGrid(marked.width, marked.height, 11);
+    for (int y = 0; y < marked.height; y += 2)
+        for (int x = 1; x < marked.width; x += 2)
+            if ((x / 2 + y / 2) % 2 == 0) marked.at(x, y) = (marked.at(x, y) & ~0x010101u) | (noise.at(x, y) & 0x010101u);
+    const std::string path = s.root / "marked.png";
+    ASSERT_TRUE(SaveGrid(marked, OutputKind::Png, path));
+    s.browse(path);
+    s.Press(s.analysis->estimateButton());
+    const QStringList lines = s.analysis->estimateLabel()->text().split(QStringLiteral("\n"));
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Largest Sub-Grid LSB Replacement: "))) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("(x+1 y+0)"))) << lines[1].toStdString();
+    const double largest = lines[1].section(QLatin1Char(' '), 4, 4).chopped(1).toDouble();
+    const double whole = lines[0].section(QLatin1Char(' '), 2, 2).chopped(1).toDouble();
+    EXPECT_GT(largest, 15.0) << lines[1].toStdString();
+    EXPECT_GT(largest, 2 * whole) << lines[0].toStdString();
 }
 
 TEST(AnalysisWindow, LoadsOnlyTheThreeEndingsAndKeepsTheImageOnFailure) {

@@ -73,7 +73,7 @@ TEST(BatchEncrypt, EncryptsEveryCarrierWithProgress) {
     ASSERT_EQ(saved.size(), 3u);
     for (const auto& path : saved) EXPECT_EQ(s.ReadBack(path), kMessage);
     EXPECT_EQ(s.about->lastBatch().saved, 3);
-    EXPECT_EQ(s.about->summaryLabel()->text(), "3 carriers: 3 saved.");
+    EXPECT_EQ(s.about->summaryLabel()->text(), "3 carriers: 3 saved. Detectability: a.png Low, b.png Low, c.png Low.");
     // The main window is the user's again.
     EXPECT_TRUE(s.form->carrierList()->isEnabled());
     EXPECT_TRUE(s.form->encryptButton()->isEnabled());
@@ -110,7 +110,7 @@ TEST(BatchEncrypt, StopEndsAfterTheCurrentCarrierAndIsClearedForTheNextBatch) {
     EXPECT_EQ(s.batch->text(), "Batch Encrypt");
     EXPECT_TRUE(s.batch->isEnabled());
     EXPECT_TRUE(s.about->lastBatch().stopped);
-    EXPECT_EQ(s.about->summaryLabel()->text(), "Stopped after 1 of 3 carriers: 1 saved.");
+    EXPECT_EQ(s.about->summaryLabel()->text(), "Stopped after 1 of 3 carriers: 1 saved. Detectability: a.png Low.");
 
     s.captions.clear();
     s.onCaption = nullptr;
@@ -145,7 +145,7 @@ TEST(BatchEncrypt, CarriersThatFailAreReportedAndTheBatchGoesOn) {
     s.Run();
     EXPECT_EQ(s.Saved().size(), 2u);
     EXPECT_EQ(s.about->lastBatch().failed, std::vector<std::string>{"b.png"});
-    EXPECT_EQ(s.about->summaryLabel()->text(), "3 carriers: 2 saved, not saved: b.png.");
+    EXPECT_EQ(s.about->summaryLabel()->text(), "3 carriers: 2 saved, not saved: b.png. Detectability: a.png Low, c.png Low.");
     EXPECT_FALSE(fs::exists(s.images + "/a.png"));
     EXPECT_TRUE(fs::exists(s.images + "/b.png"));
     EXPECT_FALSE(fs::exists(s.images + "/c.png"));
