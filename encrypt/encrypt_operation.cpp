@@ -167,8 +167,13 @@ bool CheckKeyUse(const PixelGrid& key, const EncryptInputs& in, KeyUse& use, Enc
     r.ledgerWarning = ledger.warning;
     use.known = std::any_of(ledger.entries.begin(), ledger.entries.end(),
                             [&](const UsedKeyEntry& e) { return e.keyDigest == use.id.keyDigest; });
+    // A message this key already hid (another carrier, another format, or a
+    // reuse the user allowed before) adds nothing new to compare.
+    const bool sameMessage = std::any_of(ledger.entries.begin(), ledger.entries.end(), [&](const UsedKeyEntry& e) {
+        return e.keyDigest == use.id.keyDigest && e.messageDigest == use.messageDigest;
+    });
     const UsedKeyEntry* other = OtherMessageOfKey(ledger, use.id.keyDigest, use.messageDigest);
-    if (!other || in.allowKeyReuse) return true;
+    if (!other || sameMessage || in.allowKeyReuse) return true;
     r.status = EncryptStatus::Refused;
     r.keyReuse = *other;
     r.refusal = KeyReuseQuestion(*other);

@@ -29,6 +29,7 @@
 #include "encrypt/carrier_loading.hpp"
 #include "encrypt/detectability.hpp"
 #include "encrypt/encrypt_texts.hpp"
+#include "encrypt/used_keys.hpp"
 #include "encrypt/window/steps_window.hpp"
 #include "encrypt/window/batch_box.hpp"
 #include "encrypt/window/analysis_window.hpp"
@@ -763,6 +764,8 @@ EncryptInputs EncryptWindow::inputs() const {
     in.wipeCarrier = wipeCarrierCheck_->isChecked();
     in.root = root_;
     in.fallbackRoot = hooks_.fallbackRoot;
+    in.usedKeysPath = hooks_.usedKeysPath.empty() ? UsedKeysPath() : hooks_.usedKeysPath;
+    in.allowKeyReuse = allowKeyReuse_;
     return in;
 }
 
@@ -797,8 +800,18 @@ void EncryptWindow::onEncrypt() {
         });
 }
 
+bool EncryptWindow::reuseKeyAfterAsking(const EncryptResult& result) {
+    if (!result.keyReuse || !messages_->Question(result.refusal)) return false;
+    // The same press again, with the user's leave to use the key twice.
+    allowKeyReuse_ = true;
+    onEncrypt();
+    allowKeyReuse_ = false;
+    return true;
+}
+
 void EncryptWindow::encryptEnded(const EncryptResult& result) {
     encrypting_ = false;
+    if (reuseKeyAfterAsking(result)) return;
     lastResult_ = result;
     if (lastResult_.keyWiped) keyWiped_ = true;
     // A wiped key is gone; a batch keeps its pixels for its later carriers
@@ -812,6 +825,8 @@ void EncryptWindow::encryptEnded(const EncryptResult& result) {
         statusText_->appendPlainText(QStringLiteral("Saved as: ") +
                                      QString::fromStdString(full.lexically_normal().string()));
     }
+    if (!lastResult_.ledgerWarning.empty())
+        appendStatus(std::u16string(encrypt_texts::kLedgerWarning) + Utf8ToText(lastResult_.ledgerWarning));
     if (stepsWindow_->isVisible()) stepsWindow_->showPlanes();
     emit encryptFinished();
     // A close asked for meanwhile happens here, unless a batch goes on.

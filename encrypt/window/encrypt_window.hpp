@@ -105,6 +105,8 @@ struct EncryptWindowHooks : MainWindowHooks {
     std::string fallbackRoot;
     // The save-file dialog of the analysis window, as openFile; Qt's when empty.
     FileDialog saveFile;
+    // The ledger of used keys; empty: the user's (UsedKeysPath()).
+    std::string usedKeysPath;
 };
 
 class EncryptWindow : public QWidget, public BatchHost {
@@ -253,6 +255,9 @@ private:
     bool acceptDetectability(const PredictionInputs& in, bool high);
 
     void encryptEnded(const EncryptResult& result);
+    // A key that hid another message before: asks, and on Yes runs the same
+    // press again allowing the reuse. False when it did not run again.
+    bool reuseKeyAfterAsking(const EncryptResult& result);
     // In the encryption run, before it changes anything: the verdict of its
     // inputs (the batch's summary keeps it), asking about "High" when `ask`;
     // false when the user declines.
@@ -303,6 +308,7 @@ private:
     // The key file was wiped after an encryption with it: later encryptions
     // with the same key pixels do not wipe it again.
     bool keyWiped_ = false;
+    bool allowKeyReuse_ = false;  // for the one run the user allowed it
     bool busy_ = false;        // "Encrypt Image" shows the run's progress
     bool encrypting_ = false;  // from the press until the result is shown
     bool analysing_ = false;   // scoring the carrier

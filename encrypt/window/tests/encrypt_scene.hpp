@@ -62,6 +62,7 @@ struct Scene : testing::WindowTestScene {
         EncryptWindowHooks hooks;
         static_cast<MainWindowHooks&>(hooks) = Hooks();
         hooks.fallbackRoot = root / "fallback";
+        hooks.usedKeysPath = root / "used-keys";
         hooks.saveFile = [this](QWidget*, const QString&, const QString&, const QString&) { return saveFileAnswer; };
         return std::make_unique<EncryptWindow>(hooks);
     }

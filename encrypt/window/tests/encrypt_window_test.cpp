@@ -376,4 +376,42 @@ TEST(EncryptWindow, StaysMovableAndPaintsWhileALargeCarrierEncrypts) {
 }
 
 }  // namespace
+TEST(EncryptWindow, AKeyThatHidAnotherMessageIsUsedAgainOnlyAfterAsking) {
+    Scene s;
+    auto form = s.Open();
+    Pick(*form, "coffee.png", "key.png");
+    const auto savedCount = [&] {
+        return std::distance(fs::directory_iterator(s.encrypted), fs::directory_iterator());
+    };
+    form->messageText()->SetText(u"first message");
+    PressEncrypt(*form);
+    ASSERT_EQ(form->lastResult().status, EncryptStatus::Saved);
+    EXPECT_TRUE(s.messages.questions.empty());
+
+    // Another message with the same key: No keeps everything as it was.
+    form->messageText()->SetText(u"second message");
+    s.messages.answer = false;
+    PressEncrypt(*form);
+    ASSERT_EQ(s.messages.questions.size(), 1u);
+    EXPECT_EQ(s.messages.questions[0].rfind(u"This key already hid another message on ", 0), 0u);
+    EXPECT_NE(s.messages.questions[0].find(u"Encrypt anyway?"), std::u16string::npos);
+    EXPECT_EQ(form->lastResult().status, EncryptStatus::Refused);
+    EXPECT_EQ(savedCount(), 1);
+    EXPECT_TRUE(form->encryptButton()->isEnabled());
+
+    // Yes hides it after all.
+    s.messages.answer = true;
+    PressEncrypt(*form);
+    EXPECT_EQ(s.messages.questions.size(), 2u);
+    ASSERT_EQ(form->lastResult().status, EncryptStatus::Saved);
+    EXPECT_EQ(s.ReadBack(form->lastResult().savedPath), u"second message");
+
+    // The same message again (another format) is no reuse: nothing is asked.
+    form->bmpOption()->setChecked(true);
+    PressEncrypt(*form);
+    EXPECT_EQ(s.messages.questions.size(), 2u);
+    EXPECT_EQ(form->lastResult().status, EncryptStatus::Saved);
+    EXPECT_EQ(savedCount(), 3);
+}
+
 }  // namespace corvane::encryptor
