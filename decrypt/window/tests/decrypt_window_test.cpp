@@ -278,7 +278,7 @@ TEST(DecryptWindow, DropsLandOnTheSideUnderThemAndWaitWhileBusy) {
     form->decryptButton()->click();
     ASSERT_TRUE(form->busy());
     EXPECT_FALSE(drop(s.keys + "/key.png", form->keyList()));
-    ASSERT_TRUE(finished.wait(60000));
+    ASSERT_TRUE(finished.count() > 0 || finished.wait(60000));
     EXPECT_EQ(form->keyPath(), elsewhere / "dropped-key.png");
     EXPECT_EQ(form->messageBox()->Text(), kMessage);
 }
@@ -320,7 +320,8 @@ TEST(DecryptWindow, DecryptsOffTheWindowsThreadWhileItRepaintsAndMoves) {
     const QPoint moved = form->pos();
     testing::WaitUntil([&] { return counter.paintsDuring > 0 || !form->busy(); });
     EXPECT_GT(counter.paintsDuring, 0);
-    ASSERT_TRUE(finished.wait(120000));
+    // The run may have ended while the paints were awaited.
+    ASSERT_TRUE(finished.count() > 0 || finished.wait(120000));
     EXPECT_FALSE(form->busy());
     EXPECT_EQ(form->pos(), moved);
     EXPECT_TRUE(form->imageList()->isEnabled());
@@ -341,7 +342,7 @@ TEST(DecryptWindow, ACloseWhileDecryptingWaitsForTheRun) {
     form->decryptButton()->click();
     EXPECT_FALSE(form->close());
     EXPECT_TRUE(form->isVisible());
-    ASSERT_TRUE(finished.wait(60000));
+    ASSERT_TRUE(finished.count() > 0 || finished.wait(60000));
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(form->messageBox()->Text(), kMessage);
     EXPECT_FALSE(fs::exists(s.keys + "/key.png"));

@@ -48,7 +48,7 @@ TEST(KeygenWindowColours, EveryTextReadsUnderADarkDesktop) {
     BusyButtonWatch watch(generate);
     QSignalSpy finished(&form, &KeygenWindow::runFinished);
     generate->click();
-    ASSERT_TRUE(finished.wait(60000));
+    ASSERT_TRUE(finished.count() > 0 || finished.wait(60000));
     ASSERT_FALSE(form.Busy());
     EXPECT_GT(watch.disabledBusyLooks, 0);
     EXPECT_EQ(watch.faults, QString());

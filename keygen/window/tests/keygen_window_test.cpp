@@ -324,7 +324,7 @@ TEST(KeygenWindow, ClosingDuringABatchStopsAfterTheCurrentKey) {
     });
     QSignalSpy finished(form.get(), &KeygenWindow::runFinished);
     form->generateButton()->click();
-    ASSERT_TRUE(finished.wait(60000));
+    ASSERT_TRUE(finished.count() > 0 || finished.wait(60000));
 
     const std::string folder = s.root + "/Keys/s";
     EXPECT_FALSE(form->isVisible());
@@ -434,7 +434,7 @@ TEST(KeygenWindow, RepaintsAndMovesWhileABatchRuns) {
     EXPECT_FALSE(form->generateButton()->isEnabled());
 
     resume.release();
-    ASSERT_TRUE(finished.wait(60000));
+    ASSERT_TRUE(finished.count() > 0 || finished.wait(60000));
     EXPECT_TRUE(offTheWindowsThread);
     EXPECT_EQ(form->progressBar()->value(), 3);
     EXPECT_TRUE(form->generateButton()->isEnabled());
