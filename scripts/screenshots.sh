@@ -23,7 +23,8 @@ sleep 1
 stage() {
   local app="$work/$1"
   mkdir -p "$app/Keys" "$app/Encrypted Images" "$app/Images"
-  cp "$bin/$1" "$bin/corvane-decode" "$bin/corvane" "$app/"
+  # The build-tree marker: the program keeps its working folders beside itself.
+  cp "$bin/$1" "$bin/corvane-decode" "$bin/corvane" "$bin/corvane-build-tree" "$app/"
   "$app/corvane" keygen --root "$work/keys" --series sample --naming number --width 800 --height 600 >/dev/null 2>&1
   cp "$work/keys/Keys/sample/00001.png" "$app/Keys/key-00001.png"
   cp testdata/photos/coffee.png "$app/Images/coffee.png"
