@@ -42,13 +42,35 @@ std::string ApplicationFolder() {
     return p.substr(0, slash);
 }
 
+namespace {
+
+// The password database's home folder of the real user, or empty.
+std::string PasswordHome() {
+    std::vector<char> buf(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buf.data(), buf.size(), &found) != 0 || !found || !found->pw_dir) return {};
+    return found->pw_dir;
+}
+
+}  // namespace
+
 std::string FallbackRoot() {
+    // $HOME is what the user's session says the home folder is (sudo -H,
+    // a test home, a home moved to another disk); a relative or empty value
+    // would put the files wherever the program happened to start.
     std::string home;
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir && *pw->pw_dir) home = pw->pw_dir;
-    else if (const char* h = std::getenv("HOME"); h && *h) home = h;
-    else home = "/tmp";
-    if (home.size() > 1 && home.back() == '/') home.pop_back();
+    if (const char* h = std::getenv("HOME"); h && h[0] == '/') home = h;
+    if (home.empty()) home = PasswordHome();
+    if (home.empty() || home[0] != '/') home = "/tmp";
+    while (home.size() > 1 && home.back() == '/') home.pop_back();
+    if (home == "/") home.clear();
     return home + "/Corvane/";
+}
+
+bool RunsFromBuildTree(const std::string& applicationFolder) {
+    struct stat st{};
+    return lstat(JoinPath(applicationFolder, kBuildTreeMarker).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 std::string JoinPath(const std::string& root, const std::string& name) {
@@ -86,7 +108,7 @@ bool FileExists(const std::string& path) {
 }
 
 std::string WorkingRoot(const std::string& applicationFolder) {
-    if (IsWritableFolder(applicationFolder)) return applicationFolder;
+    if (RunsFromBuildTree(applicationFolder) && IsWritableFolder(applicationFolder)) return applicationFolder;
     std::string root = FallbackRoot();
     if (!root.empty() && root.back() == '/') root.pop_back();
     return root;

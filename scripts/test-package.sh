@@ -4,9 +4,11 @@
 # corvane taken through a key, an encryption and a decryption, and each
 # installed window program started under Xvfb until its window shows.
 #
-# Run as root (CI), the installed programs run as a throwaway user with a
-# home folder of its own: the program folder cannot be written, so keys and
-# images must go to ~/Corvane, as on a user's desktop.
+# Installed programs keep their files in ~/Corvane, never beside themselves,
+# for root too. Run as root (CI), the programs run as a throwaway user whose
+# $HOME differs from the home folder of the password database ($HOME wins),
+# and the command runs once more as root; run as another user, they run with
+# a $HOME of their own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --package
@@ -36,6 +38,12 @@ for f in usr/bin/corvane usr/bin/corvane-keygen usr/bin/corvane-encrypt usr/bin/
          usr/share/doc/corvane/copyright usr/share/doc/corvane/changelog.gz; do
   [ -e "$root/$f" ] || fail "missing /$f"
 done
+# Only programs run from their build folder keep their files beside themselves.
+[ ! -e "$root/usr/bin/corvane-build-tree" ] || fail "the package installs the build folder's marker"
+cmp -s LICENSE /usr/share/common-licenses/GPL-3 || fail "LICENSE is not the GPL-3.0 text"
+grep -q "^License: GPL-3.0-or-later" "$root/usr/share/doc/corvane/copyright" || fail "copyright names no licence"
+grep -rlI "example\.\(org\|com\)" "$root" && fail "placeholder addresses in the package"
+dpkg-deb -f "$deb" Recommends | grep -q fonts-noto-color-emoji || fail "the package does not recommend an emoji font"
 for p in keygen encrypt decrypt; do
   [ -e "$root/usr/share/icons/hicolor/scalable/apps/corvane-$p.svg" ] || fail "missing the scalable icon of corvane-$p"
   for s in 16 32 48 64 128 256; do
@@ -53,15 +61,16 @@ done
 
 # The user who runs the installed programs.
 chmod 755 "$work"
+mkdir "$work/home"
 if [ "$(id -u)" = 0 ]; then
   user="corvane-check-$$"
-  useradd --home-dir "$work/home" --create-home --shell /bin/sh "$user"
+  useradd --home-dir "$work/pwhome" --create-home --shell /bin/sh "$user"
+  chown "$user:" "$work/home"
   as_user() { setpriv --reuid="$user" --regid="$user" --init-groups env HOME="$work/home" "$@"; }
-  files="$work/home/Corvane"
 else
-  as_user() { "$@"; }
-  files="$root/usr/bin"
+  as_user() { env HOME="$work/home" "$@"; }
 fi
+files="$work/home/Corvane"
 bin="$root/usr/bin"
 version=$("$bin/corvane" --version)
 echo "$version" | grep -q "$(dpkg-deb -f "$deb" Version)" || fail "corvane --version says '$version'"
@@ -82,6 +91,16 @@ read_back=$(as_user "$bin/corvane" decrypt --image "$image" --key "$key" 2>"$log
   { cat "$log" >&2; fail "corvane decrypt failed"; }
 [ "$read_back" = "$message" ] || fail "decrypted '$read_back', expected '$message'"
 echo "== installed corvane: key, encryption and decryption in $files" >&2
+[ ! -e "$work/pwhome/Corvane" ] || fail "\$HOME was ignored: files went to the password database's home folder"
+
+# Root can write /usr/bin, and still gets its files in its home folder.
+if [ "$(id -u)" = 0 ]; then
+  mkdir "$work/roothome"
+  HOME="$work/roothome" "$bin/corvane" keygen --series root --count 1 --naming number --width 64 --height 64 \
+    >"$log" 2>&1 || { cat "$log" >&2; fail "corvane keygen as root failed"; }
+  [ -f "$work/roothome/Corvane/Keys/root/00001.png" ] || fail "root's key is not in root's ~/Corvane"
+  echo "== installed corvane as root: key in ~/Corvane" >&2
+fi
 
 # Each window program, until its window shows; it lists the folders it made.
 display=":$((90 + RANDOM % 100))"
@@ -109,5 +128,6 @@ for p in "corvane-keygen:Corvane-\\[Generate Keys\\]" "corvane-encrypt:Corvane-\
 done
 for folder in Images Keys "Encrypted Images"; do
   [ -d "$files/$folder" ] || fail "the programs did not make $files/$folder"
+  [ ! -e "$bin/$folder" ] || fail "an installed program wrote $bin/$folder"
 done
 echo "== package checked" >&2

@@ -12,7 +12,19 @@
 //
 // Names are kept as the system gives them (bytes, UTF-8 when valid), so that
 // every listed file can be opened again; only their display is decoded.
+//
+// With subfolders listed, the visible folders one level down (the key series
+// below Keys/) follow the folder's own files, each as "series/name" so that
+// Path() + "/" + entry is the file's path. The series whose newest listed file
+// was written last comes first, so keys just made are near the top whatever
+// the series is called; a series keeps its files in name order.
+//
+// The list follows its folders while the program runs: files added, removed
+// or renamed there, or in a series folder (new ones included), show up after
+// a moment, with the selection and the scroll position kept.
+#include <QFileSystemWatcher>
 #include <QListWidget>
+#include <QTimer>
 
 #include <string>
 #include <string_view>
@@ -33,6 +45,10 @@ public:
     void SetPattern(const std::string& patterns);
     const std::string& Pattern() const { return pattern_; }
 
+    // Lists the files of the visible folders one level down too, and lists again.
+    void SetListSubfolders(bool on);
+    bool ListsSubfolders() const { return subfolders_; }
+
     // Lists the folder afresh, with nothing selected. A missing or unreadable
     // folder gives an empty list.
     void SetPath(const std::string& folder);
@@ -52,6 +68,10 @@ public:
     // raises Click, as a choice made with the mouse would. False, and nothing
     // changed, when no entry is equal.
     bool SelectByName(std::string_view name);
+    // SelectByName for a file given by its path (one picked with Browse or
+    // dropped), when the list shows it: in its folder, or in a series folder
+    // of it. False, and nothing changed, when the list does not show it.
+    bool SelectPath(const std::string& path);
 
 signals:
     // The user picked an entry (mouse or keyboard, also a click on the entry
@@ -62,10 +82,14 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
 
 private:
-    void Fill(std::string_view keep);
+    void Fill(std::string_view keep, bool keepScroll);
     void Select(int row);
+    void Watch(const std::vector<std::string>& folders);
 
     std::string path_;
+    bool subfolders_ = false;
+    QFileSystemWatcher watcher_;
+    QTimer settle_;  // one listing for a burst of changes (a batch of keys)
     std::string pattern_ = "*.*";
     std::vector<std::string> names_;
     int quiet_ = 0;  // selection changes made by the list itself raise nothing

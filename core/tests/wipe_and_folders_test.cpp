@@ -119,6 +119,7 @@ TEST(Folders, CreateWholePathAndJoin) {
 
 TEST(Folders, WorkingRootFallsBackWhenNotWritable) {
     TempFolder dir;
+    WriteBytes(dir / kBuildTreeMarker, "");
     const std::string root = PrepareWorkingRoot(dir.path(), {kImagesFolder, kKeysFolder, kEncryptedFolder});
     EXPECT_EQ(root, dir.path());
     EXPECT_TRUE(IsWritableFolder(dir / "Encrypted Images"));
