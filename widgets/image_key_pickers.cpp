@@ -42,9 +42,9 @@ ImageKeyPickers::ImageKeyPickers(QWidget* window, const PickerSetup& image, cons
     connect(image_.list, &FileList::Click, this, [this] { emit picked(Side::Image); });
     connect(key_.list, &FileList::Click, this, [this] { emit picked(Side::Key); });
     connect(image_.browse, &QPushButton::clicked, this,
-            [this] { browse(Side::Image, QString::fromStdString(ApplicationFolder())); });
+            [this] { browse(Side::Image, QString::fromStdString(WorkingRoot(ApplicationFolder()))); });
     connect(key_.browse, &QPushButton::clicked, this,
-            [this] { browse(Side::Key, QString::fromStdString(ApplicationFolder())); });
+            [this] { browse(Side::Key, QString::fromStdString(WorkingRoot(ApplicationFolder()))); });
     window->installEventFilter(this);
 }
 

@@ -22,6 +22,14 @@ void QtMessageBoxes::Information(std::u16string_view text) { ShowBox(owner_, QMe
 
 void QtMessageBoxes::Critical(std::u16string_view text) { ShowBox(owner_, QMessageBox::Critical, text); }
 
+bool QtMessageBoxes::Question(std::u16string_view text) {
+    QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(), ToQString(text),
+                    QMessageBox::Yes | QMessageBox::No, owner_);
+    box.setDefaultButton(QMessageBox::No);
+    box.setTextFormat(Qt::PlainText);
+    return box.exec() == QMessageBox::Yes;
+}
+
 MessageBoxes* GivenOrQtMessageBoxes(MessageBoxes* given, QWidget* owner, std::unique_ptr<MessageBoxes>& own) {
     if (given) return given;
     own = std::make_unique<QtMessageBoxes>(owner);

@@ -18,6 +18,9 @@ public:
     virtual ~MessageBoxes() = default;
     virtual void Information(std::u16string_view text) = 0;
     virtual void Critical(std::u16string_view text) = 0;
+    // A yes/no question; true for yes. No is the default answer, so that
+    // a stray Enter never confirms something that cannot be undone.
+    virtual bool Question(std::u16string_view text) = 0;
     // For the messages that operations raise through their reporter.
     void Show(std::u16string_view text, MessageIcon icon) {
         if (icon == MessageIcon::Critical)
@@ -33,6 +36,7 @@ public:
     explicit QtMessageBoxes(QWidget* owner = nullptr) : owner_(owner) {}
     void Information(std::u16string_view text) override;
     void Critical(std::u16string_view text) override;
+    bool Question(std::u16string_view text) override;
 
 private:
     QPointer<QWidget> owner_;
@@ -51,8 +55,15 @@ public:
     };
     void Information(std::u16string_view text) override { shown.push_back({MessageIcon::Information, std::u16string(text)}); }
     void Critical(std::u16string_view text) override { shown.push_back({MessageIcon::Critical, std::u16string(text)}); }
+    // Recorded apart from the messages, and answered with `answer`.
+    bool Question(std::u16string_view text) override {
+        questions.emplace_back(text);
+        return answer;
+    }
 
     std::vector<Shown> shown;
+    std::vector<std::u16string> questions;
+    bool answer = false;
 };
 
 }  // namespace corvane

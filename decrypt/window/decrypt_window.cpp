@@ -127,6 +127,8 @@ DecryptWindow::~DecryptWindow() = default;
 
 void DecryptWindow::buildPickers() {
     pickers_ = new ImageKeyPickers(this, ImageSide(), KeySide(), kThumbnailSide, hooks_.openFile, *messages_);
+    // The generator saves each series in a folder of its own below Keys/.
+    keyList()->SetListSubfolders(true);
 }
 
 void DecryptWindow::buildKeyColumn() {
@@ -167,6 +169,7 @@ void DecryptWindow::buildMessageRow() {
     messageBox_->SetMultiLine(true);
     messageBox_->SetScrollBars(2);
     toolButtons_ = MakeMessageToolButtons(this, "Command5", "Command6");
+    toolButtons_.save = MakeSaveMessageButton(this, "Command10");
 }
 
 void DecryptWindow::buildResultsRow() {
@@ -203,7 +206,7 @@ void DecryptWindow::layOut() {
     tools->addWidget(messageCaption_);
     tools->addStretch(1);
     const MessageToolButtons& t = toolButtons_;
-    for (QPushButton* b : {t.paste, t.copy, t.clear, t.colors, t.larger, t.smaller, t.bold, t.font, t.print})
+    for (QPushButton* b : {t.paste, t.copy, t.save, t.clear, t.colors, t.larger, t.smaller, t.bold, t.font, t.print})
         tools->addWidget(b);
 
     auto* results = new QHBoxLayout;
