@@ -216,15 +216,21 @@ void DecryptWindow::layOut() {
     results->addSpacing(12);
     results->addWidget(digestCaption_);
     results->addWidget(digestLabel_, 1);
-    results->addWidget(elapsedLabel_);
     results->addWidget(quitButton_);
+
+    // The elapsed time shares the log's line, whose text wraps: a caption
+    // that appears after a run takes room from the log, never widens the
+    // window.
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(logLabel_, 1);
+    bottom->addWidget(elapsedLabel_, 0, Qt::AlignRight | Qt::AlignTop);
 
     auto* main = new QVBoxLayout(this);
     main->addLayout(pickers);
     main->addLayout(tools);
     main->addWidget(messageBox_, 1);
     main->addLayout(results);
-    main->addWidget(logLabel_);
+    main->addLayout(bottom);
 
     // Keyboard order: the image, the key, the plane, the message, decrypt.
     const std::initializer_list<QWidget*> order = {imageList(), browseImageButton(), keyList(), browseKeyButton(),
