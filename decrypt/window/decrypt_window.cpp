@@ -175,6 +175,7 @@ void DecryptWindow::buildMessageRow() {
 void DecryptWindow::buildResultsRow() {
     decryptButton_ = MakeButton(this, "Command3", ToQString(texts::kDecryptButton));
     decryptButton_->setMinimumWidth(180);
+    idleButtonPoints_ = decryptButton_->font().pointSizeF();
     wipeKeyCheck_ = new QCheckBox(QStringLiteral("Delete Key Used"), this);
     wipeKeyCheck_->setObjectName(QStringLiteral("Check2"));
     wipeImageCheck_ = new QCheckBox(QStringLiteral("Delete/Wipe Image"), this);
@@ -352,8 +353,9 @@ void DecryptWindow::dropFile(const std::string& path, bool onKeySide) {
 
 void DecryptWindow::setBusyLook(bool busy) {
     if (busy) busy_->begin();
+    // Back to the caption's own size after a run, not some other fixed one.
     QFont font = decryptButton_->font();
-    font.setPointSize(busy ? 14 : 10);
+    font.setPointSizeF(busy ? 14 : idleButtonPoints_);
     decryptButton_->setFont(font);
     SetBackColor(decryptButton_, QColor::fromRgb(busy ? kButtonBusyColor : kButtonIdleColor));
     decryptButton_->setText(ToQString(busy ? texts::kWorking : texts::kDecryptButton));

@@ -148,6 +148,7 @@ private:
     QLabel* messageCaption_ = nullptr;
     UniText* messageBox_ = nullptr;
     QPushButton* decryptButton_ = nullptr;
+    double idleButtonPoints_ = 0;  // the caption's size when no run is going on
     QCheckBox* wipeKeyCheck_ = nullptr;
     QCheckBox* wipeImageCheck_ = nullptr;
     QLabel* digestCaption_ = nullptr;

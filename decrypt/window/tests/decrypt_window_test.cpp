@@ -357,14 +357,15 @@ TEST(DecryptWindow, SavesTheMessageBesideCopy) {
 }
 
 // Captions that change with a decryption (the digest, the elapsed time, the
-// busy button) never make the window wider.
-TEST(DecryptWindow, WidthStaysThroughADecryption) {
+// busy button) never make the window wider, and the button looks as before.
+TEST(DecryptWindow, WidthAndButtonStayThroughADecryption) {
     Scene s;
     auto form = s.Open();
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     QCoreApplication::processEvents();
     const int width = form->width();
+    const QFont buttonFont = form->decryptButton()->font();
     form->imageList()->SelectByName("secret.png");
     form->keyList()->SelectByName("key.png");
     QCoreApplication::processEvents();
@@ -378,6 +379,8 @@ TEST(DecryptWindow, WidthStaysThroughADecryption) {
     EXPECT_EQ(form->messageBox()->Text(), kMessage);
     EXPECT_FALSE(form->digestLabel()->text().isEmpty());
     EXPECT_EQ(form->width(), width);
+    EXPECT_EQ(form->decryptButton()->font().pointSizeF(), buttonFont.pointSizeF());
+    EXPECT_EQ(form->decryptButton()->text(), "Decrypt Image");
 }
 
 TEST(DecryptWindow, APhotoAsKeyIsFlagged) {
