@@ -1,6 +1,7 @@
 #pragma once
 // The tools under a message box: paste, copy, clear, font size and weight,
-// the font dialog, the colour cycle, printing and loading a text file.
+// the font dialog, the colour cycle, printing, and loading and saving a text
+// file.
 #include <QFont>
 #include <QPointer>
 #include <QRgb>
@@ -75,7 +76,7 @@ struct TextFileChoice {
 struct MessageToolsHooks {
     // The clipboard; the application's when null.
     QClipboard* clipboard = nullptr;
-    // The printer to print on; the system's default printer when empty.
+    // The printer the print dialog starts from; the system's default printer when empty.
     std::function<std::unique_ptr<QPrinter>()> printer;
     // The print dialog for that printer: true when the user chose to print.
     std::function<bool(QWidget* owner, QPrinter& printer)> printDialog;
