@@ -33,7 +33,7 @@ inline constexpr std::u16string_view kWorking = u"Working...";
 inline constexpr std::u16string_view kSelectImageTitle = u"Select Image File";
 inline constexpr std::u16string_view kSelectKeyTitle = u"Select Key File";
 inline constexpr std::u16string_view kWipeImageTip = u"Delete image to prevent forensic comparisions.";
-inline constexpr std::u16string_view kDigestTip = u"Percent of image used to store message.";
+inline constexpr std::u16string_view kDigestTip = u"SHA256 hash value of the message.";
 
 // The time a decryption took, as the window and the command show it.
 inline std::u16string ElapsedCaption(int64_t milliseconds) {

@@ -25,6 +25,8 @@ std::string AskSaveFile(const FileDialog& standIn, QWidget* owner, const QString
 }
 
 bool ShowInList(FileList& list, const std::string& path, MessageBoxes& messages) {
+    // A key picked in a series folder keeps the list on Keys/ with its series.
+    if (list.SelectPath(path)) return true;
     const std::filesystem::path p(path);
     list.SetPath(p.parent_path().string());
     if (list.SelectByName(p.filename().string())) return true;

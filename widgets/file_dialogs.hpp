@@ -25,8 +25,10 @@ std::string AskOpenFile(const FileDialog& standIn, QWidget* owner, const QString
 std::string AskSaveFile(const FileDialog& standIn, QWidget* owner, const QString& title, const QString& filters,
                         const QString& folder);
 
-// Lists the file's folder and selects the file (raising the list's Click);
-// false, with a message, when the list's patterns leave it out.
+// Selects the file where the list already shows it (its folder or a series
+// folder of it), else lists the file's folder and selects it there; either
+// raises the list's Click. False, with a message, when the list's patterns
+// leave it out.
 bool ShowInList(FileList& list, const std::string& path, MessageBoxes& messages);
 
 // The first file dropped, when it is a local one; else empty.

@@ -7,14 +7,17 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 
 #include <algorithm>
 #include <exception>
 
+#include "core/code_page.hpp"
 #include "core/number_format.hpp"
 #include "core/platform.hpp"
+#include "core/text_file.hpp"
 #include "widgets/controls.hpp"
 #include "widgets/message_boxes.hpp"
 #include "widgets/uni_text.hpp"
@@ -53,6 +56,18 @@ const std::array<MessageColors, 7> kMessageColorCycle = {{
     {qRgb(0, 50, 100), qRgb(255, 255, 0)},
     {qRgb(50, 50, 50), qRgb(50, 255, 255)},
     {qRgb(228, 231, 233), qRgb(0, 0, 128)},
+}};
+
+// Unmarked UTF-8 first: what every Linux tool reads as plain text.
+const std::array<TextEncodingChoice, 8> kTextEncodings = {{
+    {kEncodingUtf8NoMark, "UTF-8"},
+    {kEncodingUtf8, "UTF-8 with byte order mark"},
+    {kEncodingUtf16LE, "UTF-16 little-endian"},
+    {kEncodingUtf16BE, "UTF-16 big-endian"},
+    {kEncodingUtf32LE, "UTF-32 little-endian"},
+    {kEncodingUtf32BE, "UTF-32 big-endian"},
+    {kEncodingUtf7, "UTF-7"},
+    {kEncodingCodePage, "Windows-1252"},
 }};
 
 std::vector<std::u16string> CutPrintLines(std::u16string_view text) {
@@ -120,6 +135,10 @@ MessageToolButtons MakeMessageToolButtons(QWidget* parent, const char* pasteName
     return b;
 }
 
+QPushButton* MakeSaveMessageButton(QWidget* parent, const char* name) {
+    return MakeButton(parent, name, QStringLiteral("Save..."), QStringLiteral("Save the message to a text file."));
+}
+
 void MessageTools::Connect(const MessageToolButtons& b) {
     QObject::connect(b.paste, &QPushButton::clicked, owner_, [this] { Paste(); });
     QObject::connect(b.copy, &QPushButton::clicked, owner_, [this] { Copy(); });
@@ -130,6 +149,7 @@ void MessageTools::Connect(const MessageToolButtons& b) {
     QObject::connect(b.font, &QPushButton::clicked, owner_, [this] { ChooseFont(); });
     QObject::connect(b.print, &QPushButton::clicked, owner_, [this] { Print(); });
     QObject::connect(b.colors, &QPushButton::clicked, owner_, [this] { NextColors(); });
+    if (b.save) QObject::connect(b.save, &QPushButton::clicked, owner_, [this] { SaveTextFile(); });
 }
 
 MessageTools::MessageTools(UniText* box, QWidget* owner, MessageBoxes* messages, MessageToolsHooks hooks)
@@ -214,10 +234,18 @@ void MessageTools::Print() {
     try {
         std::unique_ptr<QPrinter> printer =
             hooks_.printer ? hooks_.printer() : std::make_unique<QPrinter>(QPrinter::HighResolution);
-        QFont font;
-        font.setFamilies({box_->FontName()});
-        font.setBold(box_->FontBold());
-        printed = printer && PrintText(*printer, font, box_->Text());
+        if (printer) {
+            // The user picks the printer and may still decline: nothing is
+            // printed behind their back, and declining is no error.
+            const bool accepted = hooks_.printDialog
+                                      ? hooks_.printDialog(owner_, *printer)
+                                      : QPrintDialog(printer.get(), owner_).exec() == QDialog::Accepted;
+            if (!accepted) return;
+            QFont font;
+            font.setFamilies({box_->FontName()});
+            font.setBold(box_->FontBold());
+            printed = PrintText(*printer, font, box_->Text());
+        }
     } catch (const std::exception&) {
         printed = false;
     }
@@ -237,6 +265,67 @@ bool MessageTools::LoadTextFile() {
     }
     if (!path.ends_with(".txt")) return false;
     return box_->LoadFile(path, 1);
+}
+
+namespace {
+
+std::optional<TextFileChoice> AskSaveTextFile(QWidget* owner, int32_t encoding) {
+    QStringList filters;
+    QString selected;
+    for (const TextEncodingChoice& e : kTextEncodings) {
+        filters << QStringLiteral("%1 (*.txt)").arg(QString::fromLatin1(e.name));
+        if (e.code == encoding) selected = filters.back();
+    }
+    QFileDialog dialog(owner, QStringLiteral("Save Message"), QString::fromStdString(WorkingRoot(ApplicationFolder())));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    // The tools ask about an existing file themselves, through the window's
+    // message boxes.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilters(filters);
+    dialog.selectNameFilter(selected);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    const auto at = filters.indexOf(dialog.selectedNameFilter());
+    return TextFileChoice{QFile::encodeName(dialog.selectedFiles().front()).toStdString(),
+                          kTextEncodings[static_cast<size_t>(std::max<qsizetype>(at, 0))].code};
+}
+
+std::u16string FileNameOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return Utf8ToText(slash == std::string::npos ? path : path.substr(slash + 1));
+}
+
+}  // namespace
+
+bool MessageTools::SaveTextFile() {
+    if (!box_) return false;
+    const std::u16string text = box_->Text();
+    if (text.empty()) {
+        if (messages_) messages_->Information(u"There is no message to save.");
+        return false;
+    }
+    const std::optional<TextFileChoice> choice =
+        hooks_.chooseSaveFile ? hooks_.chooseSaveFile(owner_, saveEncoding_) : AskSaveTextFile(owner_, saveEncoding_);
+    if (!choice || choice->path.empty()) return false;
+    const std::u16string name = FileNameOf(choice->path);
+    // The code page holds few characters; the rest would be lost without a word.
+    if (choice->encoding == kEncodingCodePage && !std::all_of(text.begin(), text.end(), HasAnsiByte)) {
+        if (messages_)
+            messages_->Information(u"The message has characters that Windows-1252 cannot hold; " + name +
+                                   u" was not saved. Choose a UTF encoding.");
+        return false;
+    }
+    const bool replace = FileExists(choice->path);
+    if (replace && !(messages_ && messages_->Question(name + u" already exists. Replace it?"))) return false;
+    const SaveFileResult saved =
+        corvane::SaveTextFile(choice->path, text, choice->encoding, replace, FileAccess::Private);
+    if (!saved.ok) {
+        if (messages_) messages_->Information(u"Cannot save " + name + u": " + Utf8ToText(saved.error) + u".");
+        return false;
+    }
+    saveEncoding_ = choice->encoding;
+    return true;
 }
 
 }  // namespace corvane

@@ -1,11 +1,13 @@
 #pragma once
 // The tools under a message box: paste, copy, clear, font size and weight,
-// the font dialog, the colour cycle, printing and loading a text file.
+// the font dialog, the colour cycle, printing, and loading and saving a text
+// file.
 #include <QFont>
 #include <QPointer>
 #include <QRgb>
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -56,16 +58,35 @@ struct MessageColors {
 // The colour schemes that "Colors" steps through, from state 0.
 extern const std::array<MessageColors, 7> kMessageColorCycle;
 
+// The encodings a message can be saved in (the text box's codes), in the
+// order the save dialog offers them; the first is the default.
+struct TextEncodingChoice {
+    int32_t code;
+    const char* name;
+};
+extern const std::array<TextEncodingChoice, 8> kTextEncodings;
+
+// A file chosen to save a message in, and the encoding chosen with it.
+struct TextFileChoice {
+    std::string path;
+    int32_t encoding = 0;
+};
+
 // What the tools reach outside the window; tests replace them.
 struct MessageToolsHooks {
     // The clipboard; the application's when null.
     QClipboard* clipboard = nullptr;
-    // The printer to print on; the system's default printer when empty.
+    // The printer the print dialog starts from; the system's default printer when empty.
     std::function<std::unique_ptr<QPrinter>()> printer;
+    // The print dialog for that printer: true when the user chose to print.
+    std::function<bool(QWidget* owner, QPrinter& printer)> printDialog;
     // The font dialog: the chosen font, or nothing when cancelled.
     std::function<std::optional<QFont>(QWidget* owner, const QFont& current)> chooseFont;
     // The open-file dialog for a text file: the chosen path, or empty.
     std::function<std::string(QWidget* owner)> chooseTextFile;
+    // The save dialog for a message, offering kTextEncodings with `encoding`
+    // selected. The dialog does not ask about an existing file: the tools do.
+    std::function<std::optional<TextFileChoice>(QWidget* owner, int32_t encoding)> chooseSaveFile;
 };
 
 // The buttons over a message box: Paste, Copy and Clear, the font buttons
@@ -82,8 +103,12 @@ struct MessageToolButtons {
     QPushButton* font = nullptr;
     QPushButton* print = nullptr;
     QPushButton* colors = nullptr;
+    // "Save...", for the windows that offer it (named by the window); may be null.
+    QPushButton* save = nullptr;
 };
 MessageToolButtons MakeMessageToolButtons(QWidget* parent, const char* pasteName, const char* copyName);
+// The "Save..." button, as the tools label it.
+QPushButton* MakeSaveMessageButton(QWidget* parent, const char* name);
 
 class MessageTools {
 public:
@@ -101,11 +126,16 @@ public:
     // Applies the scheme of the current state and moves to the next.
     void NextColors();
     int ColorScheme() const { return colorScheme_; }
-    // On failure the user sees "Printing caused an error.".
+    // Prints once the user accepted the print dialog; on failure the user
+    // sees "Printing caused an error.".
     void Print();
     // A ".txt" file from the open-file dialog into the box (byte order marks
     // detected, UTF-8 recognised without one). True when the text was loaded.
     bool LoadTextFile();
+    // The whole text into a file chosen with the save dialog, in the encoding
+    // chosen there, readable by its owner alone. An existing file is replaced
+    // only when the user says so. True when the file was written.
+    bool SaveTextFile();
 
     // Each button runs its tool.
     void Connect(const MessageToolButtons& buttons);
@@ -118,6 +148,7 @@ private:
     MessageBoxes* messages_;
     MessageToolsHooks hooks_;
     int colorScheme_ = 0;
+    int32_t saveEncoding_ = kTextEncodings[0].code;  // the last one chosen
 };
 
 }  // namespace corvane

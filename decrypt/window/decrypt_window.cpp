@@ -127,6 +127,8 @@ DecryptWindow::~DecryptWindow() = default;
 
 void DecryptWindow::buildPickers() {
     pickers_ = new ImageKeyPickers(this, ImageSide(), KeySide(), kThumbnailSide, hooks_.openFile, *messages_);
+    // The generator saves each series in a folder of its own below Keys/.
+    keyList()->SetListSubfolders(true);
 }
 
 void DecryptWindow::buildKeyColumn() {
@@ -167,11 +169,13 @@ void DecryptWindow::buildMessageRow() {
     messageBox_->SetMultiLine(true);
     messageBox_->SetScrollBars(2);
     toolButtons_ = MakeMessageToolButtons(this, "Command5", "Command6");
+    toolButtons_.save = MakeSaveMessageButton(this, "Command10");
 }
 
 void DecryptWindow::buildResultsRow() {
     decryptButton_ = MakeButton(this, "Command3", ToQString(texts::kDecryptButton));
     decryptButton_->setMinimumWidth(180);
+    idleButtonPoints_ = decryptButton_->font().pointSizeF();
     wipeKeyCheck_ = new QCheckBox(QStringLiteral("Delete Key Used"), this);
     wipeKeyCheck_->setObjectName(QStringLiteral("Check2"));
     wipeImageCheck_ = new QCheckBox(QStringLiteral("Delete/Wipe Image"), this);
@@ -203,7 +207,7 @@ void DecryptWindow::layOut() {
     tools->addWidget(messageCaption_);
     tools->addStretch(1);
     const MessageToolButtons& t = toolButtons_;
-    for (QPushButton* b : {t.paste, t.copy, t.clear, t.colors, t.larger, t.smaller, t.bold, t.font, t.print})
+    for (QPushButton* b : {t.paste, t.copy, t.save, t.clear, t.colors, t.larger, t.smaller, t.bold, t.font, t.print})
         tools->addWidget(b);
 
     auto* results = new QHBoxLayout;
@@ -213,15 +217,21 @@ void DecryptWindow::layOut() {
     results->addSpacing(12);
     results->addWidget(digestCaption_);
     results->addWidget(digestLabel_, 1);
-    results->addWidget(elapsedLabel_);
     results->addWidget(quitButton_);
+
+    // The elapsed time shares the log's line, whose text wraps: a caption
+    // that appears after a run takes room from the log, never widens the
+    // window.
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(logLabel_, 1);
+    bottom->addWidget(elapsedLabel_, 0, Qt::AlignRight | Qt::AlignTop);
 
     auto* main = new QVBoxLayout(this);
     main->addLayout(pickers);
     main->addLayout(tools);
     main->addWidget(messageBox_, 1);
     main->addLayout(results);
-    main->addWidget(logLabel_);
+    main->addLayout(bottom);
 
     // Keyboard order: the image, the key, the plane, the message, decrypt.
     const std::initializer_list<QWidget*> order = {imageList(), browseImageButton(), keyList(), browseKeyButton(),
@@ -343,8 +353,9 @@ void DecryptWindow::dropFile(const std::string& path, bool onKeySide) {
 
 void DecryptWindow::setBusyLook(bool busy) {
     if (busy) busy_->begin();
+    // Back to the caption's own size after a run, not some other fixed one.
     QFont font = decryptButton_->font();
-    font.setPointSize(busy ? 14 : 10);
+    font.setPointSizeF(busy ? 14 : idleButtonPoints_);
     decryptButton_->setFont(font);
     SetBackColor(decryptButton_, QColor::fromRgb(busy ? kButtonBusyColor : kButtonIdleColor));
     decryptButton_->setText(ToQString(busy ? texts::kWorking : texts::kDecryptButton));

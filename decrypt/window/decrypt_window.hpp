@@ -17,6 +17,7 @@
 //   key list caption      Label2          message caption       Label5
 //   key list              File2           message               Text1
 //   browse for a key      Command4        message tools         Command5..Command7, Command9, Command11..Command15
+//                                         save the message      Command10
 //   key thumbnail         Picture6        decrypt               Command3
 //   key size              Label10         wipe the key          Check2
 //   delimiters caption    Label11         wipe the image        Check3
@@ -147,6 +148,7 @@ private:
     QLabel* messageCaption_ = nullptr;
     UniText* messageBox_ = nullptr;
     QPushButton* decryptButton_ = nullptr;
+    double idleButtonPoints_ = 0;  // the caption's size when no run is going on
     QCheckBox* wipeKeyCheck_ = nullptr;
     QCheckBox* wipeImageCheck_ = nullptr;
     QLabel* digestCaption_ = nullptr;

@@ -12,9 +12,12 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "core/text_file.hpp"
 #include "temp_folder.hpp"
 #include "widgets/message_boxes.hpp"
 #include "widgets/uni_text.hpp"
@@ -123,6 +126,15 @@ protected:
         layout->addWidget(box_);
         hooks_.chooseFont = [this](QWidget*, const QFont&) { return chosenFont_; };
         hooks_.chooseTextFile = [this](QWidget*) { return chosenFile_; };
+        hooks_.printDialog = [this](QWidget*, QPrinter& printer) {
+            ++printDialogs_;
+            dialogPrinter_ = &printer;
+            return printAccepted_;
+        };
+        hooks_.chooseSaveFile = [this](QWidget*, int32_t encoding) {
+            offeredEncoding_ = encoding;
+            return saveChoice_;
+        };
         hooks_.printer = [this] {
             auto printer = std::make_unique<QPrinter>();
             printer->setOutputFormat(QPrinter::PdfFormat);
@@ -149,6 +161,11 @@ protected:
     MessageToolsHooks hooks_;
     std::optional<QFont> chosenFont_;
     std::string chosenFile_;
+    int printDialogs_ = 0;
+    bool printAccepted_ = true;
+    QPrinter* dialogPrinter_ = nullptr;
+    std::optional<TextFileChoice> saveChoice_;
+    int32_t offeredEncoding_ = -1;
     TempFolder folder_;
     std::string pdf_ = folder_ / "print.pdf";
 };
@@ -271,6 +288,25 @@ TEST_F(MessageToolsTest, PrintsToPdfOnAsManyPagesAsNeeded) {
     EXPECT_GE(PdfPages(), 3);
 }
 
+TEST_F(MessageToolsTest, PrintsOnlyWhenThePrintDialogIsAccepted) {
+    box_->SetText(u"text");
+    MessageTools tools = Tools();
+    printAccepted_ = false;
+    tools.Print();
+    EXPECT_EQ(printDialogs_, 1);
+    EXPECT_FALSE(std::filesystem::exists(pdf_));
+    EXPECT_TRUE(messages_.shown.empty());  // declining is no error
+
+    printAccepted_ = true;
+    MessageToolButtons buttons = MakeMessageToolButtons(&window_, "Command5", "Command6");
+    tools.Connect(buttons);
+    buttons.print->click();
+    EXPECT_EQ(printDialogs_, 2);
+    EXPECT_NE(dialogPrinter_, nullptr);
+    EXPECT_EQ(PdfPages(), 1);
+    EXPECT_TRUE(messages_.shown.empty());
+}
+
 TEST_F(MessageToolsTest, PrintFailureIsReported) {
     pdf_ = folder_ / "missing/print.pdf";
     box_->SetText(u"text");
@@ -309,6 +345,59 @@ TEST_F(MessageToolsTest, LoadsOnlyTxtFiles) {
     EXPECT_TRUE(tools.LoadTextFile());
     EXPECT_EQ(box_->Text(), u"caf\u00E9");
     EXPECT_EQ(box_->BOM(), 1);
+}
+
+// Every offered encoding writes a file the text box reads back as the same
+// text with that encoding, readable by its owner alone.
+TEST_F(MessageToolsTest, SavesInEachOfferedEncoding) {
+    const std::u16string text = u"line one\r\ncaf\u00E9 \U0001F5DD\uFE0F end";
+    const std::u16string latin = u"line one\r\ncaf\u00E9 \u20AC";
+    MessageTools tools = Tools();
+    std::vector<int32_t> codes;
+    for (const TextEncodingChoice& e : kTextEncodings) {
+        codes.push_back(e.code);
+        const std::u16string& t = e.code == kEncodingCodePage ? latin : text;
+        box_->SetText(t);
+        const std::string path = folder_ / ("m" + std::to_string(e.code) + ".txt");
+        saveChoice_ = TextFileChoice{path, e.code};
+        ASSERT_TRUE(tools.SaveTextFile()) << e.name;
+        EXPECT_EQ(offeredEncoding_, codes.size() == 1 ? kEncodingUtf8NoMark : codes[codes.size() - 2]) << e.name;
+        const LoadFileResult back = LoadTextFile(path, 1);
+        ASSERT_TRUE(back.ok) << e.name;
+        EXPECT_EQ(back.text, t) << e.name;
+        EXPECT_EQ(back.bom, e.code) << e.name;
+        EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
+                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+            << e.name;
+    }
+    std::sort(codes.begin(), codes.end());
+    EXPECT_EQ(codes, (std::vector<int32_t>{0, 1, 1200, 1201, 12000, 12001, 65000, 65001}));
+    EXPECT_TRUE(messages_.shown.empty());
+}
+
+// What Save refuses to write, each time saying why (a cancel needs no word).
+TEST_F(MessageToolsTest, SaveRefusesWhatItCannotWriteWhole) {
+    MessageTools tools = Tools();
+    box_->SetText(u"new \U0001F600");
+    saveChoice_.reset();  // cancelled
+    EXPECT_FALSE(tools.SaveTextFile());
+
+    // Windows-1252 has no emoji: refused rather than written as "?".
+    saveChoice_ = TextFileChoice{folder_ / "ansi.txt", kEncodingCodePage};
+    EXPECT_FALSE(tools.SaveTextFile());
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "ansi.txt"));
+    ASSERT_EQ(messages_.shown.size(), 1u);
+    EXPECT_EQ(messages_.shown[0].text.rfind(u"The message has characters that Windows-1252 cannot hold", 0), 0u);
+
+    // An empty box has nothing to save; a folder that cannot take the file says why.
+    messages_.shown.clear();
+    saveChoice_ = TextFileChoice{folder_ / "missing/x.txt", kEncodingUtf8NoMark};
+    EXPECT_FALSE(tools.SaveTextFile());
+    ASSERT_EQ(messages_.shown.size(), 1u);
+    EXPECT_EQ(messages_.shown[0].text.rfind(u"Cannot save x.txt: ", 0), 0u);
+    box_->SetText(u"");
+    EXPECT_FALSE(tools.SaveTextFile());
+    EXPECT_EQ(messages_.shown.back().text, u"There is no message to save.");
 }
 
 TEST(MessageBoxesTest, RealBoxIsModalWithIconAndPlainText) {

@@ -16,11 +16,15 @@
 #include <QTest>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "core/code_page.hpp"
 #include "core/hidden_message.hpp"
 #include "core/image_file.hpp"
+#include "core/platform.hpp"
 #include "core/sha256.hpp"
+#include "core/text_file.hpp"
 #include "decrypt/decrypt_texts.hpp"
 #include "encrypt/encrypt_operation.hpp"
 #include "test_support.hpp"
@@ -97,7 +101,7 @@ TEST(DecryptWindow, OpensOnTheWorkingFoldersWithItsNamedControls) {
     EXPECT_EQ(form->imageList()->Names(), std::vector<std::string>{"secret.png"});
     EXPECT_EQ(form->decryptButton()->text(), "Decrypt Image");
     EXPECT_EQ(form->wipeImageCheck()->toolTip(), "Delete image to prevent forensic comparisions.");
-    EXPECT_EQ(form->digestLabel()->toolTip(), "Percent of image used to store message.");
+    EXPECT_EQ(form->digestLabel()->toolTip(), "SHA256 hash value of the message.");
     EXPECT_EQ(form->toolButtons().clear->toolTip(), "Clear textbox text.");
     EXPECT_FALSE(form->wipeKeyCheck()->isChecked());
     EXPECT_FALSE(form->wipeImageCheck()->isChecked());
@@ -114,7 +118,7 @@ TEST(DecryptWindow, OpensOnTheWorkingFoldersWithItsNamedControls) {
         {form->wipeKeyCheck(), "Check2"},     {form->wipeImageCheck(), "Check3"},
         {form->digestLabel(), "Label8"},      {form->elapsedLabel(), "Label4"},
         {form->logLabel(), "LogLabel"},       {form->quitButton(), "Command8"},
-        {form->toolButtons().clear, "Command9"},
+        {form->toolButtons().clear, "Command9"}, {form->toolButtons().save, "Command10"},
     };
     for (const auto& [control, name] : named) EXPECT_EQ(control->objectName(), QString::fromLatin1(name));
     for (const char* name : {"Label1", "Label2", "Label11", "Label3", "Label5", "Label7", "Command5", "Command6",
@@ -281,6 +285,102 @@ TEST(DecryptWindow, DropsLandOnTheSideUnderThemAndWaitWhileBusy) {
     ASSERT_TRUE(finished.count() > 0 || finished.wait(60000));
     EXPECT_EQ(form->keyPath(), elsewhere / "dropped-key.png");
     EXPECT_EQ(form->messageBox()->Text(), kMessage);
+}
+
+// The generator saves keys in series folders below Keys/: they are listed
+// there, picked from the list or with Browse, and decrypt.
+TEST(DecryptWindow, KeysInSeriesFoldersAreListedAndDecrypt) {
+    Scene s;
+    fs::create_directories(s.keys + "/s1");
+    fs::rename(s.keys + "/key.png", s.keys + "/s1/00001.png");
+    auto form = s.Open();
+    EXPECT_EQ(form->keyList()->Names(), std::vector<std::string>{"s1/00001.png"});
+    form->imageList()->SelectByName("secret.png");
+    ASSERT_TRUE(form->keyList()->SelectByName("s1/00001.png"));
+    EXPECT_EQ(form->keyPath(), s.keys + "/s1/00001.png");
+    PressDecrypt(*form);
+    EXPECT_EQ(form->messageBox()->Text(), kMessage);
+
+    // Browse starts in the working root, and a key picked in a series keeps
+    // the list on Keys/.
+    std::string dialogFolder;
+    MainWindowHooks hooks = s.Hooks();
+    hooks.openFile = [&](QWidget*, const QString&, const QString&, const QString& folder) {
+        dialogFolder = folder.toStdString();
+        return s.keys + "/s1/00001.png";
+    };
+    DecryptWindow browsed(hooks);
+    browsed.browseKeyButton()->click();
+    EXPECT_EQ(dialogFolder, WorkingRoot(ApplicationFolder()));
+    EXPECT_EQ(browsed.keyList()->Path(), s.keys);
+    EXPECT_EQ(browsed.keyList()->FileName(), "s1/00001.png");
+    EXPECT_EQ(browsed.keyPath(), s.keys + "/s1/00001.png");
+}
+
+// "Save..." beside Copy writes the decrypted message as UTF-8, for its owner
+// alone, and asks before replacing a file.
+TEST(DecryptWindow, SavesTheMessageBesideCopy) {
+    Scene s;
+    const std::string saved = s.root / "message.txt";
+    int32_t offered = -1;
+    MainWindowHooks hooks = s.Hooks();
+    TextFileChoice answer{saved, kEncodingUtf8NoMark};
+    hooks.tools.chooseSaveFile = [&](QWidget*, int32_t encoding) {
+        offered = encoding;
+        return std::optional<TextFileChoice>(answer);
+    };
+    DecryptWindow form(hooks);
+    form.imageList()->SelectByName("secret.png");
+    form.keyList()->SelectByName("key.png");
+    PressDecrypt(form);
+    QPushButton* save = form.toolButtons().save;
+    ASSERT_NE(save, nullptr);
+    EXPECT_EQ(save->text(), "Save...");
+    save->click();
+    EXPECT_EQ(offered, kEncodingUtf8NoMark);
+    std::ifstream in(saved, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes, TextToUtf8(kMessage));
+    EXPECT_EQ(fs::status(saved).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+
+    // The same name again: asked, and kept on "No"; replaced on "Yes".
+    answer.encoding = kEncodingUtf16BE;
+    save->click();
+    EXPECT_EQ(s.messages.questions, std::vector<std::u16string>{u"message.txt already exists. Replace it?"});
+    EXPECT_EQ(LoadTextFile(saved, 1).bom, kEncodingUtf8NoMark);
+    s.messages.answer = true;
+    save->click();
+    const LoadFileResult back = LoadTextFile(saved, 1);
+    EXPECT_EQ(back.bom, kEncodingUtf16BE);
+    EXPECT_EQ(back.text, kMessage);
+    EXPECT_TRUE(s.messages.shown.empty());
+}
+
+// Captions that change with a decryption (the digest, the elapsed time, the
+// busy button) never make the window wider, and the button looks as before.
+TEST(DecryptWindow, WidthAndButtonStayThroughADecryption) {
+    Scene s;
+    auto form = s.Open();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    QCoreApplication::processEvents();
+    const int width = form->width();
+    const QFont buttonFont = form->decryptButton()->font();
+    form->imageList()->SelectByName("secret.png");
+    form->keyList()->SelectByName("key.png");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->width(), width);
+    QSignalSpy finished(form.get(), &DecryptWindow::decryptFinished);
+    form->decryptButton()->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->width(), width);
+    ASSERT_TRUE(finished.wait(60000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->messageBox()->Text(), kMessage);
+    EXPECT_FALSE(form->digestLabel()->text().isEmpty());
+    EXPECT_EQ(form->width(), width);
+    EXPECT_EQ(form->decryptButton()->font().pointSizeF(), buttonFont.pointSizeF());
+    EXPECT_EQ(form->decryptButton()->text(), "Decrypt Image");
 }
 
 TEST(DecryptWindow, APhotoAsKeyIsFlagged) {
