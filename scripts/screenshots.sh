@@ -11,6 +11,8 @@ case "$bin" in /*) ;; *) bin="$PWD/$bin" ;; esac
 out="$PWD/docs/screenshots"
 mkdir -p "$out"
 work="$(mktemp -d "${TMPDIR:-/tmp}/corvane-shots-XXXXXX")"
+# The used-key ledger of these runs stays in the work folder, not the user's.
+export XDG_DATA_HOME="$work/data"
 display=":$((90 + RANDOM % 100))"
 Xvfb "$display" -screen 0 1400x1000x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
@@ -28,7 +30,9 @@ stage() {
   "$app/corvane" keygen --root "$work/keys" --series sample --naming number --width 800 --height 600 >/dev/null 2>&1
   cp "$work/keys/Keys/sample/00001.png" "$app/Keys/key-00001.png"
   cp testdata/photos/coffee.png "$app/Images/coffee.png"
-  "$app/corvane" encrypt --carrier testdata/photos/coffee.png --key "$app/Keys/key-00001.png" \
+  # The sample image is made with a ledger of its own, so that the window
+  # meets the sample key as unused.
+  XDG_DATA_HOME="$work/stage-data" "$app/corvane" encrypt --carrier testdata/photos/coffee.png --key "$app/Keys/key-00001.png" \
     --message "Meet me at the café at noon — bring the key. Привет!" \
     --output "$app/Encrypted Images/coffee-04711.png" >/dev/null 2>&1
   echo "$app"
@@ -77,7 +81,7 @@ if [ -x "$bin/corvane-encrypt" ]; then
   id=$(window_of "Corvane-\\[Encrypt\\]")
   # The score first, so that picking the carrier scores it; then the key,
   # a message typed into the box, and "Encrypt Image".
-  click "$id" 901 190
+  click "$id" 893 173
   click "$id" 60 43
   sleep 2
   click "$id" 500 43
@@ -89,7 +93,7 @@ if [ -x "$bin/corvane-encrypt" ]; then
   import -window "$id" "$out/corvane-encrypt.png"
   echo "docs/screenshots/corvane-encrypt.png" >&2
   # The steps viewer, over the planes of that encryption.
-  click "$id" 1110 160
+  click "$id" 1100 146
   steps=$(window_of "Corvane-\\[Steps\\]")
   sleep 1
   import -window "$steps" "$out/corvane-encrypt-steps.png"
@@ -97,7 +101,7 @@ if [ -x "$bin/corvane-encrypt" ]; then
   # Without a window manager, windows stack where they open: each side
   # window is taken off the screen before the next is opened.
   xdotool windowunmap "$steps"
-  click "$id" 1110 160
+  click "$id" 1100 146
   # About, after a batch over both carriers.
   click "$id" 1102 736
   about=$(window_of "^About\$")
