@@ -365,7 +365,7 @@ struct EncryptRun {
     KeySource& key;
     TerminalEncryptReporter& reporter;
     EmbeddingSteps steps;
-    bool keyWipeDone = false;
+    KeyWipeOnce keyWipe;
     std::optional<Detectability> maxDetectability;
 };
 
@@ -402,15 +402,15 @@ CarrierOutcome EncryptCarrier(EncryptInputs& in, EncryptRun& run) {
     // The batch window wipes the key after the first carrier and then
     // meets a missing file at every later one: wipe it once.
     EncryptInputs inputs = in;
-    inputs.wipeKey = in.wipeKey && !run.keyWipeDone;
+    inputs.wipeKey = run.keyWipe.Wanted(in.wipeKey);
     if (!CheckDetectability(carrier, inputs, run.maxDetectability)) return CarrierOutcome::Failed;
     const EncryptResult r = EncryptImage(carrier, run.key.pixels(), inputs, run.steps, run.reporter);
+    run.keyWipe.After(r);
     run.key.WarnIfNotRandom();
     if (r.status == EncryptStatus::Saved) {
         run.reporter.ShowStats();
         std::printf("%s\n", FullPath(r.savedPath).c_str());
         std::fflush(stdout);
-        if (inputs.wipeKey) run.keyWipeDone = true;
     }
     if (r.status != EncryptStatus::Saved || r.WipesFailed()) {
         std::fprintf(stderr, "corvane encrypt: %s: %s\n", in.imagePath.c_str(), TextToUtf8(EncryptFailureText(r)).c_str());
@@ -451,7 +451,7 @@ int Run(const std::vector<std::string>& argv) {
     KeySource key(in.keyPath);
     std::vector<std::string> carriers;
     if (!PrepareOutput(args, in) || !CarrierFiles(args, in.keyPath, carriers)) return kExitFailed;
-    EncryptRun run{resize, key, reporter, {}, false, maxDetectability};
+    EncryptRun run{resize, key, reporter, {}, {}, maxDetectability};
     return EncryptEach(carriers, args.Has("--carrier-dir"), in, run);
 }
 

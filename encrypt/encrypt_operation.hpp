@@ -106,6 +106,22 @@ struct EncryptResult {
 EncryptResult EncryptImage(PixelGrid& carrier, const PixelGrid& key, const EncryptInputs& inputs,
                            EmbeddingSteps& steps, EncryptReporter& reporter, SequenceRandom& rng = ProgramRandom());
 
+// One key over several carriers (a batch, the command's carrier folder) is
+// wiped at most once: after the run that wiped it, later runs leave it, since
+// it is gone.
+class KeyWipeOnce {
+public:
+    // Whether a run asked to wipe the key should still do so.
+    bool Wanted(bool asked) const { return asked && !wiped_; }
+    void After(const EncryptResult& result) { wiped_ = wiped_ || result.keyWiped; }
+    bool Wiped() const { return wiped_; }
+    // Another key: it has not been wiped.
+    void Reset() { wiped_ = false; }
+
+private:
+    bool wiped_ = false;
+};
+
 // What a run that did not end well comes to, in one line: the refusal, the
 // failure, or the wipe that failed.
 std::u16string EncryptFailureText(const EncryptResult& result);

@@ -455,7 +455,7 @@ void EncryptWindow::clearKey() {
     keyPath_.clear();
     key_ = KeyImage();
     keySeed_ = 0;
-    keyWiped_ = false;
+    keyWipe_.Reset();
     delimiterText_->SetText(u"");
     keyPicture_->Clear();
     pickers_->showPicture(ImageKeyPickers::Side::Key, key_.pixels);
@@ -538,7 +538,7 @@ void EncryptWindow::onKeyClicked() {
     }
     keyPath_ = path;
     key_ = std::move(key);
-    keyWiped_ = false;
+    keyWipe_.Reset();
     delimiterText_->SetText(key_.comment);
     keySeed_ = key_.hasSeed ? key_.params.seed : 0;
     delimiterText_->SetBackColor(QColor::fromRgb(key_.comment.size() < 24 ? kDelimiterBad : kDelimiterGood));
@@ -760,7 +760,7 @@ EncryptInputs EncryptWindow::inputs() const {
     in.compress = compressCheck_->isChecked();
     in.outputKind = selectedOutput();
     in.prefix = prefixEdit_->text().toStdU16String();
-    in.wipeKey = wipeKeyCheck_->isChecked() && !keyWiped_;
+    in.wipeKey = keyWipe_.Wanted(wipeKeyCheck_->isChecked());
     in.wipeCarrier = wipeCarrierCheck_->isChecked();
     in.root = root_;
     in.fallbackRoot = hooks_.fallbackRoot;
@@ -813,10 +813,10 @@ void EncryptWindow::encryptEnded(const EncryptResult& result) {
     encrypting_ = false;
     if (reuseKeyAfterAsking(result)) return;
     lastResult_ = result;
-    if (lastResult_.keyWiped) keyWiped_ = true;
+    keyWipe_.After(lastResult_);
     // A wiped key is gone; a batch keeps its pixels for its later carriers
     // and lets it go when it ends.
-    if (keyWiped_ && !batch_) clearKey();
+    if (keyWipe_.Wiped() && !batch_) clearKey();
     // The repaired carrier is what the window shows from now on.
     carrierPicture_->SetGrid(carrier_);
     if (!lastResult_.savedPath.empty()) {
@@ -874,7 +874,7 @@ void EncryptWindow::updateEnabled() {
 
 void EncryptWindow::setBatchRunning(bool running) {
     batch_ = running;
-    if (!running && keyWiped_) clearKey();
+    if (!running && keyWipe_.Wiped()) clearKey();
     updateEnabled();
 }
 

@@ -307,7 +307,7 @@ private:
     EncryptResult lastResult_;
     // The key file was wiped after an encryption with it: later encryptions
     // with the same key pixels do not wipe it again.
-    bool keyWiped_ = false;
+    KeyWipeOnce keyWipe_;
     bool allowKeyReuse_ = false;  // for the one run the user allowed it
     bool busy_ = false;        // "Encrypt Image" shows the run's progress
     bool encrypting_ = false;  // from the press until the result is shown
