@@ -28,7 +28,7 @@ cmake -S . -B "$san" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON \
       -DCORVANE_GUI=OFF -DCORVANE_BENCH=OFF >/dev/null
 ninja -C "$san" -j"$(nproc)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir "$san" --output-on-failure -j"$(nproc)"
+  LSAN_OPTIONS="suppressions=$PWD/scripts/lsan-suppressions.txt" ctest --test-dir "$san" --output-on-failure -j"$(nproc)"
 
 # Every input the fuzzers ever kept, once more under the sanitizers.
 scripts/fuzz.sh --replay
