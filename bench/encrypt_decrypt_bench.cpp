@@ -31,37 +31,14 @@ constexpr int kWidth = 1600;
 constexpr int kHeight = 1200;
 const std::u16string kComment = u"<Qx7!~pL9aZ><Rb2#kT8mWq><01>";
 
-// Words drawn at random, so that the text compresses about as well as prose.
-std::u16string Message2000() {
-    const char16_t* words[] = {u"meet", u"the", u"caf\u00e9", u"at", u"noon", u"bring", u"key", u"river",
-                               u"\u043f\u0440\u0438\u0432\u0435\u0442", u"north", u"gate", u"seven", u"quietly",
-                               u"papers", u"train", u"\u2615", u"window", u"Tuesday", u"blue", u"door"};
-    std::mt19937 gen(2000);
-    std::u16string text;
-    while (text.size() < 2000) {
-        text += words[gen() % (sizeof words / sizeof words[0])];
-        text += gen() % 9 == 0 ? u". " : u" ";
-    }
-    text.resize(2000);
-    return text;
-}
-
 struct Fixture {
     PixelGrid carrier = bench::MirroredPhoto("coffee.png", kWidth, kHeight);
     PixelGrid key = Key();
-    std::u16string message = Message2000();
+    std::u16string message = bench::Message2000();
     std::string folder = MakeFolder();
 
-    static PixelGrid Key() {
-        std::mt19937 gen(1600);
-        PixelGrid key(kWidth, kHeight);
-        for (auto& p : key.pixels) p = gen() & 0xFFFFFFu;
-        return key;
-    }
-    static std::string MakeFolder() {
-        std::string tmpl = (fs::temp_directory_path() / "corvane-bench-XXXXXX").string();
-        return mkdtemp(tmpl.data());
-    }
+    static PixelGrid Key() { return bench::RandomKey(kWidth, kHeight); }
+    static std::string MakeFolder() { return bench::MakeTempFolder(); }
     ~Fixture() {
         std::error_code ec;
         fs::remove_all(folder, ec);
