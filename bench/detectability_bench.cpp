@@ -78,13 +78,10 @@ void BM_PredictDetectability(benchmark::State& state) {
     request.message = f.message;
     request.compress = state.range(0) != 0;
     request.seed = 7;
-    int trials = 0;
     for (auto _ : state) {
         const DetectabilityPrediction p = PredictDetectability(f.carrier, request);
         if (p.status != PredictionStatus::Done) state.SkipWithError("no prediction");
-        trials = p.trialEmbeddings;
     }
-    state.counters["trials"] = trials;
 }
 BENCHMARK(BM_PredictDetectability)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 

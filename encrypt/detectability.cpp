@@ -12,33 +12,21 @@
 namespace corvane {
 namespace {
 
-// The response measured on photos: the whole image's estimate rises by
-// about kPriorResponse x 16 x (container units) / (3 W H), its written
-// sub-grid's by kPriorSubGridFactor times that. Used only to aim the first
-// search trial when the message itself moved the estimates too little to
-// measure a slope; every answer comes from a trial.
-constexpr double kPriorResponse = 0.65;
-constexpr double kPriorSubGridFactor = 3.8;
-// A rise below this share of its threshold is mostly estimator noise.
-constexpr double kReliableShare = 0.3;
 // The longest "Low" message must stay "Low" on the saved image, whose
-// estimates differ from the trial's by noise of about a tenth of a percent
-// on the whole image and several tenths on a sub-grid: trials aim at this
-// share of each threshold and confirm only below kConfirmShare of it.
-constexpr double kAimShare = 0.8;
+// estimates scatter around the expected ones by about a tenth of a percent
+// on the whole image and several tenths on a sub-grid: it is the longest
+// whose expected figures stay below this share of each threshold.
 constexpr double kConfirmShare = 0.9;
-constexpr int kSearchTrials = 2;
 
 double ShareOf(const LsbShareEstimate& e) { return e.ok ? e.share : 0.0; }
 
 class QuietSteps : public StepsReporter {};
 
-// What a trial needs besides the message: the throwaway key and the
-// comment whose delimiters and seed the steps read.
+// What the prediction works from besides the message: the carrier, its
+// estimates, and the comment whose delimiters and seed the steps read.
 struct TrialSetup {
     const PixelGrid& carrier;
     const CarrierEstimates& clean;
-    PixelGrid key;
     std::u16string comment;
     int32_t seed = 0;
     int subGrid = 0;
@@ -49,7 +37,6 @@ struct Trial {
     StepStatus status = StepStatus::NeedsStep1;
     int64_t units = 0;
     int64_t changed = 0;
-    DetectabilityFigures figures;
 };
 
 char16_t PrintableAscii(std::mt19937_64& random) { return static_cast<char16_t>(0x21 + random() % 94); }
@@ -80,51 +67,19 @@ PixelGrid ThrowawayKey(int width, int height, std::mt19937_64& random) {
     return key;
 }
 
-// The output's figures from the carrier's tallies moved at the flipped
-// positions: a trial costs its embedding, not another pass of the
-// estimators.
-DetectabilityFigures MeasureTrial(const TrialSetup& s, const EmbeddingSteps& steps) {
-    const CarrierEstimates& clean = s.clean;
-    if (!clean.wholeTallies.ok || !clean.subGridTallies[s.subGrid].ok)
-        return MeasureDetectability(clean, steps.OutputPlane(), s.subGrid);
-    std::vector<std::pair<int, int>> changed;
-    changed.reserve(steps.Taken().size());
-    for (size_t i = 0; i < steps.Taken().size(); ++i)
-        if (steps.Flipped()[i]) changed.emplace_back(steps.Taken()[i].x, steps.Taken()[i].y);
-    const PixelGrid& out = steps.OutputPlane();
-    DetectabilityFigures f;
-    f.subGrid = s.subGrid;
-    f.carrierEstimate = ShareOf(clean.whole);
-    f.estimate = ShareOf(EstimateFromTallies(UpdateTallies(clean.wholeTallies, s.carrier, out, changed)).combined);
-    f.delta = f.estimate - f.carrierEstimate;
-    f.carrierSubGridEstimate = ShareOf(clean.subGrids.subGrids[s.subGrid]);
-    const LsbTallies sub = UpdateSubGridTallies(clean.subGridTallies[s.subGrid], s.carrier, out, s.subGrid, changed);
-    f.subGridEstimate = ShareOf(EstimateFromTallies(sub).combined);
-    f.subGridDelta = f.subGridEstimate - f.carrierSubGridEstimate;
-    f.verdict = ClassifyDetectability(f.carrierEstimate, f.delta, f.subGridDelta);
-    return f;
-}
-
+// The message embedded with a throwaway key by the encryptor's own steps:
+// whether the carrier takes it, its container and the LSBs it changes.
 Trial RunTrial(TrialSetup& s, std::u16string_view message, bool compress) {
     EmbeddingSteps steps;
     SequenceRandom rng;  // never the program's: the trial may run beside an encryption
     QuietSteps quiet;
-    steps.Step1(s.carrier, s.key);
+    const PixelGrid key = ThrowawayKey(s.carrier.width, s.carrier.height, s.random);
+    steps.Step1(s.carrier, key);
     Trial t;
-    t.status = steps.Step2(s.carrier, s.key, message, s.comment, s.seed, compress, rng, quiet);
+    t.status = steps.Step2(s.carrier, key, message, s.comment, s.seed, compress, rng, quiet);
     t.units = static_cast<int64_t>(steps.ContainerText().size());
-    if (t.status != StepStatus::Done) return t;
-    steps.Step3(s.carrier);
     t.changed = steps.Stats().changedCount;
-    t.figures = MeasureTrial(s, steps);
     return t;
-}
-
-// An incompressible message whose container has `units` units.
-std::u16string MessageOfUnits(int64_t units, std::mt19937_64& random) {
-    std::u16string message(static_cast<size_t>(std::max<int64_t>(units - kContainerOverhead, 1)), u' ');
-    for (auto& c : message) c = PrintableAscii(random);
-    return message;
 }
 
 int64_t ContainerUnitsOf(const std::u16string& comment, std::u16string_view message, bool compress) {
@@ -139,73 +94,93 @@ int64_t MaxContainerUnits(int width, int height) {
     return std::max<int64_t>((ReadingWindowBits(width, height) - kSkippedPositions) / 16, 0);
 }
 
-// The container length at which the linear response through `t` leaves
-// "Low", 0 when no length stays there.
-double LowLimitUnits(const Trial& t, const PixelGrid& carrier, double share) {
-    const DetectabilityFigures& f = t.figures;
-    const double headroom = share * std::min(kLowDelta, kHighEstimate - f.carrierEstimate);
-    if (headroom <= 0 || t.units <= 0) return 0;
-    const double units = static_cast<double>(t.units);
-    double whole = f.delta / units;
-    double sub = f.subGridDelta / units;
-    const double prior = kPriorResponse * 16.0 / (3.0 * carrier.width * static_cast<double>(carrier.height));
-    if (f.delta < kReliableShare * kLowDelta && f.subGridDelta < kReliableShare * kLowSubGridDelta) {
-        whole = prior;
-        sub = prior * kPriorSubGridFactor;
-    }
-    // Noise can make a measured slope vanish or turn negative.
-    whole = std::max(whole, prior / 8);
-    sub = std::max(sub, prior / 8);
-    return std::min(headroom / whole, share * kLowSubGridDelta / sub);
-}
-
 bool ConfirmedLow(const DetectabilityFigures& f) {
     return f.delta < kConfirmShare * std::min(kLowDelta, kHighEstimate - f.carrierEstimate) &&
            f.subGridDelta < kConfirmShare * kLowSubGridDelta;
 }
 
-struct LongestLow {
-    int64_t units = 0;  // the longest container a trial found "Low"
-    bool fits = false;  // ... and it is the longest the carrier holds
-    int trials = 0;
+// The estimates of the carrier moved, sample by sample, to what the
+// embedding is expected to leave on the whole image and on the written
+// sub-grid.
+class ExpectedEmbedding {
+public:
+    ExpectedEmbedding(const TrialSetup& s)
+        : clean_(s.clean),
+          subGrid_(s.subGrid),
+          whole_(s.carrier, s.clean.wholeTallies),
+          sub_(s.carrier, s.clean.subGridTallies[s.subGrid], s.subGrid) {}
+
+    // One container unit's positions, scattered over the image.
+    void Write(const std::array<PositionSequence::Position, 16>& unit) {
+        for (const auto& p : unit) {
+            whole_.Prefetch(p.x, p.y);
+            sub_.Prefetch(p.x, p.y);
+        }
+        for (const auto& p : unit) {
+            whole_.Replace(p.x, p.y, ChannelBit(p.channel));
+            sub_.Replace(p.x, p.y, ChannelBit(p.channel));
+        }
+    }
+
+    DetectabilityFigures Figures() const {
+        DetectabilityFigures f;
+        f.subGrid = subGrid_;
+        f.carrierEstimate = ShareOf(clean_.whole);
+        f.estimate = ShareOf(EstimateFromTallies(whole_.Tallies()).combined);
+        f.delta = f.estimate - f.carrierEstimate;
+        f.carrierSubGridEstimate = ShareOf(clean_.subGrids.subGrids[subGrid_]);
+        f.subGridEstimate = ShareOf(EstimateFromTallies(sub_.Tallies()).combined);
+        f.subGridDelta = f.subGridEstimate - f.carrierSubGridEstimate;
+        f.verdict = ClassifyDetectability(f.carrierEstimate, f.delta, f.subGridDelta);
+        return f;
+    }
+
+private:
+    const CarrierEstimates& clean_;
+    int subGrid_;
+    ExpectedReplacement whole_;
+    ExpectedReplacement sub_;
 };
 
-// Aims a trial inside the edge of "Low" by the linear response of the
-// last one, then corrects the aim once from that trial's own response.
-LongestLow SearchLongestLow(TrialSetup& s, const Trial& first) {
-    LongestLow best;
-    // A message predicted "Low" is never told that a shorter one is the
-    // longest that is; trials of the search need the margin.
-    if (first.figures.verdict == Detectability::Low) best.units = first.units;
-    int64_t maxUnits = MaxContainerUnits(s.carrier.width, s.carrier.height);
-    if (best.units >= maxUnits) return {best.units, true, 0};
-    Trial last = first;
-    for (int i = 0; i < kSearchTrials; ++i) {
-        const int64_t target =
-            std::min<int64_t>(static_cast<int64_t>(LowLimitUnits(last, s.carrier, kAimShare)), maxUnits);
-        // Not worth a trial: no longer than what is already confirmed.
-        if (target <= best.units + best.units / 50 || target <= kContainerOverhead) break;
-        const Trial t = RunTrial(s, MessageOfUnits(target, s.random), false);
-        ++best.trials;
-        if (t.status != StepStatus::Done) {
-            maxUnits = target - 1;  // the carrier runs out of textured pixels first
-            continue;
-        }
-        if (ConfirmedLow(t.figures)) {
-            best.units = t.units;
-            if (t.units >= maxUnits) {
-                best.fits = true;
-                break;
-            }
-        }
-        last = t;
+struct Sweep {
+    DetectabilityFigures message;
+    int64_t longestLow = 0;  // container units
+    bool longestLowFits = false;
+};
+
+// One pass along the positions the seed gives, as the encryptor takes them
+// (the skipped ones first, then sixteen a unit): the figures expected once
+// the message's units are written and, when asked, the last length before
+// the expected figures leave "Low". Every message takes a prefix of the
+// same positions, so one pass serves every length.
+Sweep SweepPositions(const TrialSetup& s, int64_t messageUnits, bool findLongestLow) {
+    Sweep sweep;
+    ExpectedEmbedding expected(s);
+    SequenceRandom rng;
+    PositionSequence positions(s.carrier, s.seed, rng, kSkippedPositions + 16 * messageUnits);
+    PositionSequence::Position p;
+    for (int i = 0; i < kSkippedPositions; ++i)
+        if (!positions.Next(p)) return sweep;
+    const int64_t maxUnits = MaxContainerUnits(s.carrier.width, s.carrier.height);
+    bool low = findLongestLow;
+    for (int64_t units = 1; units <= maxUnits && (low || units <= messageUnits); ++units) {
+        std::array<PositionSequence::Position, 16> unit;
+        bool written = true;
+        for (int bit = 0; bit < 16 && written; ++bit) written = positions.Next(unit[bit]);
+        if (!written) break;
+        expected.Write(unit);
+        const bool atMessage = units == messageUnits;
+        if (!low && !atMessage) continue;
+        const DetectabilityFigures f = expected.Figures();
+        if (atMessage) sweep.message = f;
+        if (low && ConfirmedLow(f)) sweep.longestLow = units;
+        else low = false;
     }
-    // Nor is a message that is not "Low" told that a longer one is.
-    if (first.figures.verdict != Detectability::Low && best.units >= first.units) {
-        best.units = first.units - 1;
-        best.fits = false;
-    }
-    return best;
+    // Still "Low" where the carrier runs out: every message that fits is.
+    sweep.longestLowFits = low && sweep.longestLow > 0;
+    // A message found "Low" is not told that a shorter one is the longest.
+    if (sweep.message.verdict == Detectability::Low) sweep.longestLow = std::max(sweep.longestLow, messageUnits);
+    return sweep;
 }
 
 // Container units back to message units, for text that compresses like
@@ -326,22 +301,19 @@ DetectabilityPrediction Predict(const PixelGrid& carrier, const CarrierEstimates
     if (!IsWholeGrid(carrier)) return p;
     p.status = PredictionStatus::NoMessage;
     if (request.message.empty()) return p;
-    TrialSetup s{carrier, clean, {}, std::move(plan.comment), plan.seed, plan.subGrid, std::move(plan.random)};
+    TrialSetup s{carrier, clean, std::move(plan.comment), plan.seed, plan.subGrid, std::move(plan.random)};
     p.status = PredictionStatus::TooLarge;
     if (EncryptorWouldRefuse(carrier, s.comment, request)) return p;
-    s.key = ThrowawayKey(carrier.width, carrier.height, s.random);
-    const Trial first = RunTrial(s, request.message, request.compress);
-    p.trialEmbeddings = 1;
-    p.status = StatusOf(first.status);
+    const Trial trial = RunTrial(s, request.message, request.compress);
+    p.status = StatusOf(trial.status);
     if (p.status != PredictionStatus::Done) return p;
-    p.figures = first.figures;
-    p.containerUnits = first.units;
-    p.changedLsbs = first.changed;
+    p.containerUnits = trial.units;
+    p.changedLsbs = trial.changed;
+    const Sweep sweep = SweepPositions(s, trial.units, request.findLongestLow);
+    p.figures = sweep.message;
     if (!request.findLongestLow) return p;
-    const LongestLow longest = SearchLongestLow(s, first);
-    p.trialEmbeddings += longest.trials;
-    p.longestLow = MessageUnitsFor(longest.units, request, s, first.units);
-    p.longestLowFits = longest.fits;
+    p.longestLow = MessageUnitsFor(sweep.longestLow, request, s, trial.units);
+    p.longestLowFits = sweep.longestLowFits;
     return p;
 }
 

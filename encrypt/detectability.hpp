@@ -1,9 +1,12 @@
 #pragma once
 // How visible a message will be to standard LSB steganalysis, before it is
 // hidden. The share of least significant bits an embedding changes does not
-// depend on the key, so one embedding with a throwaway random key of the
-// carrier's size, run through the encryptor's own steps, shows what the
-// estimators will read on the saved image.
+// depend on the key: one embedding with a throwaway random key of the
+// carrier's size, run through the encryptor's own steps, gives the
+// positions the message takes, and the estimators' counts are moved there
+// to what they are expected to be over every key. One random key would
+// only sample that figure, with noise as large as the gaps between the
+// verdicts on a small photo.
 //
 // Every pure function here keeps no state and every generator is local:
 // windows call the prediction from a worker thread.
@@ -36,7 +39,7 @@ uint32_t DetectabilityColour(Detectability level);
 
 // The estimators' figures of a carrier, computed once per carrier: a window
 // recomputing the prediction as the message changes passes them back in.
-// The tallies let each trial move the counts at the pixels it changed
+// The tallies let a prediction move the counts at the positions it writes
 // instead of estimating the whole image again.
 struct CarrierEstimates {
     LsbShareEstimate whole;  // the combined figure of the whole image
@@ -75,7 +78,7 @@ struct DetectabilityRequest {
     std::u16string keyComment;
     // Seeds the throwaway key and comment; 0 draws one from the system.
     uint64_t seed = 0;
-    // Off: no search for the longest "Low" message (one embedding only).
+    // Off: no search for the longest "Low" message.
     bool findLongestLow = true;
 };
 
@@ -92,14 +95,14 @@ struct DetectabilityPrediction {
     PredictionStatus status = PredictionStatus::NoCarrier;
     DetectabilityFigures figures;
     int64_t containerUnits = 0;  // UTF-16 units embedded, fixed ones included
-    int64_t changedLsbs = 0;     // LSBs the trial flipped
+    int64_t changedLsbs = 0;     // LSBs the throwaway key's embedding changed
     // The longest message, in UTF-16 units, compressed as asked and as
-    // compressible as this one, that a trial found "Low" on this carrier;
+    // compressible as this one, whose expected figures stay "Low" on this
+    // carrier (with a margin for the saved image's own scatter);
     // 0 when none is (a busy carrier may read "High" before any message).
     // `longestLowFits` is true when that is everything the carrier holds.
     int64_t longestLow = 0;
     bool longestLowFits = false;
-    int trialEmbeddings = 0;  // embeddings run, the first one included
 };
 
 // The prediction for one message on one carrier. The first overload

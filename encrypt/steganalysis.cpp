@@ -230,98 +230,137 @@ LsbTallies TallyLsbs(const PixelGrid& image) {
 
 namespace {
 
-// Pixels of a whole image (step 1) or of one of its sub-grids (step 2),
-// addressed in the view's own coordinates.
-struct GridView {
-    const PixelGrid& grid;
-    int dx = 0;
-    int dy = 0;
-    int step = 1;
-    int width = 0;
-    int height = 0;
-    uint32_t at(int x, int y) const { return grid.at(step * x + dx, step * y + dy); }
-};
+constexpr int64_t kGroupScale = 16;
+constexpr int64_t kPairScale = 4;
 
-// Moves the counts of one group or pair from `before` to `after`; the
-// moves add up in whole numbers and reach the tallies once, at the end.
-struct TallyMover {
-    const GridView& before;
-    const GridView& after;
-    std::array<GroupTally, 3> groups{};
-    std::array<PairTally, 3> pairs{};
-
-    void Group(int x, int y) {
-        const RoughnessTables& tables = Roughness();
-        for (int ch = 0; ch < 3; ++ch) {
-            auto s = [&](const GridView& v, int i) { return Sample(v.at(x + i, y), ch); };
-            TallyGroup(tables, groups[ch], s(before, 0), s(before, 1), s(before, 2), s(before, 3), -1);
-            TallyGroup(tables, groups[ch], s(after, 0), s(after, 1), s(after, 2), s(after, 3), 1);
-        }
-    }
-    void Pair(int x0, int y0, int x1, int y1) {
-        const auto& classes = PairClasses();
-        const uint32_t b0 = before.at(x0, y0), b1 = before.at(x1, y1);
-        const uint32_t a0 = after.at(x0, y0), a1 = after.at(x1, y1);
-        for (int ch = 0; ch < 3; ++ch) {
-            --pairs[ch][classes[Sample(b0, ch) * 256 + Sample(b1, ch)]];
-            ++pairs[ch][classes[Sample(a0, ch) * 256 + Sample(a1, ch)]];
-        }
-    }
-    void AddTo(LsbTallies& t) const {
-        for (int ch = 0; ch < 3; ++ch) {
-            Add(t.groups[ch], groups[ch]);
-            Add(t.pairs[ch], ToCounts(pairs[ch]));
-        }
-    }
-};
-
-// Every group and pair that holds a changed pixel is moved once: a group
-// by its first changed pixel, a pair by its first changed end.
-void MoveChanged(LsbTallies& t, const GridView& before, const GridView& after,
-                 const std::vector<std::pair<int, int>>& changed) {
-    TallyMover move{before, after};
-    auto isChanged = [&](int x, int y) { return before.at(x, y) != after.at(x, y); };
-    for (const auto& [x, y] : changed) {
-        if (x < 0 || y < 0 || x >= before.width || y >= before.height || !isChanged(x, y)) continue;
-        const int gx = x & ~3;
-        bool firstInGroup = gx + 3 < before.width;
-        for (int i = gx; i < x && firstInGroup; ++i) firstInGroup = !isChanged(i, y);
-        if (firstInGroup) move.Group(gx, y);
-        if (x + 1 < before.width) move.Pair(x, y, x + 1, y);
-        if (x > 0 && !isChanged(x - 1, y)) move.Pair(x - 1, y, x, y);
-        if (y + 1 < before.height) move.Pair(x, y, x, y + 1);
-        if (y > 0 && !isChanged(x, y - 1)) move.Pair(x, y - 1, x, y);
-    }
-    move.AddTo(t);
-}
+// Replaced samples among the four bits of `mask`, without a library call
+// where the target has no population count instruction.
+constexpr int kBitsIn[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
 
 }  // namespace
 
-LsbTallies UpdateTallies(const LsbTallies& tallies, const PixelGrid& before, const PixelGrid& after,
-                         const std::vector<std::pair<int, int>>& changed) {
-    if (!tallies.ok || !IsWhole(before) || before.width != after.width || before.height != after.height ||
-        !IsWhole(after))
-        return {};
-    LsbTallies t = tallies;
-    const GridView b{before, 0, 0, 1, before.width, before.height};
-    const GridView a{after, 0, 0, 1, after.width, after.height};
-    MoveChanged(t, b, a, changed);
-    return t;
+ExpectedReplacement::ExpectedReplacement(const PixelGrid& image, const LsbTallies& tallies, int subGrid)
+    : image_(image), base_(tallies) {
+    if (!IsWhole(image) || subGrid >= kSubGrids) base_.ok = false;
+    if (!base_.ok) return;
+    width_ = image.width;
+    height_ = image.height;
+    if (subGrid >= 0) {
+        dx_ = subGrid & 1;
+        dy_ = subGrid >> 1;
+        step_ = 2;
+        width_ = (image.width - dx_ + 1) / 2;
+        height_ = (image.height - dy_ + 1) / 2;
+    }
+    replaced_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), 0);
 }
 
-LsbTallies UpdateSubGridTallies(const LsbTallies& tallies, const PixelGrid& before, const PixelGrid& after,
-                                int index, const std::vector<std::pair<int, int>>& changed) {
-    if (!tallies.ok || !IsWhole(before) || before.width != after.width || before.height != after.height ||
-        !IsWhole(after) || index < 0 || index >= kSubGrids)
-        return {};
-    const int dx = index & 1, dy = index >> 1;
-    const int w = (before.width - dx + 1) / 2, h = (before.height - dy + 1) / 2;
-    std::vector<std::pair<int, int>> local;
-    local.reserve(changed.size());
-    for (const auto& [x, y] : changed)
-        if ((x & 1) == dx && (y & 1) == dy) local.emplace_back(x >> 1, y >> 1);
-    LsbTallies t = tallies;
-    MoveChanged(t, GridView{before, dx, dy, 2, w, h}, GridView{after, dx, dy, 2, w, h}, local);
+void ExpectedReplacement::Prefetch(int x, int y) const {
+    if (!base_.ok) return;
+    if (step_ == 2) {
+        if ((x & 1) != dx_ || (y & 1) != dy_) return;
+        x >>= 1;
+        y >>= 1;
+    }
+    if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
+    for (int row = std::max(y - 1, 0); row <= std::min(y + 1, height_ - 1); ++row) {
+        __builtin_prefetch(&image_.pixels[static_cast<size_t>(step_ * row + dy_) * image_.width + step_ * x + dx_]);
+        __builtin_prefetch(&replaced_[Index(x, row)]);
+    }
+}
+
+int ExpectedReplacement::SampleAt(int x, int y, int channel) const {
+    return Sample(image_.at(step_ * x + dx_, step_ * y + dy_), channel);
+}
+
+void ExpectedReplacement::Replace(int x, int y, uint32_t lsbs) {
+    if (!base_.ok) return;
+    if (step_ == 2) {
+        if ((x & 1) != dx_ || (y & 1) != dy_) return;
+        x >>= 1;
+        y >>= 1;
+    }
+    if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
+    for (int ch = 0; ch < 3; ++ch) {
+        const auto bit = static_cast<uint8_t>(1u << ch);
+        if (!(lsbs & (1u << (8 * ch))) || (replaced_[Index(x, y)] & bit)) continue;
+        Move(x, y, ch);
+        replaced_[Index(x, y)] |= bit;
+    }
+}
+
+// The groups and pairs holding the sample leave the counts with what they
+// expected before and come back with what they expect with it replaced.
+void ExpectedReplacement::Move(int x, int y, int channel) {
+    const int gx = x & ~3;
+    if (gx + 3 < width_) Group(gx, y, x - gx, channel);
+    if (x + 1 < width_) Pair(x, y, x + 1, y, 0, channel);
+    if (x > 0) Pair(x - 1, y, x, y, 1, channel);
+    if (y + 1 < height_) Pair(x, y, x, y + 1, 0, channel);
+    if (y > 0) Pair(x, y - 1, x, y, 1, channel);
+}
+
+// Every value of the group's replaced LSBs, equally likely, without and
+// with sample `added`.
+void ExpectedReplacement::Group(int x, int y, int added, int channel) {
+    int v[4];
+    unsigned random = 0;
+    for (int i = 0; i < 4; ++i) {
+        v[i] = SampleAt(x + i, y, channel);
+        if (replaced_[Index(x + i, y)] >> channel & 1) random |= 1u << i;
+    }
+    GroupTally& counts = groups_[channel];
+    const RoughnessTables& tables = Roughness();
+    auto tally = [&](unsigned mask, int weight) {
+        for (unsigned s = mask;; s = (s - 1) & mask) {
+            TallyGroup(tables, counts, v[0] ^ static_cast<int>(s & 1), v[1] ^ static_cast<int>(s >> 1 & 1),
+                       v[2] ^ static_cast<int>(s >> 2 & 1), v[3] ^ static_cast<int>(s >> 3 & 1), weight);
+            if (s == 0) break;
+        }
+    };
+    tally(random, -static_cast<int>(kGroupScale >> kBitsIn[random]));
+    random |= 1u << added;
+    tally(random, static_cast<int>(kGroupScale >> kBitsIn[random]));
+}
+
+void ExpectedReplacement::Pair(int x0, int y0, int x1, int y1, int added, int channel) {
+    const int u = SampleAt(x0, y0, channel), v = SampleAt(x1, y1, channel);
+    unsigned random = (replaced_[Index(x0, y0)] >> channel & 1) | (replaced_[Index(x1, y1)] >> channel & 1) << 1;
+    const auto& classes = PairClasses();
+    PairTally& counts = pairs_[channel];
+    auto tally = [&](unsigned mask, int64_t weight) {
+        for (unsigned s = mask;; s = (s - 1) & mask) {
+            counts[classes[(u ^ static_cast<int>(s & 1)) * 256 + (v ^ static_cast<int>(s >> 1))]] += weight;
+            if (s == 0) break;
+        }
+    };
+    tally(random, -(kPairScale >> kBitsIn[random]));
+    random |= 1u << added;
+    tally(random, kPairScale >> kBitsIn[random]);
+}
+
+LsbTallies ExpectedReplacement::Tallies() const {
+    if (!base_.ok) return {};
+    LsbTallies t = base_;
+    for (int ch = 0; ch < 3; ++ch) {
+        const auto& g = groups_[ch];
+        RsGroupCounts& k = t.groups[ch];
+        const double s = kGroupScale;
+        k.regular += static_cast<double>(g[0]) / s;
+        k.singular += static_cast<double>(g[1]) / s;
+        k.regularNegated += static_cast<double>(g[2]) / s;
+        k.singularNegated += static_cast<double>(g[3]) / s;
+        k.flippedRegular += static_cast<double>(g[4]) / s;
+        k.flippedSingular += static_cast<double>(g[5]) / s;
+        k.flippedRegularNegated += static_cast<double>(g[6]) / s;
+        k.flippedSingularNegated += static_cast<double>(g[7]) / s;
+        const auto& p = pairs_[ch];
+        SamplePairCounts& q = t.pairs[ch];
+        q.equal += static_cast<double>(p[kEqualPair]) / kPairScale;
+        q.lsbOnly += static_cast<double>(p[kLsbOnlyPair]) / kPairScale;
+        q.oddStepEvenLow += static_cast<double>(p[kOddStepEvenLow]) / kPairScale;
+        q.oddStepOddLow += static_cast<double>(p[kOddStepOddLow]) / kPairScale;
+    }
     return t;
 }
 

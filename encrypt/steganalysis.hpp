@@ -11,6 +11,7 @@
 // as 0.20 and flips about 10% of the LSBs. An embedding that flips a share f
 // of the LSBs outright reads as about 2f.
 #include <array>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -86,16 +87,48 @@ struct LsbTallies {
     std::array<SamplePairCounts, 3> pairs{};
 };
 LsbTallies TallyLsbs(const PixelGrid& image);
-// The tallies of `after` from those of `before`, an image of the same size
-// that differs from it at most at `changed` (each pixel listed once); the
-// cost follows the changed pixels, not the image. The second form moves
-// the tallies of sub-grid `index` (made by TallyLsbs(SubGrid(before,
-// index))); `changed` is in image coordinates and pixels off the sub-grid
-// are ignored.
-LsbTallies UpdateTallies(const LsbTallies& tallies, const PixelGrid& before, const PixelGrid& after,
-                         const std::vector<std::pair<int, int>>& changed);
-LsbTallies UpdateSubGridTallies(const LsbTallies& tallies, const PixelGrid& before, const PixelGrid& after,
-                                int index, const std::vector<std::pair<int, int>>& changed);
+
+// The tallies expected of an image whose samples get random LSBs one after
+// another, as an embedding under a one-time-pad key writes them: each bit
+// it writes equals the image's with probability one half, independently,
+// so the expectation is over every value of the written bits. It is the
+// figure many keys would scatter around, which one random key only
+// samples. A replacement moves the counts of its own groups and pairs, and
+// the tallies can be read after any number of them.
+class ExpectedReplacement {
+public:
+    // Of the whole of `image` (subGrid -1), or of its sub-grid `subGrid`
+    // alone, whose tallies (TallyLsbs(SubGrid(image, subGrid))) `tallies`
+    // then are; replacements off that sub-grid are ignored. `image` must
+    // outlive this and not change.
+    ExpectedReplacement(const PixelGrid& image, const LsbTallies& tallies, int subGrid = -1);
+    // The LSBs set in `lsbs` (a pixel word such as ChannelBit gives) at
+    // pixel (x, y) of the image; a sample replaced before counts once.
+    void Replace(int x, int y, uint32_t lsbs);
+    // Asks for the memory a later Replace(x, y, ...) reads: a caller
+    // holding a batch of positions scattered over a large image prefetches
+    // them all first.
+    void Prefetch(int x, int y) const;
+    // Not ok when the tallies given were not, or the image is not whole.
+    LsbTallies Tallies() const;
+
+private:
+    void Move(int x, int y, int channel);
+    void Group(int x, int y, int added, int channel);
+    void Pair(int x0, int y0, int x1, int y1, int added, int channel);
+    size_t Index(int x, int y) const { return static_cast<size_t>(y) * static_cast<size_t>(width_) + x; }
+    int SampleAt(int x, int y, int channel) const;
+
+    const PixelGrid& image_;
+    LsbTallies base_;
+    int dx_ = 0, dy_ = 0, step_ = 1, width_ = 0, height_ = 0;
+    std::vector<uint8_t> replaced_;  // per pixel of the view: bit c for channel c
+    // Moves of the counts in sixteenths (a group holds at most four
+    // replaced samples of a channel) and quarters (a pair two): exact.
+    std::array<std::array<int64_t, 8>, 3> groups_{};
+    std::array<std::array<int64_t, 5>, 3> pairs_{};
+};
+
 LsbSteganalysis EstimateFromTallies(const LsbTallies& tallies);
 
 // A flat image reads 0 by both methods. An image narrower than 4 pixels has

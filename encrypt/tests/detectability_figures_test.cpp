@@ -126,8 +126,10 @@ std::vector<size_t> Lengths(const PixelGrid& carrier, bool compress) {
     return lengths;
 }
 
+// Predicted as the window and the command do once a key is chosen (its
+// comment fixes the positions), and before one is (a throwaway comment).
 TEST_F(DetectabilityFigures_, PredictionAgreesWithSavedImages) {
-    Tally tally;
+    Tally withKey, withoutKey;
     int seed = 1;
     for (const auto& [name, carrier] : Carriers()) {
         const CarrierEstimates clean = EstimateCarrier(carrier);
@@ -142,20 +144,25 @@ TEST_F(DetectabilityFigures_, PredictionAgreesWithSavedImages) {
                 request.compress = compress;
                 request.seed = static_cast<uint64_t>(seed);
                 request.findLongestLow = false;
-                const DetectabilityPrediction p = PredictDetectability(carrier, clean, request);
-                ASSERT_EQ(p.status, PredictionStatus::Done) << name << " " << length;
-                tally.Add((name + (compress ? " zip " : " raw ") + std::to_string(length)).c_str(), p.figures,
-                          measured);
+                const std::string what = name + (compress ? " zip " : " raw ") + std::to_string(length);
+                const DetectabilityPrediction guessed = PredictDetectability(carrier, clean, request);
+                ASSERT_EQ(guessed.status, PredictionStatus::Done) << what;
+                withoutKey.Add((what + " no key").c_str(), guessed.figures, measured);
+                request.keyComment = comment;
+                const DetectabilityPrediction known = PredictDetectability(carrier, clean, request);
+                ASSERT_EQ(known.status, PredictionStatus::Done) << what;
+                withKey.Add(what.c_str(), known.figures, measured);
             }
         }
     }
-    std::printf("real encryptions: %d of %d agree\n", tally.agreed, tally.cases);
-    EXPECT_GE(tally.cases, 50);
-    // On photos of a quarter megapixel the estimators' noise alone puts a
-    // case near an edge on either side: 55 of 60 agree, and only there.
-    EXPECT_GE(tally.agreed, 0.9 * tally.cases);
-    EXPECT_EQ(tally.farFromEdges, 0);
-    EXPECT_EQ(tally.lowWhereHigh, 0);
+    std::printf("real encryptions: %d of %d agree with the key's positions, %d without\n", withKey.agreed,
+                withKey.cases, withoutKey.agreed);
+    EXPECT_GE(withKey.cases, 50);
+    for (const Tally* t : {&withKey, &withoutKey}) {
+        EXPECT_GE(t->agreed, 0.95 * t->cases);
+        EXPECT_EQ(t->farFromEdges, 0);
+        EXPECT_EQ(t->lowWhereHigh, 0);
+    }
 }
 
 // Replaces one random channel's LSB with a random bit at `count` random
@@ -223,7 +230,6 @@ TEST_F(DetectabilityFigures_, LongestLowMessageHoldsOnSavedImages) {
             request.seed = 11;
             const DetectabilityPrediction p = PredictDetectability(carrier, clean, request);
             ASSERT_EQ(p.status, PredictionStatus::Done);
-            EXPECT_LE(p.trialEmbeddings, 3);
             ASSERT_GT(p.longestLow, 0) << name;
             const std::u16string longest = Letter(static_cast<size_t>(p.longestLow), 12);
             for (int k = 0; k < 2; ++k) {
