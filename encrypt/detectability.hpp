@@ -76,7 +76,8 @@ struct DetectabilityRequest {
     // positions and the sub-grid the encryption will take. Empty: a
     // throwaway comment (a sub-grid of its own).
     std::u16string keyComment;
-    // Seeds the throwaway key and comment; 0 draws one from the system.
+    // Seeds the throwaway key and comment; 0 draws the key from the system
+    // and takes one fixed comment, so that predictions without a key agree.
     uint64_t seed = 0;
     // Off: no search for the longest "Low" message.
     bool findLongestLow = true;

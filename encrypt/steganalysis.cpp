@@ -300,8 +300,8 @@ void ExpectedReplacement::Move(int x, int y, int channel) {
     if (y > 0) Pair(x, y - 1, x, y, 1, channel);
 }
 
-// Every value of the group's replaced LSBs, equally likely, without and
-// with sample `added`.
+// Every value of the group's replaced LSBs is equally likely; sample
+// `added` joins them.
 void ExpectedReplacement::Group(int x, int y, int added, int channel) {
     int v[4];
     unsigned random = 0;
@@ -311,16 +311,18 @@ void ExpectedReplacement::Group(int x, int y, int added, int channel) {
     }
     GroupTally& counts = groups_[channel];
     const RoughnessTables& tables = Roughness();
-    auto tally = [&](unsigned mask, int weight) {
-        for (unsigned s = mask;; s = (s - 1) & mask) {
-            TallyGroup(tables, counts, v[0] ^ static_cast<int>(s & 1), v[1] ^ static_cast<int>(s >> 1 & 1),
-                       v[2] ^ static_cast<int>(s >> 2 & 1), v[3] ^ static_cast<int>(s >> 3 & 1), weight);
-            if (s == 0) break;
-        }
-    };
-    tally(random, -static_cast<int>(kGroupScale >> kBitsIn[random]));
-    random |= 1u << added;
-    tally(random, static_cast<int>(kGroupScale >> kBitsIn[random]));
+    // Half the images the group could be before now carry the added sample
+    // flipped: each moves half its weight from the unflipped to the flipped
+    // values.
+    const int weight = static_cast<int>(kGroupScale >> (kBitsIn[random] + 1));
+    const unsigned flip = 1u << added;
+    for (unsigned s = random;; s = (s - 1) & random) {
+        for (const unsigned m : {s, s | flip})
+            TallyGroup(tables, counts, v[0] ^ static_cast<int>(m & 1), v[1] ^ static_cast<int>(m >> 1 & 1),
+                       v[2] ^ static_cast<int>(m >> 2 & 1), v[3] ^ static_cast<int>(m >> 3 & 1),
+                       m == s ? -weight : weight);
+        if (s == 0) break;
+    }
 }
 
 void ExpectedReplacement::Pair(int x0, int y0, int x1, int y1, int added, int channel) {
@@ -328,15 +330,14 @@ void ExpectedReplacement::Pair(int x0, int y0, int x1, int y1, int added, int ch
     unsigned random = (replaced_[Index(x0, y0)] >> channel & 1) | (replaced_[Index(x1, y1)] >> channel & 1) << 1;
     const auto& classes = PairClasses();
     PairTally& counts = pairs_[channel];
-    auto tally = [&](unsigned mask, int64_t weight) {
-        for (unsigned s = mask;; s = (s - 1) & mask) {
-            counts[classes[(u ^ static_cast<int>(s & 1)) * 256 + (v ^ static_cast<int>(s >> 1))]] += weight;
-            if (s == 0) break;
-        }
-    };
-    tally(random, -(kPairScale >> kBitsIn[random]));
-    random |= 1u << added;
-    tally(random, kPairScale >> kBitsIn[random]);
+    const int64_t weight = kPairScale >> (kBitsIn[random] + 1);
+    const unsigned flip = 1u << added;
+    for (unsigned s = random;; s = (s - 1) & random) {
+        for (const unsigned m : {s, s | flip})
+            counts[classes[(u ^ static_cast<int>(m & 1)) * 256 + (v ^ static_cast<int>(m >> 1))]] +=
+                m == s ? -weight : weight;
+        if (s == 0) break;
+    }
 }
 
 LsbTallies ExpectedReplacement::Tallies() const {
