@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <optional>
 #include <random>
 
 #include "core/hidden_message.hpp"
 #include "core/number_format.hpp"
 #include "core/sequence_random.hpp"
+#include "core/work_beside.hpp"
 #include "encrypt/embedding_steps.hpp"
 
 namespace corvane {
@@ -20,19 +23,31 @@ constexpr double kConfirmShare = 0.9;
 
 constexpr uint64_t kStableCommentSeed = 0x636F7276616E65ull;
 
+// Below this many pixels a second thread costs more than it saves.
+constexpr int64_t kThreadedPixels = int64_t{1} << 18;
+
+bool IsLarge(const PixelGrid& g) { return static_cast<int64_t>(g.width) * g.height >= kThreadedPixels; }
+
 double ShareOf(const LsbShareEstimate& e) { return e.ok ? e.share : 0.0; }
 
 class QuietSteps : public StepsReporter {};
 
-// What the prediction works from besides the message: the carrier, its
-// estimates, and the comment whose delimiters and seed the steps read.
+// The comment (the real key's or a throwaway one) fixes the positions and
+// the sub-grid before anything is estimated.
+struct Plan {
+    std::mt19937_64 random;
+    std::u16string comment;
+    int32_t seed = 0;
+    int subGrid = 0;
+};
+
+// What the sweep works from besides the message.
 struct TrialSetup {
     const PixelGrid& carrier;
     const CarrierEstimates& clean;
     std::u16string comment;
     int32_t seed = 0;
     int subGrid = 0;
-    std::mt19937_64 random;
 };
 
 struct Trial {
@@ -71,14 +86,14 @@ PixelGrid ThrowawayKey(int width, int height, std::mt19937_64& random) {
 
 // The message embedded with a throwaway key by the encryptor's own steps:
 // whether the carrier takes it, its container and the LSBs it changes.
-Trial RunTrial(TrialSetup& s, std::u16string_view message, bool compress) {
+Trial RunTrial(const PixelGrid& carrier, Plan& plan, std::u16string_view message, bool compress) {
     EmbeddingSteps steps;
     SequenceRandom rng;  // never the program's: the trial may run beside an encryption
     QuietSteps quiet;
-    const PixelGrid key = ThrowawayKey(s.carrier.width, s.carrier.height, s.random);
-    steps.Step1(s.carrier, key);
+    const PixelGrid key = ThrowawayKey(carrier.width, carrier.height, plan.random);
+    steps.Step1(carrier, key);
     Trial t;
-    t.status = steps.Step2(s.carrier, key, message, s.comment, s.seed, compress, rng, quiet);
+    t.status = steps.Step2(carrier, key, message, plan.comment, plan.seed, compress, rng, quiet);
     t.units = static_cast<int64_t>(steps.ContainerText().size());
     t.changed = steps.Stats().changedCount;
     return t;
@@ -247,15 +262,18 @@ uint32_t DetectabilityColour(Detectability level) {
 
 CarrierEstimates EstimateCarrier(const PixelGrid& carrier, int onlySubGrid) {
     CarrierEstimates e;
-    e.wholeTallies = TallyLsbs(carrier);
-    e.whole = EstimateFromTallies(e.wholeTallies).combined;
-    for (int i = 0; i < kSubGrids; ++i) {
-        if (onlySubGrid >= 0 && i != onlySubGrid) continue;
-        e.subGridTallies[i] = TallyLsbs(SubGrid(carrier, i));
-        const LsbShareEstimate sub = EstimateFromTallies(e.subGridTallies[i]).combined;
-        e.subGrids.subGrids[i] = sub;
-        if (sub.ok && (e.subGrids.largest < 0 || sub.share > e.subGrids.Largest().share)) e.subGrids.largest = i;
+    {
+        // The whole image's pass is the longest; the sub-grids' run beside it.
+        WorkBeside whole([&] { e.wholeTallies = TallyLsbs(carrier); }, IsLarge(carrier));
+        for (int i = 0; i < kSubGrids; ++i) {
+            if (onlySubGrid >= 0 && i != onlySubGrid) continue;
+            e.subGridTallies[i] = TallyLsbs(SubGrid(carrier, i));
+            const LsbShareEstimate sub = EstimateFromTallies(e.subGridTallies[i]).combined;
+            e.subGrids.subGrids[i] = sub;
+            if (sub.ok && (e.subGrids.largest < 0 || sub.share > e.subGrids.Largest().share)) e.subGrids.largest = i;
+        }
     }
+    e.whole = EstimateFromTallies(e.wholeTallies).combined;
     return e;
 }
 
@@ -274,15 +292,6 @@ DetectabilityFigures MeasureDetectability(const CarrierEstimates& carrier, const
 
 namespace {
 
-// The comment (the real key's or a throwaway one) fixes the positions and
-// the sub-grid before anything is estimated.
-struct Plan {
-    std::mt19937_64 random;
-    std::u16string comment;
-    int32_t seed = 0;
-    int subGrid = 0;
-};
-
 Plan MakePlan(const DetectabilityRequest& request) {
     Plan plan{std::mt19937_64(request.seed ? request.seed : std::random_device{}()), {}, 0, 0};
     // Without a key the positions are still the same from one prediction to
@@ -300,18 +309,20 @@ bool IsWholeGrid(const PixelGrid& g) {
     return !g.empty() && g.pixels.size() == static_cast<size_t>(g.width) * static_cast<size_t>(g.height);
 }
 
-DetectabilityPrediction Predict(const PixelGrid& carrier, const CarrierEstimates& clean,
+// `estimates` gives the carrier's estimates once the trial needs them: the
+// one-shot form makes them meanwhile.
+DetectabilityPrediction Predict(const PixelGrid& carrier, const std::function<const CarrierEstimates&()>& estimates,
                                 const DetectabilityRequest& request, Plan plan) {
     DetectabilityPrediction p;
     if (!IsWholeGrid(carrier)) return p;
     p.status = PredictionStatus::NoMessage;
     if (request.message.empty()) return p;
-    TrialSetup s{carrier, clean, std::move(plan.comment), plan.seed, plan.subGrid, std::move(plan.random)};
     p.status = PredictionStatus::TooLarge;
-    if (EncryptorWouldRefuse(carrier, s.comment, request)) return p;
-    const Trial trial = RunTrial(s, request.message, request.compress);
+    if (EncryptorWouldRefuse(carrier, plan.comment, request)) return p;
+    const Trial trial = RunTrial(carrier, plan, request.message, request.compress);
     p.status = StatusOf(trial.status);
     if (p.status != PredictionStatus::Done) return p;
+    const TrialSetup s{carrier, estimates(), std::move(plan.comment), plan.seed, plan.subGrid};
     p.containerUnits = trial.units;
     p.changedLsbs = trial.changed;
     const Sweep sweep = SweepPositions(s, trial.units, request.findLongestLow);
@@ -326,15 +337,26 @@ DetectabilityPrediction Predict(const PixelGrid& carrier, const CarrierEstimates
 
 DetectabilityPrediction PredictDetectability(const PixelGrid& carrier, const DetectabilityRequest& request) {
     Plan plan = MakePlan(request);
-    if (!IsWholeGrid(carrier) || request.message.empty())
-        return Predict(carrier, CarrierEstimates{}, request, std::move(plan));
-    const CarrierEstimates clean = EstimateCarrier(carrier, plan.subGrid);
-    return Predict(carrier, clean, request, std::move(plan));
+    if (!IsWholeGrid(carrier) || request.message.empty()) {
+        const CarrierEstimates none;
+        return Predict(carrier, [&]() -> const CarrierEstimates& { return none; }, request, std::move(plan));
+    }
+    // The carrier is estimated while the trial runs.
+    CarrierEstimates clean;
+    std::optional<WorkBeside> estimating;
+    estimating.emplace([&] { clean = EstimateCarrier(carrier, plan.subGrid); }, IsLarge(carrier));
+    return Predict(
+        carrier,
+        [&]() -> const CarrierEstimates& {
+            estimating.reset();
+            return clean;
+        },
+        request, plan);
 }
 
 DetectabilityPrediction PredictDetectability(const PixelGrid& carrier, const CarrierEstimates& clean,
                                              const DetectabilityRequest& request) {
-    return Predict(carrier, clean, request, MakePlan(request));
+    return Predict(carrier, [&]() -> const CarrierEstimates& { return clean; }, request, MakePlan(request));
 }
 
 std::vector<std::u16string> DetectabilityLines(const DetectabilityPrediction& p) {

@@ -11,13 +11,12 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
-#include <future>
-#include <system_error>
 
 #include "core/code_page.hpp"
 #include "core/platform.hpp"
 #include "core/safe_file.hpp"
 #include "core/sha256.hpp"
+#include "core/work_beside.hpp"
 #include "encrypt/encrypt_texts.hpp"
 
 namespace corvane {
@@ -222,18 +221,12 @@ std::string KeyIdentity::MessageDigest(std::u16string_view message, bool compres
 
 KeyIdentity IdentifyKey(const PixelGrid& key, std::u16string_view comment) {
     std::vector<std::array<uint8_t, 32>> rows(static_cast<size_t>(key.height));
-    const int half = key.height / 2;
-    bool threaded = static_cast<int64_t>(key.width) * key.height >= kThreadedPixels;
-    std::future<void> top;
-    if (threaded) {
-        try {
-            top = std::async(std::launch::async, [&] { HashRows(key, 0, half, rows); });
-        } catch (const std::system_error&) {
-            threaded = false;
-        }
+    {
+        const bool threaded = static_cast<int64_t>(key.width) * key.height >= kThreadedPixels;
+        const int split = threaded ? key.height / 2 : 0;
+        WorkBeside top([&] { HashRows(key, 0, split, rows); }, threaded);
+        HashRows(key, split, key.height, rows);
     }
-    HashRows(key, threaded ? half : 0, key.height, rows);
-    if (threaded) top.get();
 
     std::string bytes = "corvane key\n";
     PutLe32(bytes, static_cast<uint32_t>(key.width));
