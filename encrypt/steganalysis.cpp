@@ -324,8 +324,7 @@ struct LaneCounts {
 };
 
 // The groups and the pairs within the blocks of a row, and the pairs down
-// to it from the row `above` (null for the first row). The pairs across
-// two blocks are left to the caller.
+// to it from the row `above` (null for the first row).
 void TallyBlocks(const SplitPixels* row, const SplitPixels* above, int blocks,
                  std::array<std::array<uint64_t, LaneCounts::kCounts>, 3>& totals) {
     const __m128i two = _mm_set1_epi8(2);
@@ -338,10 +337,12 @@ void TallyBlocks(const SplitPixels* row, const SplitPixels* above, int blocks,
             counts.Pair(a, b);
             counts.Pair(b, c);
             counts.Pair(c, d);
-            // The last group of the block has no next one here: pairing its
-            // d with d ^ 2 makes an "other" pair, which counts nowhere.
-            const __m128i lastD = _mm_slli_si128(_mm_srli_si128(_mm_xor_si128(d, two), 15), 15);
-            counts.Pair(d, _mm_or_si128(_mm_srli_si128(a, 1), lastD));
+            // The last group's d pairs with the first a of the next block;
+            // after the last block, with d ^ 2, an "other" pair that counts
+            // nowhere, and the caller takes the pair into the rest of the row.
+            const __m128i next = k + 1 < blocks ? row[k + 1].planes[ch * 4] : _mm_xor_si128(d, two);
+            const __m128i nextA = _mm_slli_si128(k + 1 < blocks ? next : _mm_srli_si128(next, 15), 15);
+            counts.Pair(d, _mm_or_si128(_mm_srli_si128(a, 1), nextA));
             if (above) {
                 const __m128i* q = above[k].planes + ch * 4;
                 for (int i = 0; i < 4; ++i) counts.Pair(q[i], p[i]);
@@ -363,8 +364,8 @@ LsbTallies TallyLsbs(const PixelGrid& image) {
     const int w = image.width;
     const int h = image.height;
     PassTally t;
-    // Whole blocks go to the vector code; the rest of each row, and the
-    // pairs across two blocks, to the tables.
+    // Whole blocks go to the vector code, the rest of each row to the
+    // tables.
     int blocks = 0;
 #if defined(__SSE2__)
     blocks = w / kBlockPixels;
@@ -383,7 +384,6 @@ LsbTallies TallyLsbs(const PixelGrid& image) {
             TallyBlocks(current, above ? previous : nullptr, blocks, totals);
         }
 #endif
-        for (int k = 1; k < blocks; ++k) TallyPairs(t, row, row, 1, k * kBlockPixels - 1, k * kBlockPixels);
         TallyRowGroups(t, row, tail, w);
         TallyPairs(t, row, row, 1, std::max(tail - 1, 0), w - 1);
         if (above) TallyPairs(t, above, row, 0, tail, w);
