@@ -14,6 +14,7 @@
 #include "core/hidden_message.hpp"
 #include "encrypt/detectability.hpp"
 #include "encrypt/encrypt_operation.hpp"
+#include "encrypt/steganalysis.hpp"
 
 namespace corvane {
 namespace {
@@ -103,6 +104,13 @@ void BM_EstimateCarrier(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(EstimateCarrier(f.carrier));
 }
 BENCHMARK(BM_EstimateCarrier)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The one pass over the image that both LSB estimates solve from.
+void BM_TallyLsbs(benchmark::State& state) {
+    Fixture& f = Shared();
+    for (auto _ : state) benchmark::DoNotOptimize(TallyLsbs(f.carrier));
+}
+BENCHMARK(BM_TallyLsbs)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace corvane

@@ -8,6 +8,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/number_format.hpp"
 
 namespace corvane {
@@ -188,44 +192,217 @@ LsbShareEstimate SamplePairShare(const SamplePairCounts& k) {
     return Estimate(b > 0 ? 2 * (k.lsbOnly + d) / (b + s) : (b - s) / c);
 }
 
-LsbTallies TallyLsbs(const PixelGrid& image) {
-    LsbTallies t;
-    if (!IsWhole(image)) return t;
-    t.ok = true;
+namespace {
+
+// The counts of one pass, in whole numbers until the end.
+struct PassTally {
     std::array<GroupTally, 3> groups{};
-    // Horizontal and vertical pairs count apart: most neighbours fall in the
-    // same class, and one counter would make every increment wait for the
-    // one before.
     std::array<PairTally, 3> pairs{};
-    std::array<PairTally, 3> verticalPairs{};
-    const auto& classes = PairClasses();
-    const int w = image.width;
-    const int h = image.height;
+};
+
+// Groups starting at x0, x0 + 4, ... (x0 a multiple of 4) of one row.
+void TallyRowGroups(PassTally& t, const uint32_t* row, int x0, int w) {
     const RoughnessTables& tables = Roughness();
-    for (int y = 0; y < h; ++y) {
-        const uint32_t* row = &image.pixels[static_cast<size_t>(y) * static_cast<size_t>(w)];
-        for (int ch = 0; ch < 3; ++ch) {
-            GroupTally k = groups[ch];  // a local the compiler can keep in registers
-            for (int x = 0; x + 3 < w; x += 4)
-                TallyGroup(tables, k, Sample(row[x], ch), Sample(row[x + 1], ch), Sample(row[x + 2], ch),
-                           Sample(row[x + 3], ch), 1);
-            groups[ch] = k;
+    for (int ch = 0; ch < 3; ++ch) {
+        GroupTally k = t.groups[ch];  // a local the compiler can keep in registers
+        for (int x = x0; x + 3 < w; x += 4)
+            TallyGroup(tables, k, Sample(row[x], ch), Sample(row[x + 1], ch), Sample(row[x + 2], ch),
+                       Sample(row[x + 3], ch), 1);
+        t.groups[ch] = k;
+    }
+}
+
+// The pairs (first[x], second[x + step]) for x0 <= x < x1: step 1 along a
+// row, 0 down a column.
+void TallyPairs(PassTally& t, const uint32_t* first, const uint32_t* second, int step, int x0, int x1) {
+    const auto& classes = PairClasses();
+    for (int x = x0; x < x1; ++x)
+        for (int ch = 0; ch < 3; ++ch) ++t.pairs[ch][classes[Sample(first[x], ch) * 256 + Sample(second[x + step], ch)]];
+}
+
+// The vector code takes 16 groups of four pixels at a time.
+constexpr int kBlockPixels = 64;
+
+#if defined(__SSE2__)
+
+// A block as 12 vectors, [channel * 4 + position in group], lane g holding
+// group g of the block.
+struct SplitPixels {
+    __m128i planes[12];
+};
+// Counts add up in byte lanes; a block adds at most 8 to a pair lane (four
+// pairs along the row, four down), so 31 blocks fit before widening.
+constexpr int kBlocksPerSum = 31;
+
+__m128i AbsDiff(__m128i x, __m128i y) { return _mm_or_si128(_mm_subs_epu8(x, y), _mm_subs_epu8(y, x)); }
+
+// The 16 x 16 transpose of the block's bytes: byte j of group g goes to
+// lane g of vector j = position * 4 + channel. Four rounds of interleaving
+// rows i and i + 8 bring every byte to its place.
+void SplitBlock(const uint32_t* pixels, SplitPixels& block) {
+    __m128i r[16];
+    for (int g = 0; g < 16; ++g) r[g] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + 4 * g));
+    for (int round = 0; round < 4; ++round) {
+        __m128i t[16];
+        for (int i = 0; i < 8; ++i) {
+            t[2 * i] = _mm_unpacklo_epi8(r[i], r[i + 8]);
+            t[2 * i + 1] = _mm_unpackhi_epi8(r[i], r[i + 8]);
         }
-        for (int x = 0; x + 1 < w; ++x)
-            for (int ch = 0; ch < 3; ++ch) ++pairs[ch][classes[Sample(row[x], ch) * 256 + Sample(row[x + 1], ch)]];
-        if (y + 1 == h) continue;
-        const uint32_t* next = row + w;
-        for (int x = 0; x < w; ++x)
-            for (int ch = 0; ch < 3; ++ch)
-                ++verticalPairs[ch][classes[Sample(row[x], ch) * 256 + Sample(next[x], ch)]];
+        for (int i = 0; i < 16; ++i) r[i] = t[i];
     }
     for (int ch = 0; ch < 3; ++ch)
-        for (size_t i = 0; i < pairs[ch].size(); ++i) pairs[ch][i] += verticalPairs[ch][i];
-    for (int ch = 0; ch < 3; ++ch) {
-        Add(t.groups[ch], groups[ch]);
-        t.pairs[ch] = ToCounts(pairs[ch]);
+        for (int p = 0; p < 4; ++p) block.planes[ch * 4 + p] = r[p * 4 + ch];
+}
+
+// Byte-lane counts of one channel, widened into `totals` before they wrap.
+// The groups are judged in bytes too: a flip moves an outer step by 1 and
+// the middle one by 0 or 2, and the byte difference of the two steps, each
+// in 0...255, wraps to that small value exactly; the table entries follow
+// from these differences.
+struct LaneCounts {
+    // The eight group counts; then equal, lsbOnly, pairs with an even
+    // smaller and an odd larger value (lsbOnly pairs among them), pairs
+    // with an odd smaller and an even larger value.
+    static constexpr int kCounts = 12;
+    __m128i lanes[kCounts];
+    std::array<uint64_t, kCounts>& totals;
+
+    explicit LaneCounts(std::array<uint64_t, kCounts>& to) : totals(to) {
+        for (__m128i& l : lanes) l = _mm_setzero_si128();
     }
-    return t;
+    void Widen() {
+        for (int i = 0; i < kCounts; ++i) {
+            alignas(16) uint64_t sums[2];
+            _mm_store_si128(reinterpret_cast<__m128i*>(sums), _mm_sad_epu8(lanes[i], _mm_setzero_si128()));
+            totals[i] += sums[0] + sums[1];
+            lanes[i] = _mm_setzero_si128();
+        }
+    }
+    // `mask` lanes are 0 or -1.
+    void Count(int i, __m128i mask) { lanes[i] = _mm_sub_epi8(lanes[i], mask); }
+
+    void Group(__m128i a, __m128i b, __m128i c, __m128i d) {
+        const __m128i one = _mm_set1_epi8(1), two = _mm_set1_epi8(2), zero = _mm_setzero_si128();
+        const __m128i a1 = _mm_xor_si128(a, one), b1 = _mm_xor_si128(b, one);
+        const __m128i c1 = _mm_xor_si128(c, one), d1 = _mm_xor_si128(d, one);
+        const __m128i bc = AbsDiff(b, c), b1c1 = AbsDiff(b1, c1);
+        // The table entries flipA[a][b], flipB[b][c], flipA[d][c].
+        const __m128i outerAb = _mm_sub_epi8(AbsDiff(a, b1), AbsDiff(a, b));
+        const __m128i middle = _mm_sub_epi8(b1c1, bc);
+        const __m128i outerDc = _mm_sub_epi8(AbsDiff(d, c1), AbsDiff(d, c));
+        const __m128i m = _mm_add_epi8(_mm_add_epi8(outerAb, middle), outerDc);
+        // The negated flip moves a step the other way unless its two values
+        // are equal (outer) or one apart (middle), where it grows by 2 more.
+        const __m128i equalOuter = _mm_add_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, b), two),
+                                                _mm_and_si128(_mm_cmpeq_epi8(d, c), two));
+        const __m128i n = _mm_sub_epi8(_mm_add_epi8(equalOuter, _mm_and_si128(_mm_cmpeq_epi8(bc, one), two)), m);
+        // With every LSB flipped: -fm is flipA[a^1][b] + flipB[b][c] +
+        // flipA[d^1][c], and fn follows from it as n from m.
+        const __m128i flippedOuterAb = _mm_sub_epi8(AbsDiff(a1, b1), AbsDiff(a1, b));
+        const __m128i flippedOuterDc = _mm_sub_epi8(AbsDiff(d1, c1), AbsDiff(d1, c));
+        const __m128i minusFm = _mm_add_epi8(_mm_add_epi8(flippedOuterAb, middle), flippedOuterDc);
+        const __m128i fn =
+            _mm_add_epi8(_mm_add_epi8(equalOuter, _mm_and_si128(_mm_cmpeq_epi8(b1c1, one), two)), minusFm);
+        Count(0, _mm_cmpgt_epi8(m, zero));
+        Count(1, _mm_cmpgt_epi8(zero, m));
+        Count(2, _mm_cmpgt_epi8(n, zero));
+        Count(3, _mm_cmpgt_epi8(zero, n));
+        Count(4, _mm_cmpgt_epi8(zero, minusFm));
+        Count(5, _mm_cmpgt_epi8(minusFm, zero));
+        Count(6, _mm_cmpgt_epi8(fn, zero));
+        Count(7, _mm_cmpgt_epi8(zero, fn));
+    }
+    void Pair(__m128i u, __m128i v) {
+        const __m128i one = _mm_set1_epi8(1);
+        const __m128i x = _mm_xor_si128(u, v);
+        const __m128i low = _mm_min_epu8(u, v), high = _mm_max_epu8(u, v);
+        Count(8, _mm_cmpeq_epi8(x, _mm_setzero_si128()));
+        Count(9, _mm_cmpeq_epi8(x, one));
+        lanes[10] = _mm_add_epi8(lanes[10], _mm_and_si128(_mm_andnot_si128(low, high), one));
+        lanes[11] = _mm_add_epi8(lanes[11], _mm_and_si128(_mm_andnot_si128(high, low), one));
+    }
+};
+
+// The groups and the pairs within the blocks of a row, and the pairs down
+// to it from the row `above` (null for the first row).
+void TallyBlocks(const SplitPixels* row, const SplitPixels* above, int blocks,
+                 std::array<std::array<uint64_t, LaneCounts::kCounts>, 3>& totals) {
+    const __m128i two = _mm_set1_epi8(2);
+    for (int ch = 0; ch < 3; ++ch) {
+        LaneCounts counts(totals[ch]);
+        for (int k = 0; k < blocks; ++k) {
+            const __m128i* p = row[k].planes + ch * 4;
+            const __m128i a = p[0], b = p[1], c = p[2], d = p[3];
+            counts.Group(a, b, c, d);
+            counts.Pair(a, b);
+            counts.Pair(b, c);
+            counts.Pair(c, d);
+            // The last group's d pairs with the first a of the next block;
+            // after the last block, with d ^ 2, an "other" pair that counts
+            // nowhere, and the caller takes the pair into the rest of the row.
+            const __m128i next = k + 1 < blocks ? row[k + 1].planes[ch * 4] : _mm_xor_si128(d, two);
+            const __m128i nextA = _mm_slli_si128(k + 1 < blocks ? next : _mm_srli_si128(next, 15), 15);
+            counts.Pair(d, _mm_or_si128(_mm_srli_si128(a, 1), nextA));
+            if (above) {
+                const __m128i* q = above[k].planes + ch * 4;
+                for (int i = 0; i < 4; ++i) counts.Pair(q[i], p[i]);
+            }
+            if ((k + 1) % kBlocksPerSum == 0) counts.Widen();
+        }
+        counts.Widen();
+    }
+}
+
+#endif
+
+}  // namespace
+
+LsbTallies TallyLsbs(const PixelGrid& image) {
+    LsbTallies result;
+    if (!IsWhole(image)) return result;
+    result.ok = true;
+    const int w = image.width;
+    const int h = image.height;
+    PassTally t;
+    // Whole blocks go to the vector code, the rest of each row to the
+    // tables.
+    int blocks = 0;
+#if defined(__SSE2__)
+    blocks = w / kBlockPixels;
+    std::vector<SplitPixels> split(static_cast<size_t>(2 * blocks));
+    std::array<std::array<uint64_t, LaneCounts::kCounts>, 3> totals{};
+#endif
+    const int tail = blocks * kBlockPixels;
+    for (int y = 0; y < h; ++y) {
+        const uint32_t* row = &image.pixels[static_cast<size_t>(y) * static_cast<size_t>(w)];
+        const uint32_t* above = y > 0 ? row - w : nullptr;
+#if defined(__SSE2__)
+        if (blocks > 0) {
+            SplitPixels* current = split.data() + (y & 1) * blocks;
+            const SplitPixels* previous = split.data() + ((y + 1) & 1) * blocks;
+            for (int k = 0; k < blocks; ++k) SplitBlock(row + k * kBlockPixels, current[k]);
+            TallyBlocks(current, above ? previous : nullptr, blocks, totals);
+        }
+#endif
+        TallyRowGroups(t, row, tail, w);
+        TallyPairs(t, row, row, 1, std::max(tail - 1, 0), w - 1);
+        if (above) TallyPairs(t, above, row, 0, tail, w);
+    }
+#if defined(__SSE2__)
+    for (int ch = 0; ch < 3; ++ch) {
+        const auto& k = totals[ch];
+        for (int i = 0; i < 8; ++i) t.groups[ch][i] += static_cast<int64_t>(k[i]);
+        t.pairs[ch][kEqualPair] += static_cast<int64_t>(k[8]);
+        t.pairs[ch][kLsbOnlyPair] += static_cast<int64_t>(k[9]);
+        t.pairs[ch][kOddStepEvenLow] += static_cast<int64_t>(k[10] - k[9]);
+        t.pairs[ch][kOddStepOddLow] += static_cast<int64_t>(k[11]);
+    }
+#endif
+    for (int ch = 0; ch < 3; ++ch) {
+        Add(result.groups[ch], t.groups[ch]);
+        result.pairs[ch] = ToCounts(t.pairs[ch]);
+    }
+    return result;
 }
 
 namespace {

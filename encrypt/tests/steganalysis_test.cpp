@@ -147,6 +147,103 @@ TEST(LsbReplacementEstimate, TooSmallOrBrokenGridsGiveNoFigures) {
     }
 }
 
+// The tallies straight from their definitions, a group and a pair at a time.
+LsbTallies ReferenceTallies(const PixelGrid& g) {
+    LsbTallies t;
+    t.ok = true;
+    auto negated = [](int v) { return (v & 1) ? v + 1 : v - 1; };
+    auto roughness = [](int a, int b, int c, int d) { return std::abs(b - a) + std::abs(c - b) + std::abs(d - c); };
+    auto pair = [](int u, int v, SamplePairCounts& k) {
+        if (u == v)
+            ++k.equal;
+        else if (u / 2 == v / 2)
+            ++k.lsbOnly;
+        else if ((u - v) % 2 != 0)
+            ++(std::min(u, v) % 2 ? k.oddStepOddLow : k.oddStepEvenLow);
+    };
+    for (int ch = 0; ch < 3; ++ch) {
+        auto s = [&](int x, int y) { return static_cast<int>((g.at(x, y) >> (8 * ch)) & 0xFF); };
+        RsGroupCounts& k = t.groups[ch];
+        for (int y = 0; y < g.height; ++y)
+            for (int x = 0; x + 3 < g.width; x += 4)
+                for (int lsbs : {0, 1}) {
+                    const int a = s(x, y) ^ lsbs, b = s(x + 1, y) ^ lsbs, c = s(x + 2, y) ^ lsbs, d = s(x + 3, y) ^ lsbs;
+                    const int r = roughness(a, b, c, d);
+                    const int m = roughness(a, b ^ 1, c ^ 1, d) - r;
+                    const int n = roughness(a, negated(b), negated(c), d) - r;
+                    (lsbs ? k.flippedRegular : k.regular) += m > 0;
+                    (lsbs ? k.flippedSingular : k.singular) += m < 0;
+                    (lsbs ? k.flippedRegularNegated : k.regularNegated) += n > 0;
+                    (lsbs ? k.flippedSingularNegated : k.singularNegated) += n < 0;
+                }
+        for (int y = 0; y < g.height; ++y)
+            for (int x = 0; x < g.width; ++x) {
+                if (x + 1 < g.width) pair(s(x, y), s(x + 1, y), t.pairs[ch]);
+                if (y + 1 < g.height) pair(s(x, y), s(x, y + 1), t.pairs[ch]);
+            }
+    }
+    return t;
+}
+
+std::array<double, 12> CountsOf(const LsbTallies& t, int ch) {
+    const RsGroupCounts& k = t.groups[ch];
+    const SamplePairCounts& p = t.pairs[ch];
+    return {k.regular,         k.singular,        k.regularNegated,        k.singularNegated,
+            k.flippedRegular,  k.flippedSingular, k.flippedRegularNegated, k.flippedSingularNegated,
+            p.equal,           p.lsbOnly,         p.oddStepEvenLow,        p.oddStepOddLow};
+}
+
+void ExpectReferenceTallies(const PixelGrid& g) {
+    SCOPED_TRACE(std::to_string(g.width) + " x " + std::to_string(g.height));
+    const LsbTallies fast = TallyLsbs(g), reference = ReferenceTallies(g);
+    ASSERT_TRUE(fast.ok);
+    for (int ch = 0; ch < 3; ++ch) EXPECT_EQ(CountsOf(fast, ch), CountsOf(reference, ch)) << "channel " << ch;
+}
+
+// Random values over a few levels; the top byte, which is no sample,
+// filled in as well.
+PixelGrid RandomLevels(int w, int h, const std::vector<int>& levels, uint32_t seed) {
+    std::mt19937 rng(seed);
+    PixelGrid g(w, h);
+    for (auto& p : g.pixels) {
+        p = rng() & 0xFF000000u;
+        for (int ch = 0; ch < 3; ++ch) p |= static_cast<uint32_t>(levels[rng() % levels.size()]) << (8 * ch);
+    }
+    return g;
+}
+
+TEST(LsbTallies, EqualTheirDefinitionsForAnyImage) {
+    // Widths around the 64-pixel runs the pass takes at a time and part
+    // groups; single rows and columns.
+    std::vector<int> all(256);
+    std::iota(all.begin(), all.end(), 0);
+    uint32_t seed = 0;
+    for (int w : {1, 2, 3, 4, 5, 6, 7, 63, 64, 65, 67, 128, 130, 193})
+        for (int h : {1, 2, 5}) {
+            ExpectReferenceTallies(RandomLevels(w, h, all, ++seed));
+            ExpectReferenceTallies(RandomLevels(w, h, {0, 1, 2, 3, 252, 253, 254, 255}, ++seed));
+            ExpectReferenceTallies(RandomLevels(w, h, {126, 127, 128, 129, 130}, ++seed));
+        }
+    // Flat images and extremes wide enough that a count reaches every lane
+    // thousands of times along a row.
+    for (uint32_t fill : {0x00000000u, 0xFFFFFFFFu, 0xFF000100u, 0x00FE01FFu})
+        ExpectReferenceTallies(PixelGrid(64 * 40 + 3, 3, fill));
+    ExpectReferenceTallies(RandomLevels(64 * 40 + 5, 4, {0, 1, 254, 255}, 99));
+
+    for (const char* name : {"coffee.png", "astronaut.png"}) {
+        SCOPED_TRACE(name);
+        const PixelGrid photo = Photo(name);
+        ExpectReferenceTallies(photo);
+        ExpectReferenceTallies(SubGrid(photo, 3));
+        ExpectReferenceTallies(ReplaceLsbs(photo, 0.3, 5));
+    }
+
+    PixelGrid broken(100, 3);
+    broken.pixels.pop_back();
+    EXPECT_FALSE(TallyLsbs(broken).ok);
+    EXPECT_FALSE(TallyLsbs(PixelGrid()).ok);
+}
+
 TEST(LsbReplacementEstimate, DegenerateRsEquations) {
     EXPECT_FALSE(RsShare({}).ok);
     // A first-order equation whose root falls where the share has a pole.
