@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -27,44 +26,25 @@ int Sample(uint32_t pixel, int channel) { return static_cast<int>((pixel >> (8 *
 // 0...255 (0 -> -1, 255 -> 256), which the smoothness sum takes as they are.
 int FlipNegated(int v) { return (v & 1) ? v + 1 : v - 1; }
 
-// How a flip changes one step of a group's roughness |b - a| + |c - b| +
-// |d - c|, for every pair of values: the sum of three entries says whether
-// the flipped group is rougher, without computing either sum. Flipping the
-// two middle values with the mask changes the outer steps by flipA[a][b]
-// and flipA[d][c] and the middle one by flipB[b][c]; the negated mask
-// likewise with the negated tables.
-struct RoughnessTables {
-    std::array<int8_t, 256 * 256> flipA{}, flipB{}, negatedA{}, negatedB{};
-};
-
-const RoughnessTables& Roughness() {
-    static const auto tables = [] {
-        auto t = std::make_unique<RoughnessTables>();
-        for (int u = 0; u < 256; ++u)
-            for (int v = 0; v < 256; ++v) {
-                const size_t i = static_cast<size_t>(u * 256 + v);
-                t->flipA[i] = static_cast<int8_t>(std::abs((v ^ 1) - u) - std::abs(v - u));
-                t->flipB[i] = static_cast<int8_t>(std::abs((v ^ 1) - (u ^ 1)) - std::abs(v - u));
-                t->negatedA[i] = static_cast<int8_t>(std::abs(FlipNegated(v) - u) - std::abs(v - u));
-                t->negatedB[i] = static_cast<int8_t>(std::abs(FlipNegated(v) - FlipNegated(u)) - std::abs(v - u));
-            }
-        return t;
-    }();
-    return *tables;
-}
+// The roughness of a group of four neighbours.
+inline int Roughness(int a, int b, int c, int d) { return std::abs(b - a) + std::abs(c - b) + std::abs(d - c); }
 
 // The eight RsGroupCounts fields, in their order.
 using GroupTally = std::array<int64_t, 8>;
 
-// `weight` -1 takes a group back out of the counts.
-inline void TallyGroup(const RoughnessTables& t, GroupTally& k, int a, int b, int c, int d, int weight) {
-    auto at = [](int u, int v) { return static_cast<size_t>(u * 256 + v); };
-    const int m = t.flipA[at(a, b)] + t.flipB[at(b, c)] + t.flipA[at(d, c)];
-    const int n = t.negatedA[at(a, b)] + t.negatedB[at(b, c)] + t.negatedA[at(d, c)];
-    // The same group with every LSB flipped; the mask flips its middle back,
-    // so its steps change by the negated entries of the flipped outer values.
-    const int fm = -(t.flipA[at(a ^ 1, b)] + t.flipB[at(b, c)] + t.flipA[at(d ^ 1, c)]);
-    const int fn = t.negatedA[at(a ^ 1, b ^ 1)] + t.negatedB[at(b ^ 1, c ^ 1)] + t.negatedA[at(d ^ 1, c ^ 1)];
+// The group flipped in its middle two values with the mask and with its
+// negation, and the same for the group with every LSB flipped, where the
+// mask flips the middle back. Plain arithmetic: tables of the step changes
+// (four of 64 KiB) would not stay in the nearest cache. `weight` -1 takes a
+// group back out of the counts.
+inline void TallyGroup(GroupTally& k, int a, int b, int c, int d, int weight) {
+    const int r = Roughness(a, b, c, d);
+    const int m = Roughness(a, b ^ 1, c ^ 1, d) - r;
+    const int n = Roughness(a, FlipNegated(b), FlipNegated(c), d) - r;
+    const int a1 = a ^ 1, b1 = b ^ 1, c1 = c ^ 1, d1 = d ^ 1;
+    const int f = Roughness(a1, b1, c1, d1);
+    const int fm = Roughness(a1, b, c, d1) - f;
+    const int fn = Roughness(a1, FlipNegated(b1), FlipNegated(c1), d1) - f;
     k[0] += weight * (m > 0);
     k[1] += weight * (m < 0);
     k[2] += weight * (n > 0);
@@ -90,26 +70,14 @@ void Add(RsGroupCounts& to, const GroupTally& k) {
 enum PairClass : uint8_t { kOtherPair, kEqualPair, kLsbOnlyPair, kOddStepEvenLow, kOddStepOddLow };
 using PairTally = std::array<int64_t, 5>;
 
-PairClass ClassOf(int u, int v) {
-    if (u == v) return kEqualPair;
-    const int low = std::min(u, v);
-    const int high = std::max(u, v);
-    if ((low >> 1) == (high >> 1)) return kLsbOnlyPair;
-    if (((high - low) & 1) == 0) return kOtherPair;
-    return (low & 1) ? kOddStepOddLow : kOddStepEvenLow;
-}
-
-// Every pair of the image is classified: a table lookup is several times
-// faster than comparisons whose branches a textured image makes
-// unpredictable.
-const std::array<uint8_t, 256 * 256>& PairClasses() {
-    static const auto table = [] {
-        std::array<uint8_t, 256 * 256> t{};
-        for (int u = 0; u < 256; ++u)
-            for (int v = 0; v < 256; ++v) t[u * 256 + v] = ClassOf(u, v);
-        return t;
-    }();
-    return table;
+// Without branches, which a textured image would make unpredictable, and
+// without a table, which would not stay in the nearest cache.
+inline int ClassOf(int u, int v) {
+    const int x = u ^ v;
+    const int oddStep = (x & 1) & static_cast<int>(x != 1);  // odd difference, beyond the LSB
+    const int lowOdd = std::min(u, v) & 1;
+    return static_cast<int>(x == 0) * kEqualPair + static_cast<int>(x == 1) * kLsbOnlyPair +
+           oddStep * (lowOdd ? kOddStepOddLow : kOddStepEvenLow);
 }
 
 SamplePairCounts ToCounts(const PairTally& t) {
@@ -202,11 +170,10 @@ struct PassTally {
 
 // Groups starting at x0, x0 + 4, ... (x0 a multiple of 4) of one row.
 void TallyRowGroups(PassTally& t, const uint32_t* row, int x0, int w) {
-    const RoughnessTables& tables = Roughness();
     for (int ch = 0; ch < 3; ++ch) {
         GroupTally k = t.groups[ch];  // a local the compiler can keep in registers
         for (int x = x0; x + 3 < w; x += 4)
-            TallyGroup(tables, k, Sample(row[x], ch), Sample(row[x + 1], ch), Sample(row[x + 2], ch),
+            TallyGroup(k, Sample(row[x], ch), Sample(row[x + 1], ch), Sample(row[x + 2], ch),
                        Sample(row[x + 3], ch), 1);
         t.groups[ch] = k;
     }
@@ -215,9 +182,8 @@ void TallyRowGroups(PassTally& t, const uint32_t* row, int x0, int w) {
 // The pairs (first[x], second[x + step]) for x0 <= x < x1: step 1 along a
 // row, 0 down a column.
 void TallyPairs(PassTally& t, const uint32_t* first, const uint32_t* second, int step, int x0, int x1) {
-    const auto& classes = PairClasses();
     for (int x = x0; x < x1; ++x)
-        for (int ch = 0; ch < 3; ++ch) ++t.pairs[ch][classes[Sample(first[x], ch) * 256 + Sample(second[x + step], ch)]];
+        for (int ch = 0; ch < 3; ++ch) ++t.pairs[ch][ClassOf(Sample(first[x], ch), Sample(second[x + step], ch))];
 }
 
 // The vector code takes 16 groups of four pixels at a time.
@@ -487,7 +453,6 @@ void ExpectedReplacement::Group(int x, int y, int added, int channel) {
         if (replaced_[Index(x + i, y)] >> channel & 1) random |= 1u << i;
     }
     GroupTally& counts = groups_[channel];
-    const RoughnessTables& tables = Roughness();
     // Half the images the group could be before now carry the added sample
     // flipped: each moves half its weight from the unflipped to the flipped
     // values.
@@ -495,7 +460,7 @@ void ExpectedReplacement::Group(int x, int y, int added, int channel) {
     const unsigned flip = 1u << added;
     for (unsigned s = random;; s = (s - 1) & random) {
         for (const unsigned m : {s, s | flip})
-            TallyGroup(tables, counts, v[0] ^ static_cast<int>(m & 1), v[1] ^ static_cast<int>(m >> 1 & 1),
+            TallyGroup(counts, v[0] ^ static_cast<int>(m & 1), v[1] ^ static_cast<int>(m >> 1 & 1),
                        v[2] ^ static_cast<int>(m >> 2 & 1), v[3] ^ static_cast<int>(m >> 3 & 1),
                        m == s ? -weight : weight);
         if (s == 0) break;
@@ -505,13 +470,12 @@ void ExpectedReplacement::Group(int x, int y, int added, int channel) {
 void ExpectedReplacement::Pair(int x0, int y0, int x1, int y1, int added, int channel) {
     const int u = SampleAt(x0, y0, channel), v = SampleAt(x1, y1, channel);
     unsigned random = (replaced_[Index(x0, y0)] >> channel & 1) | (replaced_[Index(x1, y1)] >> channel & 1) << 1;
-    const auto& classes = PairClasses();
     PairTally& counts = pairs_[channel];
     const int64_t weight = kPairScale >> (kBitsIn[random] + 1);
     const unsigned flip = 1u << added;
     for (unsigned s = random;; s = (s - 1) & random) {
         for (const unsigned m : {s, s | flip})
-            counts[classes[(u ^ static_cast<int>(m & 1)) * 256 + (v ^ static_cast<int>(m >> 1))]] +=
+            counts[ClassOf(u ^ static_cast<int>(m & 1), v ^ static_cast<int>(m >> 1))] +=
                 m == s ? -weight : weight;
         if (s == 0) break;
     }
