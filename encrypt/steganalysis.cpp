@@ -398,14 +398,18 @@ ExpectedReplacement::ExpectedReplacement(const PixelGrid& image, const LsbTallie
     replaced_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), 0);
 }
 
-void ExpectedReplacement::Prefetch(int x, int y) const {
-    if (!base_.ok) return;
+bool ExpectedReplacement::InView(int& x, int& y) const {
+    if (!base_.ok) return false;
     if (step_ == 2) {
-        if ((x & 1) != dx_ || (y & 1) != dy_) return;
+        if ((x & 1) != dx_ || (y & 1) != dy_) return false;
         x >>= 1;
         y >>= 1;
     }
-    if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
+    return x >= 0 && y >= 0 && x < width_ && y < height_;
+}
+
+void ExpectedReplacement::Prefetch(int x, int y) const {
+    if (!InView(x, y)) return;
     for (int row = std::max(y - 1, 0); row <= std::min(y + 1, height_ - 1); ++row) {
         __builtin_prefetch(&image_.pixels[static_cast<size_t>(step_ * row + dy_) * image_.width + step_ * x + dx_]);
         __builtin_prefetch(&replaced_[Index(x, row)]);
@@ -417,13 +421,7 @@ int ExpectedReplacement::SampleAt(int x, int y, int channel) const {
 }
 
 void ExpectedReplacement::Replace(int x, int y, uint32_t lsbs) {
-    if (!base_.ok) return;
-    if (step_ == 2) {
-        if ((x & 1) != dx_ || (y & 1) != dy_) return;
-        x >>= 1;
-        y >>= 1;
-    }
-    if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
+    if (!InView(x, y)) return;
     for (int ch = 0; ch < 3; ++ch) {
         const auto bit = static_cast<uint8_t>(1u << ch);
         if (!(lsbs & (1u << (8 * ch))) || (replaced_[Index(x, y)] & bit)) continue;

@@ -113,6 +113,8 @@ public:
     LsbTallies Tallies() const;
 
 private:
+    // Image coordinates to the view's; false for a pixel off it.
+    bool InView(int& x, int& y) const;
     void Move(int x, int y, int channel);
     void Group(int x, int y, int added, int channel);
     void Pair(int x0, int y0, int x1, int y1, int added, int channel);
