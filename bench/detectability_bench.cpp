@@ -69,7 +69,7 @@ void BM_EncryptToBmp(benchmark::State& state) {
             state.SkipWithError("the encryption failed");
     }
 }
-BENCHMARK(BM_EncryptToBmp)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EncryptToBmp)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 // What a window or the command pays: the carrier's estimates, the trial and
 // the search for the longest "Low" message.
@@ -84,7 +84,7 @@ void BM_PredictDetectability(benchmark::State& state) {
         if (p.status != PredictionStatus::Done) state.SkipWithError("no prediction");
     }
 }
-BENCHMARK(BM_PredictDetectability)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PredictDetectability)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 // A window that keeps the carrier's estimates pays this as the message
 // changes; corvane encrypt pays it without the search.
@@ -97,20 +97,20 @@ void BM_PredictWithCarrierEstimates(benchmark::State& state) {
     request.findLongestLow = state.range(0) != 0;
     for (auto _ : state) benchmark::DoNotOptimize(PredictDetectability(f.carrier, clean, request));
 }
-BENCHMARK(BM_PredictWithCarrierEstimates)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PredictWithCarrierEstimates)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 void BM_EstimateCarrier(benchmark::State& state) {
     Fixture& f = Shared();
     for (auto _ : state) benchmark::DoNotOptimize(EstimateCarrier(f.carrier));
 }
-BENCHMARK(BM_EstimateCarrier)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EstimateCarrier)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 // The one pass over the image that both LSB estimates solve from.
 void BM_TallyLsbs(benchmark::State& state) {
     Fixture& f = Shared();
     for (auto _ : state) benchmark::DoNotOptimize(TallyLsbs(f.carrier));
 }
-BENCHMARK(BM_TallyLsbs)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_TallyLsbs)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 }  // namespace
 }  // namespace corvane
