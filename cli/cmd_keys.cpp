@@ -5,8 +5,6 @@
 
 #include "cli/args.hpp"
 #include "cli/command.hpp"
-#include "core/image_decoder.hpp"
-#include "core/image_formats.hpp"
 #include "core/key_image.hpp"
 #include "core/platform.hpp"
 #include "encrypt/used_keys.hpp"
@@ -52,12 +50,10 @@ bool DigestOf(const std::string& key, std::string& digest) {
         digest = key;
         return true;
     }
-    ImageReader reader;
     KeyImage image;
     std::string error;
-    if (!reader.Open(key, kKeyLoadRule) || !DecodeKeyImage(reader, image, &error)) {
-        std::fprintf(stderr, "corvane keys: cannot load the key image %s: %s\n", key.c_str(),
-                     error.empty() ? reader.error().c_str() : error.c_str());
+    if (!LoadKeyImage(key, image, &error)) {
+        std::fprintf(stderr, "corvane keys: cannot load the key image %s: %s\n", key.c_str(), error.c_str());
         return false;
     }
     digest = IdentifyKey(image.pixels, image.comment).keyDigest;

@@ -10,6 +10,7 @@
 #include "core/code_page.hpp"
 #include "core/image_decoder.hpp"
 #include "core/image_formats.hpp"
+#include "core/key_image.hpp"
 #include "core/text_file.hpp"
 #include "encrypt/carrier_analysis.hpp"
 #include "encrypt/detectability.hpp"
@@ -19,6 +20,7 @@ namespace {
 
 constexpr char kUsage[] =
     "Usage: corvane rate --carrier FILE [--message TEXT | --message-file FILE] [--no-compress]\n"
+    "                    [--key FILE]\n"
     "\n"
     "Rates a carrier image for hiding a message. Prints three lines:\n"
     "  the message's byte length and the estimated share of the carrier's\n"
@@ -41,12 +43,17 @@ constexpr char kUsage[] =
     "  --message TEXT       the message (UTF-8)\n"
     "  --message-file FILE  the message from a text file (byte-order mark, UTF-8\n"
     "                       or Windows-1252)\n"
-    "  --no-compress        predict for the message stored uncompressed\n";
+    "  --no-compress        predict for the message stored uncompressed\n"
+    "  --key FILE           predict for this key image: the pixels and the sub-grid\n"
+    "                       it would write on (without it, those of one fixed\n"
+    "                       stand-in key, so the figures may differ a little)\n";
 
-int PrintPrediction(const PixelGrid& carrier, const std::u16string& message, bool compress) {
+int PrintPrediction(const PixelGrid& carrier, const std::u16string& message, bool compress,
+                    const std::u16string& keyComment) {
     DetectabilityRequest request;
     request.message = message;
     request.compress = compress;
+    request.keyComment = keyComment;
     const DetectabilityPrediction prediction = PredictDetectability(carrier, request);
     // The rating is advice: a message the carrier cannot take gets its
     // three lines and a note, as it always has.
@@ -61,9 +68,9 @@ int PrintPrediction(const PixelGrid& carrier, const std::u16string& message, boo
 
 int Run(const std::vector<std::string>& argv) {
     Args args;
-    if (!args.Parse(argv, {"--carrier", "--message", "--message-file"}, {"--no-compress"}))
+    if (!args.Parse(argv, {"--carrier", "--message", "--message-file", "--key"}, {"--no-compress"}))
         return UsageError("rate", args.error());
-    if (const std::string empty = args.EmptyPath({"--carrier", "--message-file"}); !empty.empty())
+    if (const std::string empty = args.EmptyPath({"--carrier", "--message-file", "--key"}); !empty.empty())
         return UsageError("rate", empty + " needs a file or folder name");
     const auto carrierPath = args.Value("--carrier");
     if (!carrierPath) return UsageError("rate", "--carrier is required");
@@ -83,8 +90,15 @@ int Run(const std::vector<std::string>& argv) {
         message = loaded.text;
     }
 
-    PixelGrid carrier;
+    // Only the key's comment matters: it fixes the pixels the message takes.
+    KeyImage key;
     std::string error;
+    if (const auto keyPath = args.Value("--key"); keyPath && !LoadKeyImage(*keyPath, key, &error)) {
+        std::fprintf(stderr, "corvane rate: cannot load the key image %s: %s\n", keyPath->c_str(), error.c_str());
+        return kExitFailed;
+    }
+
+    PixelGrid carrier;
     if (!LoadGrid(*carrierPath, carrier, &error)) {
         std::fprintf(stderr, "corvane rate: cannot load carrier image '%s': %s\n", carrierPath->c_str(), error.c_str());
         return kExitFailed;
@@ -100,7 +114,7 @@ int Run(const std::vector<std::string>& argv) {
                 TextToUtf8(analysis.statistics).c_str());
     std::fflush(stdout);
     if (message.empty()) return kExitDone;
-    return PrintPrediction(carrier, message, !args.Flag("--no-compress"));
+    return PrintPrediction(carrier, message, !args.Flag("--no-compress"), key.comment);
 }
 
 CommandRegistrar reg({"rate", "rate a carrier image for hiding a message", kUsage, &Run});

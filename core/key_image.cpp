@@ -12,4 +12,14 @@ bool DecodeKeyImage(ImageReader& reader, KeyImage& key, std::string* error) {
     return true;
 }
 
+bool LoadKeyImage(const std::string& path, KeyImage& key, std::string* error) {
+    ImageReader reader;
+    if (!reader.Open(path, kKeyLoadRule)) {
+        key = KeyImage();
+        if (error) *error = reader.error();
+        return false;
+    }
+    return DecodeKeyImage(reader, key, error);
+}
+
 }  // namespace corvane

@@ -20,5 +20,7 @@ struct KeyImage {
 // False with the decoder's reason when it cannot be decoded; a key whose
 // comment gives no seed decodes all the same (hasSeed false).
 bool DecodeKeyImage(ImageReader& reader, KeyImage& key, std::string* error = nullptr);
+// Opens the key image at `path` and decodes it, all at once.
+bool LoadKeyImage(const std::string& path, KeyImage& key, std::string* error = nullptr);
 
 }  // namespace corvane

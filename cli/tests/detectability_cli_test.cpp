@@ -125,6 +125,29 @@ TEST_F(EncryptVerdict, LimitRefusesToSaveAboveIt) {
     EXPECT_EQ(Encrypt(kShort, {"--max-detectability", "high"}).status, 2);
 }
 
+// Given the key, the rating predicts exactly what the encryption then
+// prints; a key that cannot be read is an error, not a silent stand-in.
+TEST_F(EncryptVerdict, RateWithTheKeyPrintsWhatTheEncryptionWill) {
+    const std::string message = LongText().substr(0, 1500);
+    const Outcome encrypted = Encrypt(message, {"--no-compress"});
+    ASSERT_EQ(encrypted.status, 0) << encrypted.err;
+    const Outcome rated = RunCorvane(
+        {"rate", "--carrier", PhotoPath("coffee.png"), "--key", key, "--message", message, "--no-compress"});
+    ASSERT_EQ(rated.status, 0) << rated.err;
+    const auto lines = Lines(rated.out);
+    ASSERT_EQ(lines.size(), 11u) << rated.out;
+    auto figure = [](const std::string& line) { return line.substr(line.rfind(' ') + 1); };
+    const std::string printed = lines[10].substr(std::string("Detectability: ").size()) + " (estimate " +
+                                figure(lines[3]) + ", +" + figure(lines[5]) + "; written sub-grid +" +
+                                figure(lines[8]) + ")";
+    EXPECT_NE(encrypted.err.find("Detectability: " + printed), std::string::npos) << encrypted.err << rated.out;
+    WriteBytes(dir / "broken.png", "not an image");
+    const Outcome broken =
+        RunCorvane({"rate", "--carrier", PhotoPath("coffee.png"), "--key", dir / "broken.png", "--message", "hi"});
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_NE(broken.err.find("cannot load the key image"), std::string::npos) << broken.err;
+}
+
 TEST(AnalyzeSubGrids, NamesTheSubGridAnotherToolWrote) {
     TempFolder dir;
     PixelGrid photo;
