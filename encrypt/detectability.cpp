@@ -121,7 +121,7 @@ bool ConfirmedLow(const DetectabilityFigures& f) {
 // sub-grid.
 class ExpectedEmbedding {
 public:
-    ExpectedEmbedding(const TrialSetup& s)
+    explicit ExpectedEmbedding(const TrialSetup& s)
         : clean_(s.clean),
           subGrid_(s.subGrid),
           whole_(s.carrier, s.clean.wholeTallies),
