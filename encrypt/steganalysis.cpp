@@ -223,8 +223,7 @@ void SplitBlock(const uint32_t* pixels, SplitPixels& block) {
 // Byte-lane counts of one channel, widened into `totals` before they wrap.
 // The groups are judged in bytes too: a flip moves an outer step by 1 and
 // the middle one by 0 or 2, and the byte difference of the two steps, each
-// in 0...255, wraps to that small value exactly; the table entries follow
-// from these differences.
+// in 0...255, wraps to that small value exactly.
 struct LaneCounts {
     // The eight group counts; then equal, lsbOnly, pairs with an even
     // smaller and an odd larger value (lsbOnly pairs among them), pairs
@@ -252,7 +251,7 @@ struct LaneCounts {
         const __m128i a1 = _mm_xor_si128(a, one), b1 = _mm_xor_si128(b, one);
         const __m128i c1 = _mm_xor_si128(c, one), d1 = _mm_xor_si128(d, one);
         const __m128i bc = AbsDiff(b, c), b1c1 = AbsDiff(b1, c1);
-        // The table entries flipA[a][b], flipB[b][c], flipA[d][c].
+        // How the mask's flip changes the steps a-b, b-c and d-c.
         const __m128i outerAb = _mm_sub_epi8(AbsDiff(a, b1), AbsDiff(a, b));
         const __m128i middle = _mm_sub_epi8(b1c1, bc);
         const __m128i outerDc = _mm_sub_epi8(AbsDiff(d, c1), AbsDiff(d, c));
@@ -262,8 +261,8 @@ struct LaneCounts {
         const __m128i equalOuter = _mm_add_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, b), two),
                                                 _mm_and_si128(_mm_cmpeq_epi8(d, c), two));
         const __m128i n = _mm_sub_epi8(_mm_add_epi8(equalOuter, _mm_and_si128(_mm_cmpeq_epi8(bc, one), two)), m);
-        // With every LSB flipped: -fm is flipA[a^1][b] + flipB[b][c] +
-        // flipA[d^1][c], and fn follows from it as n from m.
+        // With every LSB flipped: -fm is what the flip of b and c changes in
+        // the steps from a^1 and d^1, and fn follows from it as n from m.
         const __m128i flippedOuterAb = _mm_sub_epi8(AbsDiff(a1, b1), AbsDiff(a1, b));
         const __m128i flippedOuterDc = _mm_sub_epi8(AbsDiff(d1, c1), AbsDiff(d1, c));
         const __m128i minusFm = _mm_add_epi8(_mm_add_epi8(flippedOuterAb, middle), flippedOuterDc);
@@ -331,7 +330,7 @@ LsbTallies TallyLsbs(const PixelGrid& image) {
     const int h = image.height;
     PassTally t;
     // Whole blocks go to the vector code, the rest of each row to the
-    // tables.
+    // plain code.
     int blocks = 0;
 #if defined(__SSE2__)
     blocks = w / kBlockPixels;
