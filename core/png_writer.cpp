@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/work_beside.hpp"
+
 namespace corvane {
 namespace {
 
@@ -197,16 +199,17 @@ bool WriteBest(const PixelGrid& grid, SafeFile& file) {
     const int half = split ? grid.height / 2 : grid.height;
     const size_t firstBytes = (n + 1) * static_cast<size_t>(half);
     std::vector<uint8_t> first, second;
-    std::thread other;
-    if (split) {
-        other = std::thread([&] {
-            FilterRows(grid, half, grid.height, filtered.data());
-            second = Deflate(filtered.data() + firstBytes, filtered.size() - firstBytes);
-        });
+    {
+        WorkBeside other(
+            [&] {
+                if (!split) return;
+                FilterRows(grid, half, grid.height, filtered.data());
+                second = Deflate(filtered.data() + firstBytes, filtered.size() - firstBytes);
+            },
+            split);
+        FilterRows(grid, 0, half, filtered.data());
+        first = Deflate(filtered.data(), firstBytes);
     }
-    FilterRows(grid, 0, half, filtered.data());
-    first = Deflate(filtered.data(), firstBytes);
-    if (split) other.join();
     if (first.empty() || (split && (second.empty() || !MakeJoinable(first)))) return false;
 
     const uint8_t zlibHeader[2] = {0x78, 0xDA};  // deflate, 32 KiB window, best compression

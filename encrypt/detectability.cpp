@@ -41,15 +41,6 @@ struct Plan {
     int subGrid = 0;
 };
 
-// What the sweep works from besides the message.
-struct TrialSetup {
-    const PixelGrid& carrier;
-    const CarrierEstimates& clean;
-    std::u16string comment;
-    int32_t seed = 0;
-    int subGrid = 0;
-};
-
 struct Trial {
     StepStatus status = StepStatus::NeedsStep1;
     int64_t units = 0;
@@ -116,16 +107,32 @@ bool ConfirmedLow(const DetectabilityFigures& f) {
            f.subGridDelta < kConfirmShare * kLowSubGridDelta;
 }
 
+// The figures of an image made from the carrier by writing on `subGrid`,
+// from the two estimates of that image.
+DetectabilityFigures FiguresOf(const CarrierEstimates& clean, int subGrid, const LsbShareEstimate& estimate,
+                               const LsbShareEstimate& subGridEstimate) {
+    DetectabilityFigures f;
+    f.subGrid = subGrid;
+    f.carrierEstimate = ShareOf(clean.whole);
+    f.estimate = ShareOf(estimate);
+    f.delta = f.estimate - f.carrierEstimate;
+    f.carrierSubGridEstimate = ShareOf(clean.subGrids.subGrids[subGrid]);
+    f.subGridEstimate = ShareOf(subGridEstimate);
+    f.subGridDelta = f.subGridEstimate - f.carrierSubGridEstimate;
+    f.verdict = ClassifyDetectability(f.carrierEstimate, f.delta, f.subGridDelta);
+    return f;
+}
+
 // The estimates of the carrier moved, sample by sample, to what the
 // embedding is expected to leave on the whole image and on the written
 // sub-grid.
 class ExpectedEmbedding {
 public:
-    explicit ExpectedEmbedding(const TrialSetup& s)
-        : clean_(s.clean),
-          subGrid_(s.subGrid),
-          whole_(s.carrier, s.clean.wholeTallies),
-          sub_(s.carrier, s.clean.subGridTallies[s.subGrid], s.subGrid) {}
+    ExpectedEmbedding(const PixelGrid& carrier, const CarrierEstimates& clean, int subGrid)
+        : clean_(clean),
+          subGrid_(subGrid),
+          whole_(carrier, clean.wholeTallies),
+          sub_(carrier, clean.subGridTallies[subGrid], subGrid) {}
 
     // One container unit's positions, scattered over the image.
     void Write(const std::array<PositionSequence::Position, 16>& unit) {
@@ -140,16 +147,8 @@ public:
     }
 
     DetectabilityFigures Figures() const {
-        DetectabilityFigures f;
-        f.subGrid = subGrid_;
-        f.carrierEstimate = ShareOf(clean_.whole);
-        f.estimate = ShareOf(EstimateFromTallies(whole_.Tallies()).combined);
-        f.delta = f.estimate - f.carrierEstimate;
-        f.carrierSubGridEstimate = ShareOf(clean_.subGrids.subGrids[subGrid_]);
-        f.subGridEstimate = ShareOf(EstimateFromTallies(sub_.Tallies()).combined);
-        f.subGridDelta = f.subGridEstimate - f.carrierSubGridEstimate;
-        f.verdict = ClassifyDetectability(f.carrierEstimate, f.delta, f.subGridDelta);
-        return f;
+        return FiguresOf(clean_, subGrid_, EstimateFromTallies(whole_.Tallies()).combined,
+                         EstimateFromTallies(sub_.Tallies()).combined);
     }
 
 private:
@@ -170,15 +169,16 @@ struct Sweep {
 // the message's units are written and, when asked, the last length before
 // the expected figures leave "Low". Every message takes a prefix of the
 // same positions, so one pass serves every length.
-Sweep SweepPositions(const TrialSetup& s, int64_t messageUnits, bool findLongestLow) {
+Sweep SweepPositions(const PixelGrid& carrier, const CarrierEstimates& clean, const Plan& plan, int64_t messageUnits,
+                     bool findLongestLow) {
     Sweep sweep;
-    ExpectedEmbedding expected(s);
+    ExpectedEmbedding expected(carrier, clean, plan.subGrid);
     SequenceRandom rng;
-    PositionSequence positions(s.carrier, s.seed, rng, kSkippedPositions + 16 * messageUnits);
+    PositionSequence positions(carrier, plan.seed, rng, kSkippedPositions + 16 * messageUnits);
     PositionSequence::Position p;
     for (int i = 0; i < kSkippedPositions; ++i)
         if (!positions.Next(p)) return sweep;
-    const int64_t maxUnits = MaxContainerUnits(s.carrier.width, s.carrier.height);
+    const int64_t maxUnits = MaxContainerUnits(carrier.width, carrier.height);
     bool low = findLongestLow;
     for (int64_t units = 1; units <= maxUnits && (low || units <= messageUnits); ++units) {
         std::array<PositionSequence::Position, 16> unit;
@@ -204,14 +204,15 @@ Sweep SweepPositions(const TrialSetup& s, int64_t messageUnits, bool findLongest
 // the message: the cost of each unit past the first is measured on the
 // message itself (a short message gives the incompressible cost, which
 // errs on the short side).
-int64_t MessageUnitsFor(int64_t units, const DetectabilityRequest& r, const TrialSetup& s, int64_t messageUnits) {
-    const int64_t single = ContainerUnitsOf(s.comment, r.message.substr(0, 1), r.compress);
+int64_t MessageUnitsFor(int64_t units, const DetectabilityRequest& r, const PixelGrid& carrier, const Plan& plan,
+                        int64_t messageUnits) {
+    const int64_t single = ContainerUnitsOf(plan.comment, r.message.substr(0, 1), r.compress);
     if (units < single || single == 0) return 0;
     double perUnit = 1.0;
     const int64_t n = static_cast<int64_t>(r.message.size());
     if (r.compress && n > 1 && messageUnits > single)
         perUnit = std::clamp(static_cast<double>(messageUnits - single) / static_cast<double>(n - 1), 0.01, 1.0);
-    const double limit = 0.05 * s.carrier.width * static_cast<double>(s.carrier.height);
+    const double limit = 0.05 * carrier.width * static_cast<double>(carrier.height);
     return std::min<int64_t>(1 + static_cast<int64_t>((units - single) / perUnit), static_cast<int64_t>(limit));
 }
 
@@ -278,16 +279,9 @@ CarrierEstimates EstimateCarrier(const PixelGrid& carrier, int onlySubGrid) {
 }
 
 DetectabilityFigures MeasureDetectability(const CarrierEstimates& carrier, const PixelGrid& image, int subGrid) {
-    DetectabilityFigures f;
-    f.subGrid = std::clamp(subGrid, 0, kSubGrids - 1);
-    f.carrierEstimate = ShareOf(carrier.whole);
-    f.estimate = ShareOf(EstimateLsbReplacement(image).combined);
-    f.delta = f.estimate - f.carrierEstimate;
-    f.carrierSubGridEstimate = ShareOf(carrier.subGrids.subGrids[f.subGrid]);
-    f.subGridEstimate = ShareOf(EstimateLsbReplacement(SubGrid(image, f.subGrid)).combined);
-    f.subGridDelta = f.subGridEstimate - f.carrierSubGridEstimate;
-    f.verdict = ClassifyDetectability(f.carrierEstimate, f.delta, f.subGridDelta);
-    return f;
+    subGrid = std::clamp(subGrid, 0, kSubGrids - 1);
+    return FiguresOf(carrier, subGrid, EstimateLsbReplacement(image).combined,
+                     EstimateLsbReplacement(SubGrid(image, subGrid)).combined);
 }
 
 namespace {
@@ -322,13 +316,12 @@ DetectabilityPrediction Predict(const PixelGrid& carrier, const std::function<co
     const Trial trial = RunTrial(carrier, plan, request.message, request.compress);
     p.status = StatusOf(trial.status);
     if (p.status != PredictionStatus::Done) return p;
-    const TrialSetup s{carrier, estimates(), std::move(plan.comment), plan.seed, plan.subGrid};
     p.containerUnits = trial.units;
     p.changedLsbs = trial.changed;
-    const Sweep sweep = SweepPositions(s, trial.units, request.findLongestLow);
+    const Sweep sweep = SweepPositions(carrier, estimates(), plan, trial.units, request.findLongestLow);
     p.figures = sweep.message;
     if (!request.findLongestLow) return p;
-    p.longestLow = MessageUnitsFor(sweep.longestLow, request, s, trial.units);
+    p.longestLow = MessageUnitsFor(sweep.longestLow, request, carrier, plan, trial.units);
     p.longestLowFits = sweep.longestLowFits;
     return p;
 }

@@ -55,15 +55,16 @@ inline void TallyGroup(GroupTally& k, int a, int b, int c, int d, int weight) {
     k[7] += weight * (fn < 0);
 }
 
-void Add(RsGroupCounts& to, const GroupTally& k) {
-    to.regular += static_cast<double>(k[0]);
-    to.singular += static_cast<double>(k[1]);
-    to.regularNegated += static_cast<double>(k[2]);
-    to.singularNegated += static_cast<double>(k[3]);
-    to.flippedRegular += static_cast<double>(k[4]);
-    to.flippedSingular += static_cast<double>(k[5]);
-    to.flippedRegularNegated += static_cast<double>(k[6]);
-    to.flippedSingularNegated += static_cast<double>(k[7]);
+// Counts kept in `scale`ths of a group or pair.
+void Add(RsGroupCounts& to, const GroupTally& k, double scale = 1) {
+    to.regular += static_cast<double>(k[0]) / scale;
+    to.singular += static_cast<double>(k[1]) / scale;
+    to.regularNegated += static_cast<double>(k[2]) / scale;
+    to.singularNegated += static_cast<double>(k[3]) / scale;
+    to.flippedRegular += static_cast<double>(k[4]) / scale;
+    to.flippedSingular += static_cast<double>(k[5]) / scale;
+    to.flippedRegularNegated += static_cast<double>(k[6]) / scale;
+    to.flippedSingularNegated += static_cast<double>(k[7]) / scale;
 }
 
 // What a pair (u, v) counts towards, as the index of a PairTally slot.
@@ -80,12 +81,12 @@ inline int ClassOf(int u, int v) {
            oddStep * (lowOdd ? kOddStepOddLow : kOddStepEvenLow);
 }
 
-SamplePairCounts ToCounts(const PairTally& t) {
+SamplePairCounts ToCounts(const PairTally& t, double scale = 1) {
     SamplePairCounts k;
-    k.equal = static_cast<double>(t[kEqualPair]);
-    k.lsbOnly = static_cast<double>(t[kLsbOnlyPair]);
-    k.oddStepEvenLow = static_cast<double>(t[kOddStepEvenLow]);
-    k.oddStepOddLow = static_cast<double>(t[kOddStepOddLow]);
+    k.equal = static_cast<double>(t[kEqualPair]) / scale;
+    k.lsbOnly = static_cast<double>(t[kLsbOnlyPair]) / scale;
+    k.oddStepEvenLow = static_cast<double>(t[kOddStepEvenLow]) / scale;
+    k.oddStepOddLow = static_cast<double>(t[kOddStepOddLow]) / scale;
     return k;
 }
 
@@ -482,23 +483,8 @@ LsbTallies ExpectedReplacement::Tallies() const {
     if (!base_.ok) return {};
     LsbTallies t = base_;
     for (int ch = 0; ch < 3; ++ch) {
-        const auto& g = groups_[ch];
-        RsGroupCounts& k = t.groups[ch];
-        const double s = kGroupScale;
-        k.regular += static_cast<double>(g[0]) / s;
-        k.singular += static_cast<double>(g[1]) / s;
-        k.regularNegated += static_cast<double>(g[2]) / s;
-        k.singularNegated += static_cast<double>(g[3]) / s;
-        k.flippedRegular += static_cast<double>(g[4]) / s;
-        k.flippedSingular += static_cast<double>(g[5]) / s;
-        k.flippedRegularNegated += static_cast<double>(g[6]) / s;
-        k.flippedSingularNegated += static_cast<double>(g[7]) / s;
-        const auto& p = pairs_[ch];
-        SamplePairCounts& q = t.pairs[ch];
-        q.equal += static_cast<double>(p[kEqualPair]) / kPairScale;
-        q.lsbOnly += static_cast<double>(p[kLsbOnlyPair]) / kPairScale;
-        q.oddStepEvenLow += static_cast<double>(p[kOddStepEvenLow]) / kPairScale;
-        q.oddStepOddLow += static_cast<double>(p[kOddStepOddLow]) / kPairScale;
+        Add(t.groups[ch], groups_[ch], kGroupScale);
+        Add(t.pairs[ch], ToCounts(pairs_[ch], kPairScale));
     }
     return t;
 }
