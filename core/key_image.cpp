@@ -14,12 +14,11 @@ bool DecodeKeyImage(ImageReader& reader, KeyImage& key, std::string* error) {
 
 bool LoadKeyImage(const std::string& path, KeyImage& key, std::string* error) {
     ImageReader reader;
-    if (!reader.Open(path, kKeyLoadRule)) {
-        key = KeyImage();
-        if (error) *error = reader.error();
-        return false;
-    }
-    return DecodeKeyImage(reader, key, error);
+    if (reader.Open(path, kKeyLoadRule) && DecodeKeyImage(reader, key, error)) return true;
+    // Nothing of a key that failed half-way is kept.
+    key = KeyImage();
+    if (error && error->empty()) *error = reader.error();
+    return false;
 }
 
 }  // namespace corvane

@@ -20,7 +20,8 @@ struct KeyImage {
 // False with the decoder's reason when it cannot be decoded; a key whose
 // comment gives no seed decodes all the same (hasSeed false).
 bool DecodeKeyImage(ImageReader& reader, KeyImage& key, std::string* error = nullptr);
-// Opens the key image at `path` and decodes it, all at once.
+// Opens the key image at `path` and decodes it, all at once; on failure
+// the key is empty and `error` says why.
 bool LoadKeyImage(const std::string& path, KeyImage& key, std::string* error = nullptr);
 
 }  // namespace corvane

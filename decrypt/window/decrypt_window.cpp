@@ -278,9 +278,7 @@ void DecryptWindow::onKeyPicked() {
     fullKey_->Clear();
     pickers_->showPicture(ImageKeyPickers::Side::Key, PixelGrid());
     keyWarning_->setVisible(false);
-    ImageReader reader;
-    if (!reader.Open(path, kKeyLoadRule) || !DecodeKeyImage(reader, key_)) {
-        key_ = KeyImage();
+    if (!LoadKeyImage(path, key_)) {
         delimiterBox_->SetText(u"");
         messages_->Information(texts::kSelectKey);
         return;

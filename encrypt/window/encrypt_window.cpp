@@ -525,13 +525,11 @@ void EncryptWindow::onKeyClicked() {
     if (encrypting_ || analysing_ || batch_) return;
     const std::string path = keyList()->SelectedPath();
     if (path.empty()) return;
-    ImageReader reader;
     KeyImage key;
     std::string error;
-    if (!reader.Open(path, kKeyLoadRule) || !DecodeKeyImage(reader, key, &error)) {
+    if (!LoadKeyImage(path, key, &error)) {
         // The previous key is no longer selected either; the status says why.
         clearKey();
-        if (error.empty()) error = reader.error();
         statusText_->setPlainText(QStringLiteral("Cannot load the key image ") + QString::fromStdString(keyList()->FileName()) +
                             QStringLiteral(": ") + QString::fromStdString(error));
         return;
